@@ -1,0 +1,29 @@
+// QueryEvents: the one place where the tool runs an event query.
+#ifndef QRV_QUERY_QUERY_EVENTS_H_
+#define QRV_QUERY_QUERY_EVENTS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "query/event_record.h"
+
+namespace qrv {
+
+// Records a capped query stops at (tested after each whole batch).
+inline constexpr size_t kEventCap = 1000;
+// Event handles fetched per EvtNext call.
+inline constexpr uint32_t kEventBatchSize = 100;
+// EvtNext timeout per batch.
+inline constexpr uint32_t kEventBatchTimeoutMs = 1000;
+
+// Runs the QueryList document `query` (ANSI) oldest first and appends one
+// record per event to `events`. True when the query ran to its end (or, with
+// `capped`, to the cap); false on failure, with `error_code` set to the Win32
+// code (left alone on success and for a blank query).
+bool QueryEvents(EventList& events, const std::string& query,
+                 uint32_t& error_code, bool capped);
+
+}  // namespace qrv
+
+#endif  // QRV_QUERY_QUERY_EVENTS_H_

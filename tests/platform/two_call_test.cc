@@ -1,0 +1,64 @@
+#include "platform/two_call.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/fake_platform.h"
+
+namespace qrv {
+namespace {
+
+class TwoCallTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetAllocationFaultHook(nullptr); }
+  fake::FakePlatform fake_;
+  fake::FakeScope scope_{fake_};
+};
+
+TEST_F(TwoCallTest, SizesThenFillsABufferOfExactlyTheReportedSize) {
+  std::vector<uint32_t> sizes;
+  TwoCallResult r = ReadTwoCall(2, [&](uint32_t size, void* buf, uint32_t* used) {
+    sizes.push_back(size);
+    *used = 4;
+    if (size < 4) {
+      fake_.system.SetLastError(kErrorInsufficientBuffer);
+      return false;
+    }
+    std::memcpy(buf, u"abc", 8);
+    return true;
+  });
+  ASSERT_EQ(r.status, TwoCallStatus::kFilled);
+  EXPECT_EQ(r.units, 4u);
+  EXPECT_EQ(sizes, (std::vector<uint32_t>{0, 4}));
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(r.data.get())), u"abc");
+}
+
+TEST_F(TwoCallTest, SizingFailuresAreReportedWithoutASecondCall) {
+  int calls = 0;
+  TwoCallResult r = ReadTwoCall(1, [&](uint32_t, void*, uint32_t*) {
+    ++calls;
+    fake_.system.SetLastError(kErrorEvtMessageNotFound);
+    return false;
+  });
+  EXPECT_EQ(r.status, TwoCallStatus::kFirstCallFailed);
+  EXPECT_EQ(r.error, kErrorEvtMessageNotFound);
+  EXPECT_EQ(calls, 1);
+
+  r = ReadTwoCall(1, [&](uint32_t, void*, uint32_t*) { return true; });
+  EXPECT_EQ(r.status, TwoCallStatus::kFirstCallSucceeded);
+}
+
+TEST_F(TwoCallTest, AllocationFailureStopsBeforeTheSecondCall) {
+  SetAllocationFaultHook([](size_t) { return true; });
+  int calls = 0;
+  TwoCallResult r = ReadTwoCall(1, [&](uint32_t, void*, uint32_t* used) {
+    ++calls;
+    *used = 64;
+    fake_.system.SetLastError(kErrorInsufficientBuffer);
+    return false;
+  });
+  EXPECT_EQ(r.status, TwoCallStatus::kAllocationFailed);
+  EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+}  // namespace qrv
