@@ -8,7 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <ostream>
+#include <string_view>
 
 #include "platform/event_log_api.h"
 #include "platform/registry_api.h"
@@ -43,11 +45,14 @@ class ScopedPlatform {
   Platform saved_;
 };
 
-// The output stream. Every line written to it ends with a newline followed by
-// a flush (WriteLineEnd), so a reader on the other end of a pipe sees each
-// line as soon as it is complete.
-inline std::ostream& Out() { return *CurrentPlatform().out; }
-inline void WriteLineEnd() { Out() << '\n' << std::flush; }
+// The tool's output. Each line is written whole, with its newline, under the
+// output lock and flushed at once, so a reader at the other end of a pipe sees
+// every line as soon as it is complete, and a line written from the console
+// control thread can never land inside another line.
+void WriteLine(std::string_view line);
+// The lock WriteLine takes. The console control handler takes it and never
+// gives it back: the process ends while it is held.
+std::mutex& OutputLock();
 
 // --- event log ---
 inline EvtHandle EvtQuery(EvtHandle session, const char16_t* path,
