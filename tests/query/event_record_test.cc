@@ -41,19 +41,5 @@ TEST(FreeRecordListTest, DestroysEveryRecordOfAnyKind) {
   FreeRecordList(nullptr);
 }
 
-TEST(EventRecordTest, KeepsTheSevenTextsInOrder) {
-  const CZK_EL_EVT e("Channel", "Provider", "Computer", "Time", "42", "Warning",
-                     "Message");
-  EXPECT_EQ(e.Channel, "Channel");
-  EXPECT_EQ(e.Provider, "Provider");
-  EXPECT_EQ(e.Computer, "Computer");
-  EXPECT_EQ(e.TimeCreated, "Time");
-  EXPECT_EQ(e.EventId, "42");
-  EXPECT_EQ(e.Severity, "Warning");
-  EXPECT_EQ(e.Message, "Message");
-  EXPECT_STREQ(static_cast<const CZK_OBJECT&>(e).GetRuntimeClass(),
-               "CZK_EL_EVT");
-}
-
 }  // namespace
 }  // namespace qrv

@@ -205,20 +205,27 @@ TEST(QueryEventsFaultTest, EveryHandleClosedOnceWhicheverCallFails) {
   for (const bool capped : {false, true}) {
     for (const Call call : calls) {
       for (const uint32_t code : codes) {
+        // Code 2 means more than a failure only where rendering skips an
+        // event or lists it without metadata.
+        if (code == kErrorFileNotFound &&
+            call != Call::kEvtCreateRenderContext && call != Call::kEvtRender &&
+            call != Call::kEvtOpenPublisherMetadata) {
+          continue;
+        }
         for (int nth = 1;; ++nth) {
           fake::FakePlatform fake;
           fake::FakeScope scope(fake);
           fake.event_log.AddPublisher(u"Test-Provider");
           fake.system.SetErrorText(kErrorAccessDenied, "Access is denied.\r\n");
-          std::vector<FakeEvent> list = MakeEvents(150);
+          std::vector<FakeEvent> list = MakeEvents(100);
           list[3].message_error = kErrorAccessDenied;  // reaches FormatMessageA
           fake.event_log.SetDefaultResult(list);
-          fake.event_log.SetBatchLimit(40);
+          fake.event_log.SetBatchLimit(30);
           fake.faults.Fail(call, nth, code);
-          // Capped: 930 records already there, so the cap falls after the
-          // second batch of 40.
+          // Capped: 950 records already there, so the cap falls after the
+          // second batch of 30.
           auto events = NewRecordList<EventList>();
-          for (int i = 0; capped && i < 930; ++i) {
+          for (int i = 0; capped && i < 950; ++i) {
             events->AddTail(
                 std::make_unique<CZK_EL_EVT>("c", "p", "h", "t", "0", "", ""));
           }
