@@ -66,6 +66,7 @@ TEST_F(CatalogueCommandsTest, GetEventsPrintsEveryEventOfEveryChannel) {
   fake::FakeEvent event;
   event.event_id = 1000;
   event.channel = u"Setup";
+  event.time_created = 133045397371333044ull;  // 2022-08-09T17:28:57.1333044Z
   event.message = u"\"Quoted\"\r\nsecond line";
   fake_.event_log.SetQueryResult(Whole("Setup"), {event});
   EXPECT_TRUE(RunGetEvents(args_));
