@@ -85,27 +85,5 @@ TEST_F(ChannelListTest, EmptyListPrintsNothing) {
   EXPECT_EQ(fake_.Output(), "");
 }
 
-TEST(ChannelListFaultTest, EveryKeyIsClosedWhateverRegistryCallFails) {
-  for (fake::Call call : {fake::Call::kRegOpenKeyA, fake::Call::kRegEnumKeyA,
-                          fake::Call::kRegCloseKey}) {
-    for (int nth = 1;; ++nth) {
-      fake::FakePlatform fake;
-      fake::FakeScope scope(fake);
-      test::AddServiceLog(fake.registry, "Application");
-      test::AddServiceLog(fake.registry, "State");
-      test::AddServiceLog(fake.registry, "System");
-      test::AddChannel(fake.registry, "Setup");
-      fake.faults.Fail(call, nth, kErrorAccessDenied);
-      ChannelList channels;
-      GetChannelList(channels);
-      SCOPED_TRACE(testing::Message() << "call " << static_cast<int>(call)
-                                      << " fails at " << nth);
-      EXPECT_EQ(fake.registry.open_keys(), 0);
-      EXPECT_TRUE(fake.registry.violations().empty());
-      if (fake.faults.Count(call) < nth) break;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace qrv

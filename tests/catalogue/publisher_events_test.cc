@@ -178,37 +178,5 @@ TEST_F(PublisherEventsTest, AFailingEnumerationEndsTheWalkKeepingEarlierEvents) 
   EXPECT_EQ(Walk(), (std::vector<Row>{{"Chan", "Prov", "1", "text"}}));
 }
 
-// Each event-log call failing at each position in turn: whatever is passed
-// over, every handle opened is closed exactly once.
-TEST(PublisherEventsFaultTest, EveryHandleIsClosedWhateverCallFails) {
-  for (Call call :
-       {Call::kEvtOpenPublisherMetadata, Call::kEvtOpenEventMetadataEnum,
-        Call::kEvtNextEventMetadata, Call::kEvtGetEventMetadataProperty,
-        Call::kEvtFormatMessage, Call::kEvtClose}) {
-    for (int nth = 1;; ++nth) {
-      fake::FakePlatform fake;
-      fake::FakeScope scope(fake);
-      for (const char16_t* name : {u"A", u"B"}) {
-        fake::FakePublisher& p = fake.event_log.AddPublisher(name);
-        p.events = {{1, 100}, {2, 0}, {3, 101}};
-        p.messages = {{100, u"one"}, {101, u"three"}};
-      }
-      fake.faults.Fail(call, nth, kErrorInvalidData);
-      const RecordListPtr<PublisherList> list = NewRecordList<PublisherList>();
-      AddPublisherEvents(*list, "Chan", "A");
-      AddPublisherEvents(*list, "Chan", "B");
-      SCOPED_TRACE(testing::Message() << "call " << static_cast<int>(call)
-                                      << " fails at " << nth);
-      EXPECT_EQ(fake.event_log.open_handles(), 0);
-      EXPECT_TRUE(fake.event_log.violations().empty());
-      EXPECT_LE(list->GetCount(), 4u);
-      if (fake.faults.Count(call) < nth) {
-        EXPECT_EQ(list->GetCount(), 4u);  // no fault: the full catalogue
-        break;
-      }
-    }
-  }
-}
-
 }  // namespace
 }  // namespace qrv

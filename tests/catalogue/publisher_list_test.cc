@@ -148,8 +148,8 @@ TEST(PublisherListFaultTest, EveryKeyAndHandleIsClosedWhateverCallFails) {
       AddOwnedChannel(fake.registry, "C2", "{b}", "B");
       for (const char16_t* name : {u"A", u"B"}) {
         fake::FakePublisher& p = fake.event_log.AddPublisher(name);
-        p.events = {{1, 100}, {2, 101}};
-        p.messages = {{100, u"one"}, {101, u"two"}};
+        p.events = {{1, 100}, {2, 0}, {3, 101}};  // id 2 has no message
+        p.messages = {{100, u"one"}, {101, u"three"}};
       }
       fake.faults.Fail(call, nth, kErrorAccessDenied);
       const RecordListPtr<PublisherList> list = NewRecordList<PublisherList>();

@@ -152,33 +152,5 @@ TEST(JoinRegistryPathTest, JoinsWithExactlyOneBackslashAddedAndNothingElse) {
   EXPECT_EQ(JoinRegistryPath("A\\", "\\B"), "A\\\\\\B");
 }
 
-// Every registry call failing at each position in turn: the readers report
-// false or a shorter list, and no key is left open or closed twice.
-TEST(RegistryReaderFaultTest, EveryKeyIsClosedWhateverCallFails) {
-  for (Call call : {Call::kRegOpenKeyA, Call::kRegEnumKeyA,
-                    Call::kRegQueryValueExA, Call::kRegCloseKey}) {
-    for (int nth = 1;; ++nth) {
-      fake::FakePlatform fake;
-      fake::FakeScope scope(fake);
-      fake.registry.AddKey("SOFTWARE\\K\\a");
-      fake.registry.AddKey("SOFTWARE\\K\\b");
-      fake.registry.SetString("SOFTWARE\\K", "Name", "value");
-      fake.registry.SetString("SOFTWARE\\K", "", "default");
-      fake.faults.Fail(call, nth, kErrorAccessDenied);
-      std::vector<std::string> names;
-      std::string text;
-      RegistryKeyExists("SOFTWARE\\K");
-      GetRegistrySubkeys("SOFTWARE\\K", names);
-      GetRegistryValue("SOFTWARE\\K", "Name", text);
-      GetRegistryDefaultValue("SOFTWARE\\K", text);
-      SCOPED_TRACE(testing::Message() << "call " << static_cast<int>(call)
-                                      << " fails at " << nth);
-      EXPECT_EQ(fake.registry.open_keys(), 0);
-      EXPECT_TRUE(fake.registry.violations().empty());
-      if (fake.faults.Count(call) < nth) break;  // the fault never fired
-    }
-  }
-}
-
 }  // namespace
 }  // namespace qrv
