@@ -19,9 +19,10 @@ void AddPublisherEvents(PublisherList& list, const std::string& channel,
 
 // The cleaned message of one event definition. False when the event gets no
 // record: its message identifier cannot be read or is 0. Otherwise true, with
-// "Failed to get message" when the service sized the message oddly or its
-// buffer could not be had, and "Text unknown" when the text is empty once
-// cleaned (an unformattable message included).
+// "Failed to get message" when the sizing call of EvtFormatMessage succeeds
+// (there is no size to allocate) or the buffer cannot be had, and "Text
+// unknown" when the text is empty once cleaned, a message the service cannot
+// format included.
 bool GetEventMetadataMessage(EvtHandle publisher_metadata,
                              EvtHandle event_metadata, std::string& message);
 

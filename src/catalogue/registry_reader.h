@@ -49,7 +49,7 @@ bool GetRegistryDefaultValue(HKey root, const std::string& path,
                              std::string& text);
 bool GetRegistryDefaultValue(const std::string& path, std::string& text);
 
-// `parent`, one backslash, `child`; neither piece is inspected, either may
+// `parent`, one backslash, `child`; neither piece is checked, either may
 // be empty.
 std::string JoinRegistryPath(const std::string& parent,
                              const std::string& child);
