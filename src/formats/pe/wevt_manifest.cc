@@ -72,24 +72,26 @@ bool ReadName(ByteView crim, uint32_t offset, std::string* out) {
   return true;
 }
 
-// Table with a 12-byte header and `count` fixed-size entries; returns the
-// offset of the first entry, or 0 when the entries do not fit in the block.
-uint64_t TableEntries(Budget* budget, ByteView crim, uint32_t at,
-                      uint32_t header_size, uint32_t entry_size,
-                      uint32_t* count) {
-  if (!crim.U32(at + 8ull, count)) return 0;
-  const uint64_t first = static_cast<uint64_t>(at) + header_size;
+// Table with a header of `header_size` bytes (count at 8) and `count`
+// fixed-size entries; *first receives the offset of the first entry.
+PeError TableEntries(Budget* budget, ByteView crim, uint32_t at,
+                     uint32_t header_size, uint32_t entry_size, uint32_t* count,
+                     uint64_t* first) {
+  if (!crim.U32(at + 8ull, count)) return PeError::kBadOffset;
+  *first = static_cast<uint64_t>(at) + header_size;
   const uint64_t bytes = static_cast<uint64_t>(*count) * entry_size;
-  if (!crim.Has(first, bytes) || !budget->Claim(bytes)) return 0;
-  return first;
+  if (!crim.Has(*first, bytes)) return PeError::kBadOffset;
+  if (!budget->Claim(bytes)) return PeError::kTooLarge;
+  return PeError::kOk;
 }
 
 PeError ReadChannels(Budget* budget, ByteView crim, uint32_t at,
                      WevtProvider* p) {
   uint32_t count = 0;
-  const uint64_t first =
-      TableEntries(budget, crim, at, kTableHeaderSize, 16, &count);
-  if (first == 0) return PeError::kBadOffset;
+  uint64_t first = 0;
+  const PeError error =
+      TableEntries(budget, crim, at, kTableHeaderSize, 16, &count, &first);
+  if (error != PeError::kOk) return error;
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t e = first + 16ull * i;
     WevtChannel c;
@@ -106,9 +108,10 @@ PeError ReadChannels(Budget* budget, ByteView crim, uint32_t at,
 PeError ReadValues(Budget* budget, ByteView crim, uint32_t at,
                    std::vector<WevtValue>* out) {
   uint32_t count = 0;
-  const uint64_t first =
-      TableEntries(budget, crim, at, kTableHeaderSize, 12, &count);
-  if (first == 0) return PeError::kBadOffset;
+  uint64_t first = 0;
+  const PeError error =
+      TableEntries(budget, crim, at, kTableHeaderSize, 12, &count, &first);
+  if (error != PeError::kOk) return error;
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t e = first + 12ull * i;
     WevtValue v;
@@ -124,9 +127,10 @@ PeError ReadValues(Budget* budget, ByteView crim, uint32_t at,
 
 PeError ReadTasks(Budget* budget, ByteView crim, uint32_t at, WevtProvider* p) {
   uint32_t count = 0;
-  const uint64_t first =
-      TableEntries(budget, crim, at, kTableHeaderSize, 28, &count);
-  if (first == 0) return PeError::kBadOffset;
+  uint64_t first = 0;
+  const PeError error =
+      TableEntries(budget, crim, at, kTableHeaderSize, 28, &count, &first);
+  if (error != PeError::kOk) return error;
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t e = first + 28ull * i;
     WevtTask t;
@@ -144,9 +148,10 @@ PeError ReadTasks(Budget* budget, ByteView crim, uint32_t at, WevtProvider* p) {
 PeError ReadKeywords(Budget* budget, ByteView crim, uint32_t at,
                      WevtProvider* p) {
   uint32_t count = 0;
-  const uint64_t first =
-      TableEntries(budget, crim, at, kTableHeaderSize, 16, &count);
-  if (first == 0) return PeError::kBadOffset;
+  uint64_t first = 0;
+  const PeError error =
+      TableEntries(budget, crim, at, kTableHeaderSize, 16, &count, &first);
+  if (error != PeError::kOk) return error;
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t e = first + 16ull * i;
     WevtKeyword k;
@@ -163,9 +168,10 @@ PeError ReadKeywords(Budget* budget, ByteView crim, uint32_t at,
 PeError ReadEvents(Budget* budget, ByteView crim, uint32_t at,
                    WevtProvider* p) {
   uint32_t count = 0;
-  const uint64_t first =
-      TableEntries(budget, crim, at, kEventTableHeaderSize, kEventSize, &count);
-  if (first == 0) return PeError::kBadOffset;
+  uint64_t first = 0;
+  const PeError error = TableEntries(budget, crim, at, kEventTableHeaderSize,
+                                     kEventSize, &count, &first);
+  if (error != PeError::kOk) return error;
   p->events.reserve(p->events.size() + count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t e = first + static_cast<uint64_t>(kEventSize) * i;
