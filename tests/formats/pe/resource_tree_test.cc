@@ -37,8 +37,9 @@ PeError List(const std::vector<uint8_t>& file, const ResourceId* type,
 }
 
 TEST(ResourceTree, ListsEveryLeafInWindowsOrder) {
+  const std::vector<uint8_t> file = SampleImage();  // `all` views into it
   std::vector<Resource> all;
-  ASSERT_EQ(List(SampleImage(), nullptr, &all), PeError::kOk);
+  ASSERT_EQ(List(file, nullptr, &all), PeError::kOk);
   ASSERT_EQ(all.size(), 5u);
   // Named types first (upper-case order), then ids ascending; languages
   // ascending within a name.
@@ -60,16 +61,17 @@ TEST(ResourceTree, ListsEveryLeafInWindowsOrder) {
 }
 
 TEST(ResourceTree, FiltersByTypeIdOrCaseInsensitiveName) {
+  const std::vector<uint8_t> file = SampleImage();
   std::vector<Resource> found;
   const ResourceId table = ResourceId::Id(kRtMessageTable);
-  ASSERT_EQ(List(SampleImage(), &table, &found), PeError::kOk);
+  ASSERT_EQ(List(file, &table, &found), PeError::kOk);
   EXPECT_EQ(found.size(), 2u);
   const ResourceId wevt = ResourceId::Name("wevt_template");
-  ASSERT_EQ(List(SampleImage(), &wevt, &found), PeError::kOk);
+  ASSERT_EQ(List(file, &wevt, &found), PeError::kOk);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].data[0], 2);
   const ResourceId absent = ResourceId::Id(3);
-  ASSERT_EQ(List(SampleImage(), &absent, &found), PeError::kOk);
+  ASSERT_EQ(List(file, &absent, &found), PeError::kOk);
   EXPECT_TRUE(found.empty());
 }
 
