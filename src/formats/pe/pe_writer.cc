@@ -48,9 +48,9 @@ struct Dir {
   size_t offset = 0;
 };
 
-std::vector<uint8_t> BuildRsrc(std::vector<ResourceSpec> resources) {
+std::vector<uint8_t> BuildRsrc(std::vector<WrittenResource> resources) {
   std::stable_sort(resources.begin(), resources.end(),
-                   [](const ResourceSpec& a, const ResourceSpec& b) {
+                   [](const WrittenResource& a, const WrittenResource& b) {
                      if (!a.type.Matches(b.type)) return IdLess(a.type, b.type);
                      if (!a.name.Matches(b.name)) return IdLess(a.name, b.name);
                      return a.language < b.language;
@@ -60,7 +60,7 @@ std::vector<uint8_t> BuildRsrc(std::vector<ResourceSpec> resources) {
   std::vector<Dir> dirs(1);
   std::vector<size_t> type_dirs;
   for (size_t i = 0; i < resources.size(); ++i) {
-    const ResourceSpec& r = resources[i];
+    const WrittenResource& r = resources[i];
     if (i == 0 || !r.type.Matches(resources[i - 1].type)) {
       type_dirs.push_back(dirs.size());
       dirs[0].entries.push_back({r.type, false, dirs.size()});
@@ -69,7 +69,7 @@ std::vector<uint8_t> BuildRsrc(std::vector<ResourceSpec> resources) {
   }
   size_t type_index = 0;
   for (size_t i = 0; i < resources.size(); ++i) {
-    const ResourceSpec& r = resources[i];
+    const WrittenResource& r = resources[i];
     const bool new_type = i == 0 || !r.type.Matches(resources[i - 1].type);
     if (new_type && i != 0) ++type_index;
     if (new_type || !r.name.Matches(resources[i - 1].name)) {
@@ -127,7 +127,7 @@ std::vector<uint8_t> BuildRsrc(std::vector<ResourceSpec> resources) {
 
 }  // namespace
 
-std::vector<uint8_t> BuildPeImage(const std::vector<ResourceSpec>& resources,
+std::vector<uint8_t> BuildPeImage(const std::vector<WrittenResource>& resources,
                                   PeKind kind) {
   const bool plus = kind == PeKind::kPe32Plus;
   const std::vector<uint8_t> rsrc = BuildRsrc(resources);

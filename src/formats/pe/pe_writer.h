@@ -10,7 +10,7 @@
 // datum 8-byte aligned. Directory entries are sorted as Windows' binary
 // search expects: names first (upper-case order), then ids ascending.
 //
-// Entry points: ResourceSpec, BuildPeImage.
+// Entry points: WrittenResource, BuildPeImage.
 #ifndef QRV_FORMATS_PE_PE_WRITER_H_
 #define QRV_FORMATS_PE_PE_WRITER_H_
 
@@ -21,7 +21,7 @@
 
 namespace pe {
 
-struct ResourceSpec {
+struct WrittenResource {
   ResourceId type;
   ResourceId name;
   uint16_t language = kLangNeutral;
@@ -32,7 +32,7 @@ enum class PeKind { kPe32Plus, kPe32 };
 
 // The whole file. Resources with the same type, name and language must not
 // repeat. kPe32 writes an x86 PE32 image, kPe32Plus an x64 PE32+ one.
-std::vector<uint8_t> BuildPeImage(const std::vector<ResourceSpec>& resources,
+std::vector<uint8_t> BuildPeImage(const std::vector<WrittenResource>& resources,
                                   PeKind kind = PeKind::kPe32Plus);
 
 }  // namespace pe

@@ -131,10 +131,11 @@ void PutProvider(ByteWriter* w, const WevtProvider& p) {
 
 }  // namespace
 
-std::vector<uint8_t> BuildMessageTable(std::vector<MessageSpec> messages) {
-  std::sort(
-      messages.begin(), messages.end(),
-      [](const MessageSpec& a, const MessageSpec& b) { return a.id < b.id; });
+std::vector<uint8_t> BuildMessageTable(std::vector<WrittenMessage> messages) {
+  std::sort(messages.begin(), messages.end(),
+            [](const WrittenMessage& a, const WrittenMessage& b) {
+              return a.id < b.id;
+            });
   // Blocks: runs of consecutive ids, as [first, last) index ranges.
   std::vector<std::pair<size_t, size_t>> runs;
   for (size_t i = 0; i < messages.size(); ++i) {
@@ -153,7 +154,7 @@ std::vector<uint8_t> BuildMessageTable(std::vector<MessageSpec> messages) {
     w.PatchU32(block + 4, messages[runs[b].second - 1].id);
     w.PatchU32(block + 8, static_cast<uint32_t>(w.size()));
     for (size_t i = runs[b].first; i < runs[b].second; ++i) {
-      const MessageSpec& m = messages[i];
+      const WrittenMessage& m = messages[i];
       std::vector<uint8_t> text;
       switch (m.encoding) {
         case MessageEncoding::kUtf16:

@@ -2,7 +2,7 @@
 // MESSAGETABLE, a WEVT_TEMPLATE (CRIM) manifest and a MUI resource. They
 // serve tests and the generated sample image; they are not part of the tool.
 //
-// Entry points: MessageSpec, BuildMessageTable, BuildWevtManifest,
+// Entry points: WrittenMessage, BuildMessageTable, BuildWevtManifest,
 // BuildMuiResource.
 #ifndef QRV_FORMATS_PE_RESOURCE_WRITER_H_
 #define QRV_FORMATS_PE_RESOURCE_WRITER_H_
@@ -17,7 +17,7 @@
 
 namespace pe {
 
-struct MessageSpec {
+struct WrittenMessage {
   uint32_t id = 0;
   std::string text;  // UTF-8; stored in `encoding` (ANSI = Windows-1252)
   MessageEncoding encoding = MessageEncoding::kUtf16;
@@ -26,7 +26,7 @@ struct MessageSpec {
 // One MESSAGE_RESOURCE_DATA: messages sorted by id, each run of consecutive
 // ids in its own block, entries NUL-terminated and padded to 4 bytes as the
 // message compiler does. Ids must be distinct.
-std::vector<uint8_t> BuildMessageTable(std::vector<MessageSpec> messages);
+std::vector<uint8_t> BuildMessageTable(std::vector<WrittenMessage> messages);
 
 // A CRIM block holding the providers of `manifest` with their channels,
 // levels, opcodes, tasks, keywords and events. Templates are not written, so

@@ -14,7 +14,7 @@
 namespace pe {
 namespace {
 
-ResourceSpec Table(uint16_t language, const std::string& text) {
+WrittenResource Table(uint16_t language, const std::string& text) {
   return {ResourceId::Id(kRtMessageTable), ResourceId::Id(1), language,
           BuildMessageTable({{1, text + "\r\n", MessageEncoding::kUtf16},
                              {2, "ansi " + text, MessageEncoding::kAnsi}})};
@@ -79,7 +79,7 @@ MuiResource Mui(uint32_t file_type, std::vector<uint32_t> mui_ids) {
   return mui;
 }
 
-ResourceSpec MuiSpec(const MuiResource& mui) {
+WrittenResource MuiEntry(const MuiResource& mui) {
   return {ResourceId::Name(kTypeMui), ResourceId::Id(1), kLangNeutral,
           BuildMuiResource(mui)};
 }
@@ -87,7 +87,7 @@ ResourceSpec MuiSpec(const MuiResource& mui) {
 TEST(MessageResources, NeutralFileRedirectsToLanguageFile) {
   // The language-neutral file: a MUI resource and no message table.
   const std::vector<uint8_t> neutral =
-      BuildPeImage({MuiSpec(Mui(kMuiFileTypeNeutral, {kRtMessageTable}))});
+      BuildPeImage({MuiEntry(Mui(kMuiFileTypeNeutral, {kRtMessageTable}))});
   PeImage image;
   ASSERT_EQ(PeImage::Parse(neutral, &image), PeError::kOk);
   EXPECT_TRUE(MessagesInMuiFile(image));
@@ -100,7 +100,7 @@ TEST(MessageResources, NeutralFileRedirectsToLanguageFile) {
   // The caller then opens <dir>/en-US/<name>.mui: a PE with the table.
   const std::vector<uint8_t> language_file =
       BuildPeImage({Table(kLangEnUs, "from the mui"),
-                    MuiSpec(Mui(kMuiFileTypeLanguage, {}))});
+                    MuiEntry(Mui(kMuiFileTypeLanguage, {}))});
   ASSERT_EQ(PeImage::Parse(language_file, &image), PeError::kOk);
   EXPECT_FALSE(MessagesInMuiFile(image));
   EXPECT_EQ(Lookup(language_file, kLangEnUs, 1), "from the mui\r\n");
@@ -109,13 +109,13 @@ TEST(MessageResources, NeutralFileRedirectsToLanguageFile) {
 TEST(MessageResources, OwnTableWinsOverMuiRedirection) {
   const std::vector<uint8_t> both =
       BuildPeImage({Table(kLangEnUs, "own"),
-                    MuiSpec(Mui(kMuiFileTypeNeutral, {kRtMessageTable}))});
+                    MuiEntry(Mui(kMuiFileTypeNeutral, {kRtMessageTable}))});
   PeImage image;
   ASSERT_EQ(PeImage::Parse(both, &image), PeError::kOk);
   EXPECT_FALSE(MessagesInMuiFile(image));
   // A MUI resource that keeps only other types in the .mui redirects nothing.
   const std::vector<uint8_t> other =
-      BuildPeImage({MuiSpec(Mui(kMuiFileTypeNeutral, {16}))});
+      BuildPeImage({MuiEntry(Mui(kMuiFileTypeNeutral, {16}))});
   ASSERT_EQ(PeImage::Parse(other, &image), PeError::kOk);
   EXPECT_FALSE(MessagesInMuiFile(image));
 }

@@ -21,7 +21,7 @@ std::string Find(const MessageTable& table, uint32_t id) {
 }
 
 TEST(MessageTable, RoundTripsEveryEncodingAcrossBlocks) {
-  const std::vector<MessageSpec> specs = {
+  const std::vector<WrittenMessage> messages_in = {
       {0xC0000005u, "Zugriff verweigert f\xC3\xBCr %1.\r\n",
        MessageEncoding::kUtf16},
       {1, "Caf\xC3\xA9 \xE2\x82\xAC\r\n", MessageEncoding::kAnsi},
@@ -31,15 +31,16 @@ TEST(MessageTable, RoundTripsEveryEncodingAcrossBlocks) {
        MessageEncoding::kUtf16},
       {7, "abc", MessageEncoding::kAnsi},  // 3 bytes + NUL: no padding
   };
-  const std::vector<uint8_t> blob = BuildMessageTable(specs);
+  const std::vector<uint8_t> blob = BuildMessageTable(messages_in);
   MessageTable table;
   ASSERT_EQ(MessageTable::Parse(blob, &table), PeError::kOk);
   // Runs: {1,2,3}, {7}, {0x40001B7C}, {0xC0000005}.
   ASSERT_EQ(table.blocks().size(), 4u);
   EXPECT_EQ(table.blocks()[0].low_id, 1u);
   EXPECT_EQ(table.blocks()[0].high_id, 3u);
-  EXPECT_EQ(table.size(), specs.size());
-  for (const MessageSpec& s : specs) EXPECT_EQ(Find(table, s.id), s.text);
+  EXPECT_EQ(table.size(), messages_in.size());
+  for (const WrittenMessage& s : messages_in)
+    EXPECT_EQ(Find(table, s.id), s.text);
   EXPECT_EQ(Find(table, 4), "<not found>");
   EXPECT_EQ(Find(table, 0), "<not found>");
   EXPECT_EQ(table.Ids(),
@@ -118,11 +119,11 @@ TEST(MessageTable, RefusesDamagedTables) {
 TEST(MessageTable, OverlappingBlocksCannotMultiplyEntries) {
   // 200 blocks that all start at the same entries, each claiming 100 ids:
   // 20000 entries from a blob that holds a few hundred bytes of text.
-  std::vector<MessageSpec> specs;
+  std::vector<WrittenMessage> messages_in;
   for (uint32_t id = 0; id < 100; ++id) {
-    specs.push_back({id, "", MessageEncoding::kAnsi});
+    messages_in.push_back({id, "", MessageEncoding::kAnsi});
   }
-  const std::vector<uint8_t> one = BuildMessageTable(specs);
+  const std::vector<uint8_t> one = BuildMessageTable(messages_in);
   const uint32_t entries = pe_test::GetU32(one, 4 + 8);
   std::vector<uint8_t> blob(4 + 12 * 200, 0);
   pe_test::PutU32(&blob, 0, 200);
