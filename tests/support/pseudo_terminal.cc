@@ -18,11 +18,21 @@ PseudoTerminal::PseudoTerminal() {
     close(fd);
     return;
   }
+  // Held open for the terminal's lifetime, so that reading the master side
+  // waits for output instead of failing before the program under test has
+  // opened the slave side (or after it has closed it).
+  const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave < 0) {
+    close(fd);
+    return;
+  }
   master_ = fd;
+  slave_ = slave;
   slave_path_ = name;
 }
 
 PseudoTerminal::~PseudoTerminal() {
+  if (slave_ >= 0) close(slave_);
   if (master_ >= 0) close(master_);
 }
 
@@ -36,7 +46,6 @@ bool PseudoTerminal::ReadSome(std::chrono::milliseconds timeout) {
     screen_.append(buffer, static_cast<size_t>(n));
     return true;
   }
-  // EIO: no process holds the slave side open any more.
   return n < 0 && errno == EINTR;
 }
 

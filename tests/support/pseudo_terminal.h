@@ -33,10 +33,11 @@ class PseudoTerminal {
   const std::string& screen() const { return screen_; }
 
  private:
-  // One poll-and-read step; false when the slave side is closed everywhere.
+  // One poll-and-read step; false when the terminal cannot be read.
   bool ReadSome(std::chrono::milliseconds timeout);
 
   int master_ = -1;
+  int slave_ = -1;
   std::string slave_path_;
   std::string screen_;
 };
