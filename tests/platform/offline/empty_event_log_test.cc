@@ -48,23 +48,6 @@ TEST_F(EmptyEventLogTest, NoPublisherCanBeOpened) {
   EXPECT_EQ(system_.GetLastError(), kErrorFileNotFound);
 }
 
-TEST_F(EmptyEventLogTest, CallsOnHandlesItNeverGaveFail) {
-  EvtHandle bogus = reinterpret_cast<EvtHandle>(uintptr_t{0x1234});
-  EvtHandle events[4];
-  uint32_t returned = 7;
-  EXPECT_FALSE(log_.EvtNext(bogus, 4, events, 1000, 0, &returned));
-  EXPECT_EQ(returned, 0u);
-  EXPECT_EQ(system_.GetLastError(), kErrorInvalidHandle);
-  EXPECT_FALSE(log_.EvtClose(bogus));
-  EXPECT_EQ(log_.EvtOpenEventMetadataEnum(bogus, 0), nullptr);
-  EXPECT_EQ(log_.EvtNextEventMetadata(bogus, 0), nullptr);
-  EXPECT_EQ(system_.GetLastError(), kErrorInvalidHandle);
-  uint32_t used = 0;
-  EXPECT_FALSE(log_.EvtFormatMessage(bogus, nullptr, 1, 0, nullptr, 8, 0,
-                                     nullptr, &used));
-  EXPECT_FALSE(log_.EvtGetEventMetadataProperty(bogus, 0, 0, 0, nullptr, &used));
-}
-
 TEST_F(EmptyEventLogTest, RenderContextOpensAndClosesButRendersNothing) {
   EvtHandle context =
       log_.EvtCreateRenderContext(0, nullptr, kEvtRenderContextSystem);

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <ctime>
 #include <future>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "platform/offline/system_error_texts.h"
@@ -105,25 +105,6 @@ TEST(PosixSystemTest, MessageBoxWaitsForEnterAtTheTerminal) {
   EXPECT_EQ(answer.get(), 1);
 }
 
-TEST(PosixSystemTest, MessageBoxWithEmptyTextDrawsNoTextLine) {
-  PseudoTerminal terminal;
-  ASSERT_TRUE(terminal.ok());
-  PosixSystem system(terminal.slave_path());
-  auto answer = std::async(std::launch::async, [&] {
-    return system.MessageBoxA(nullptr, "", "Acceptance of Use", kMbOk);
-  });
-  ASSERT_TRUE(terminal.WaitFor("OK", milliseconds(10'000)));
-  ASSERT_TRUE(terminal.Type("\n"));
-  EXPECT_EQ(answer.get(), 1);
-  // Caption, its underline, one empty line, the button (line ends as the
-  // terminal shows them, carriage returns aside).
-  std::string screen = terminal.screen();
-  std::erase(screen, '\r');
-  EXPECT_NE(screen.find("Acceptance of Use\n=================\n\n[ OK ]"),
-            std::string::npos)
-      << screen;
-}
-
 TEST(PosixSystemTest, AnsiCodePageIsUtf8) {
   PosixSystem system;
   const char16_t wide[] = u"Caf\u00e9 \U0001F600";
@@ -171,14 +152,6 @@ TEST(PosixSystemTest, FileTimeToSystemTimeConvertsAndRefusesTheTopHalf) {
   const FileTime too_big = FileTime::FromTicks(0x8000000000000000ull);
   EXPECT_FALSE(system.FileTimeToSystemTime(&too_big, &st));
   EXPECT_EQ(system.GetLastError(), kErrorInvalidParameter);
-}
-
-TEST(PosixSystemTest, CurrentTimeIsTheCalendarClock) {
-  PosixSystem system;
-  const int64_t before = static_cast<int64_t>(std::time(nullptr));
-  const int64_t now = system.CurrentTime();
-  EXPECT_GE(now, before);
-  EXPECT_LE(now, static_cast<int64_t>(std::time(nullptr)));
 }
 
 }  // namespace
