@@ -149,7 +149,7 @@ bool Evaluator::Eval(uint32_t expr, uint32_t element, uint64_t position) const {
 bool Evaluator::MatchesEvent() const {
   if (tree_.elements.empty()) return false;
   // The first step selects among the document's children, i.e. the root.
-  const XPathPath& path = p_.paths[0];
+  const XPathPath& path = p_.paths[p_.location_path];
   const XPathStep& first = p_.steps[path.first_step];
   if (!first.any_name && tree_.elements[0].name != first.name) return false;
   uint64_t positions[kMaxPredicatesPerStep] = {};
@@ -167,7 +167,7 @@ bool Evaluator::MatchesEvent() const {
 
 bool XPathProgram::Matches(const evtx::EventTree& tree,
                            uint64_t now_filetime) const {
-  if (paths.empty()) return false;
+  if (location_path == kNoIndex) return false;
   return Evaluator(*this, tree, now_filetime).MatchesEvent();
 }
 

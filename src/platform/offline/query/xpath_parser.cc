@@ -46,7 +46,8 @@ class Parser {
       : text_(text), program_(program) {}
 
   bool Run() {
-    if (ParsePath(Location::kDocument) == kNoIndex) return false;
+    program_->location_path = ParsePath(Location::kDocument);
+    if (program_->location_path == kNoIndex) return false;
     if (Peek().kind != Tok::kEnd) return Fail("unexpected text after the path");
     return true;
   }

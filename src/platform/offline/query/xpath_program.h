@@ -96,7 +96,9 @@ struct XPathExpr {
 };
 
 struct XPathProgram {
-  // paths[0] is the location path; it selects from the event's root element.
+  // The location path; it selects from the event's root element. Paths are
+  // stored as they complete, so nested ones come before it.
+  uint32_t location_path = kNoIndex;
   std::vector<XPathPath> paths;
   std::vector<XPathStep> steps;
   std::vector<XPathExpr> exprs;
