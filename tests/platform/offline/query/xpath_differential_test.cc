@@ -117,7 +117,7 @@ RefExpr RandomCompare(std::mt19937& rng) {
   RefExpr e;
   e.kind = RefExpr::Kind::kCompare;
   using K = RefLiteral::Kind;
-  switch (rng() % 9) {
+  switch (rng() % 11) {
     case 0: e.path = MakePath({"System", "EventID"}); break;
     case 1: e.path = MakePath({"System", "Level"}); break;
     case 2: e.path = MakePath({"System", "Keywords"}); break;
@@ -126,6 +126,9 @@ RefExpr RandomCompare(std::mt19937& rng) {
     case 5: e.path = MakePath({"System", "Provider", "@Guid"}); break;
     case 6: e.path = MakePath({"System", "Security", "@UserID"}); break;
     case 7: e.path = MakePath({"EventData", "Data"}); break;
+    // Elements that may have children, which no comparison may read.
+    case 8: e.path = MakePath({"UserData", "*"}); break;
+    case 9: e.path = MakePath({"*"}); break;
     default: e.path = MakePath({"System", "*"}); break;
   }
   switch (rng() % 8) {
