@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "event_builder.h"
 
 namespace offline_query {
@@ -222,6 +224,53 @@ TEST(CompiledQueryTest, TargetHostIsTheDefault) {
       "<QueryList><Query Path='Security' Target='host'><Select>*</Select></Query></QueryList>",
       kNoDefault);
   EXPECT_TRUE(q.ok()) << q.error();
+}
+
+}  // namespace
+}  // namespace offline_query
+
+namespace offline_query {
+namespace {
+
+// Damaged query texts: every mutation must compile or fail with 15001 and a
+// reason, never crash, and a compiled one must evaluate.
+TEST(CompiledQueryTest, MutatedQueriesCompileOrFailCleanly) {
+  const std::string kSeeds[] = {
+      "<QueryList><Query Id='0' Path='Security'><Select>*[System[Provider[@Name="
+      "'X'] and (EventID=4624 or EventID&lt;=4625)]]</Select><Suppress>*[EventData["
+      "Data[@Name='a']='b']]</Suppress></Query></QueryList>",
+      "*[System[band(Keywords,0x10) and TimeCreated[timediff(@SystemTime, "
+      "'2024-01-01T00:00:00Z') >= 5]]]/System/EventID[2]",
+  };
+  const char kAlphabet[] = "<>/='\"&;[]()@*! \nabcQLSEx0129-.:#";
+  std::mt19937 rng(7);
+  const evtx::EventTree event = Event(4624, 0, 1);
+  size_t compiled = 0;
+  for (int i = 0; i < 20000; ++i) {
+    std::string text = kSeeds[i % 2];
+    const int edits = 1 + static_cast<int>(rng() % 3);
+    for (int e = 0; e < edits; ++e) {
+      const size_t at = rng() % (text.size() + 1);
+      const char c = kAlphabet[rng() % (sizeof kAlphabet - 1)];
+      switch (rng() % 3) {
+        case 0: text.insert(at, 1, c); break;
+        case 1: if (at < text.size()) text.erase(at, 1); break;
+        default: if (at < text.size()) text[at] = c; break;
+      }
+    }
+    const CompiledQuery q(text, kApplication);
+    if (q.ok()) {
+      ++compiled;
+      ASSERT_FALSE(q.queries().empty()) << text;
+      for (size_t s = 0; s < q.sources().size(); ++s) q.Matches(s, event, 0);
+    } else {
+      ASSERT_EQ(q.error_code(), kErrorEvtInvalidQuery) << text;
+      ASSERT_FALSE(q.error().empty()) << text;
+    }
+  }
+  // Some mutations (inside names and literals) leave valid queries.
+  EXPECT_GT(compiled, 100u);
+  EXPECT_LT(compiled, 19000u);
 }
 
 }  // namespace
