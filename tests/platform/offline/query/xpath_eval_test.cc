@@ -174,6 +174,20 @@ TEST(XPathEvalRobustnessTest, DamagedAndEmptyTrees) {
   damaged.elements[system].children.push_back(0);    // a cycle back to the root
   EXPECT_TRUE(Eval("*[System/Level=2]", damaged));
   EXPECT_FALSE(Eval("*[System/Event/System/Event/System/Missing]", damaged));
+  // Repeated System fields are all candidates, in document order.
+  evtx::EventTree repeated = b.tree();
+  evtx::Element second_id;
+  second_id.name = "EventID";
+  second_id.text = UInt(ValueType::kUInt16, 7);
+  repeated.elements.push_back(second_id);
+  repeated.elements[system].children.push_back(
+      static_cast<uint32_t>(repeated.elements.size() - 1));
+  EXPECT_TRUE(Eval("*[System[EventID=1]]", repeated));
+  EXPECT_TRUE(Eval("*[System[EventID=7]]", repeated));
+  EXPECT_TRUE(Eval("*[System/EventID[2]=7]", repeated));
+  EXPECT_FALSE(Eval("*[System/EventID[1]=7]", repeated));
+  EXPECT_FALSE(Eval("*[System/EventID[3]]", repeated));
+  EXPECT_FALSE(Eval("*[System[Task or Opcode]]", repeated));
   // A root that is not <Event> is selected by * only.
   evtx::EventTree other = b.tree();
   other.elements[0].name = "Other";
