@@ -4,8 +4,7 @@
 // each event value is converted to the literal's type when compared; a value
 // that does not convert never compares true, whatever the operator.
 // Entry points: ClassifyString(), NumberLiteral(), CompareValue(),
-// CompareSigned(), CompareUnsigned(), ValueAsUnsigned(), ValueAsTime(),
-// ParseTimeLiteral().
+// CompareSigned(), CompareUnsigned(), ValueAsUnsigned(), ValueAsTime().
 #ifndef QRV_PLATFORM_OFFLINE_QUERY_TYPED_VALUE_H_
 #define QRV_PLATFORM_OFFLINE_QUERY_TYPED_VALUE_H_
 
@@ -15,6 +14,7 @@
 #include <string_view>
 
 #include "formats/evtx/event_tree.h"
+#include "platform/offline/query/time_literal.h"
 
 namespace offline_query {
 
@@ -60,10 +60,6 @@ std::optional<uint64_t> ValueAsUnsigned(const evtx::Value& value);
 // FILETIME ticks of a value: FileTime/SysTime as stored, strings when they
 // read as a time in the literal grammar.
 std::optional<uint64_t> ValueAsTime(const evtx::Value& value);
-
-// 'YYYY-MM-DDTHH:MM:SS[.fffffffff]Z' (0 to 9 fraction digits, UTC, years
-// 1601-9999) to FILETIME ticks; digits past 100 ns are truncated.
-std::optional<uint64_t> ParseTimeLiteral(std::string_view text);
 
 }  // namespace offline_query
 

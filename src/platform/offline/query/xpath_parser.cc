@@ -7,35 +7,10 @@
 #include <optional>
 #include <utility>
 
+#include "platform/offline/query/xpath_lexer.h"
+
 namespace offline_query {
 namespace {
-
-enum class Tok : uint8_t {
-  kEnd, kName, kStar, kAt, kSlash, kLBracket, kRBracket, kLParen, kRParen,
-  kComma, kOp, kString, kNumber, kBad,
-};
-
-struct Token {
-  Tok kind = Tok::kEnd;
-  std::string_view text;  // name, literal contents, number, or why kBad
-  CompareOp op = CompareOp::kEq;
-  size_t end = 0;         // offset just past the token
-};
-
-bool IsNameStart(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
-
-bool IsNameChar(char c) {
-  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool IsHexDigit(char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 // Where a context node sits in the event; decides XPathProgram::system_only.
 enum class Location : uint8_t { kDocument, kRoot, kSystem, kOther };
@@ -54,7 +29,7 @@ class Parser {
   const std::string& error() const { return error_; }
 
  private:
-  Token Lex(size_t pos) const;
+  Token Lex(size_t pos) const { return LexXPath(text_, pos); }
   Token Peek() const { return Lex(pos_); }
   Token Next() {
     Token t = Lex(pos_);
@@ -111,103 +86,6 @@ class Parser {
   size_t terms_ = 0;
   std::string error_;
 };
-
-Token Parser::Lex(size_t pos) const {
-  while (pos < text_.size() && (text_[pos] == ' ' || text_[pos] == '\t' ||
-                                text_[pos] == '\n' || text_[pos] == '\r')) {
-    ++pos;
-  }
-  Token t;
-  t.end = pos + 1;
-  if (pos >= text_.size()) {
-    t.end = pos;
-    return t;
-  }
-  const char c = text_[pos];
-  const char next = pos + 1 < text_.size() ? text_[pos + 1] : '\0';
-  auto bad = [&t](std::string_view why) {
-    t.kind = Tok::kBad;
-    t.text = why;
-    return t;
-  };
-  switch (c) {
-    case '/':
-      if (next == '/') return bad("'//' is not supported");
-      t.kind = Tok::kSlash;
-      return t;
-    case '[': t.kind = Tok::kLBracket; return t;
-    case ']': t.kind = Tok::kRBracket; return t;
-    case '(': t.kind = Tok::kLParen; return t;
-    case ')': t.kind = Tok::kRParen; return t;
-    case ',': t.kind = Tok::kComma; return t;
-    case '@': t.kind = Tok::kAt; return t;
-    case '*': t.kind = Tok::kStar; return t;
-    case '=': t.kind = Tok::kOp; t.op = CompareOp::kEq; return t;
-    case '!':
-      if (next != '=') return bad("'!' is not supported");
-      t.kind = Tok::kOp;
-      t.op = CompareOp::kNe;
-      t.end = pos + 2;
-      return t;
-    case '<':
-    case '>': {
-      t.kind = Tok::kOp;
-      const bool eq = next == '=';
-      t.op = c == '<' ? (eq ? CompareOp::kLe : CompareOp::kLt)
-                      : (eq ? CompareOp::kGe : CompareOp::kGt);
-      t.end = pos + (eq ? 2 : 1);
-      return t;
-    }
-    case '\'':
-    case '"': {
-      const size_t close = text_.find(c, pos + 1);
-      if (close == std::string_view::npos) return bad("unterminated string");
-      t.kind = Tok::kString;
-      t.text = text_.substr(pos + 1, close - pos - 1);
-      t.end = close + 1;
-      return t;
-    }
-    case '|': return bad("'|' unions are not supported");
-    case '$': return bad("variables are not supported");
-    case '&': return bad("'&' is not valid here (entities belong to XML)");
-    default: break;
-  }
-  if (IsDigit(c) || (c == '.' && IsDigit(next))) {
-    size_t end = pos;
-    if (c == '0' && (next == 'x' || next == 'X')) {
-      end = pos + 2;
-      while (end < text_.size() && IsHexDigit(text_[end])) ++end;
-    } else {
-      while (end < text_.size() && IsDigit(text_[end])) ++end;
-      if (end < text_.size() && text_[end] == '.') {
-        ++end;
-        while (end < text_.size() && IsDigit(text_[end])) ++end;
-      }
-    }
-    if (end < text_.size() && IsNameChar(text_[end])) {
-      return bad("malformed number");
-    }
-    t.kind = Tok::kNumber;
-    t.text = text_.substr(pos, end - pos);
-    t.end = end;
-    return t;
-  }
-  if (c == '.') return bad("'.' and '..' are not supported");
-  if (IsNameStart(c)) {
-    size_t end = pos;
-    while (end < text_.size() && IsNameChar(text_[end])) ++end;
-    if (end < text_.size() && text_[end] == ':') {
-      return bad(end + 1 < text_.size() && text_[end + 1] == ':'
-                     ? "axes are not supported"
-                     : "namespace prefixes are not supported");
-    }
-    t.kind = Tok::kName;
-    t.text = text_.substr(pos, end - pos);
-    t.end = end;
-    return t;
-  }
-  return bad("unexpected character");
-}
 
 uint32_t Parser::ParsePath(Location context) {
   const bool top = context == Location::kDocument;
