@@ -18,6 +18,7 @@ constexpr std::string_view kSystemResources = "%SystemRoot%\\SystemResources";
 constexpr std::string_view kEnUs = "en-US";
 
 // Splits a registered path at its last separator (both '\' and '/' occur).
+// A bare file name is a system file: its directory is System32.
 void SplitPath(std::string_view path, std::string_view* directory,
                std::string_view* name) {
   const size_t slash = path.find_last_of("\\/");
@@ -117,12 +118,12 @@ std::shared_ptr<const ResolvedFile> MessageFileCache::Get(
   const auto it = by_path_.find(key);
   if (it != by_path_.end()) return it->second;
 
+  std::string_view directory;
+  std::string_view name;
+  SplitPath(windows_path, &directory, &name);
   auto resolved = std::make_shared<ResolvedFile>();
-  resolved->file = LoadWindowsPath(windows_path);
+  resolved->file = LoadWindowsPath(Join(directory, name));
   if (resolved->file != nullptr) {
-    std::string_view directory;
-    std::string_view name;
-    SplitPath(windows_path, &directory, &name);
     if (resolved->file->messages_in_mui()) {
       resolved->language = FindLanguageFile(
           directory, name, resolved->file->mui_fallback_language());

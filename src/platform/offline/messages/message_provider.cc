@@ -104,24 +104,25 @@ const pe::WevtEvent* MessageProvider::MatchEvent(
     const EventMessageRequest& request) const {
   if (manifest_ == nullptr) return nullptr;
   // Ids repeat across versions (and, rarely, across channels or tasks), each
-  // with its own message. The version decides first; the other descriptor
-  // fields break ties; equal scores keep manifest order.
+  // with its own message. The version decides first; then the definition
+  // agreeing on most of channel, level, opcode, task and keywords wins;
+  // equal scores keep manifest order.
+  constexpr int kVersionWeight = 16;  // more than the other five together
   const pe::WevtEvent* best = nullptr;
   int best_score = -1;
   for (const pe::WevtEvent& event : manifest_->events) {
     if (event.id != request.event_id) continue;
     int score = 0;
-    if (event.version == request.version) score += 64;
-    if (event.level == request.level) score += 8;
-    if (event.opcode == request.opcode) score += 8;
-    if (event.task == request.task) score += 8;
-    if (event.keywords == request.keywords) score += 4;
-    if (!request.channel.empty()) {
-      for (const pe::WevtChannel& channel : manifest_->channels) {
-        if (channel.value == event.channel &&
-            SameName(channel.name, request.channel)) {
-          score += 4;
-        }
+    if (event.version == request.version) score += kVersionWeight;
+    if (event.level == request.level) ++score;
+    if (event.opcode == request.opcode) ++score;
+    if (event.task == request.task) ++score;
+    if (event.keywords == request.keywords) ++score;
+    for (const pe::WevtChannel& channel : manifest_->channels) {
+      if (channel.value == event.channel &&
+          SameName(channel.name, request.channel)) {
+        ++score;
+        break;
       }
     }
     if (score > best_score) {
