@@ -32,6 +32,32 @@ void AddAll(const std::vector<std::shared_ptr<const ResolvedFile>>& from,
 
 const std::vector<pe::WevtEvent> kNoEvents;
 
+// Both the message and the inserts come from files (a message table entry
+// holds up to 64 KiB, an event's data items are the event's own), and one
+// insert may be referenced many times, so the expanded text is bounded:
+// real messages run to a few KiB.
+constexpr size_t kMaxMessageBytes = 1 << 20;
+
+// The inserts, each cut (at a UTF-8 character boundary) so that every '%'
+// of `raw` standing for the longest of them still fits under the cap.
+std::vector<std::string> BoundInserts(const std::string& raw,
+                                      std::span<const std::string> inserts) {
+  std::vector<std::string> bounded(inserts.begin(), inserts.end());
+  const size_t references =
+      static_cast<size_t>(std::count(raw.begin(), raw.end(), '%'));
+  if (references == 0 || raw.size() >= kMaxMessageBytes) return bounded;
+  const size_t per_insert = (kMaxMessageBytes - raw.size()) / references;
+  for (std::string& insert : bounded) {
+    if (insert.size() <= per_insert) continue;
+    size_t cut = per_insert;
+    while (cut > 0 && (static_cast<unsigned char>(insert[cut]) & 0xC0) == 0x80) {
+      --cut;
+    }
+    insert.resize(cut);
+  }
+  return bounded;
+}
+
 }  // namespace
 
 MessageProvider::MessageProvider(const ProviderRegistration& registration,
@@ -87,8 +113,20 @@ uint32_t MessageProvider::Expand(const FileList& tables, uint32_t message_id,
   for (const auto& file : tables) {
     const std::optional<std::string> raw = file->FindMessage(message_id);
     if (!raw) continue;
+    const std::vector<std::string> bounded = BoundInserts(*raw, inserts);
+    // Parameter texts stop being inserted once they add up to the cap; the
+    // %%n left over stay as written.
+    size_t parameter_bytes = 0;
     *text = pe::FormatMessageText(
-        *raw, inserts, [this](uint32_t id) { return Parameter(id); });
+        *raw, bounded,
+        [this, &parameter_bytes](uint32_t id) -> std::optional<std::string> {
+          if (parameter_bytes > kMaxMessageBytes) return std::nullopt;
+          std::optional<std::string> found = Parameter(id);
+          if (!found) return found;
+          parameter_bytes += found->size();
+          if (parameter_bytes > kMaxMessageBytes) return std::nullopt;
+          return found;
+        });
     return kErrorSuccess;
   }
   return kErrorEvtMessageNotFound;

@@ -14,7 +14,10 @@
 //                      none of them holds stays "%%n" in the text.
 // Insertion strings %1..%99 come from the caller in order. An insert with no
 // value stays visible as written ("%3"), as Event Viewer shows it, and the
-// call still succeeds: a partly filled message beats none.
+// call still succeeds: a partly filled message beats none. The expanded text
+// is held to a few MiB (1 MiB of text and inserts, as much again of parameter
+// strings): inserts are shortened and parameter strings left unexpanded
+// rather than let one message grow without bound.
 //
 // Entry points: EventMessageRequest, MessageProvider.
 #ifndef QRV_PLATFORM_OFFLINE_MESSAGES_MESSAGE_PROVIDER_H_

@@ -191,6 +191,39 @@ TEST_F(MessageCatalogTest, InsertsParametersAndEscapes) {
   EXPECT_EQ(Message(*provider, request), "\xE6\x97\xA5\xE6\x9C\xAC x");
 }
 
+TEST_F(MessageCatalogTest, ExpansionIsBoundedWhateverTheInserts) {
+  std::string many_refs;
+  for (int i = 0; i < 4000; ++i) many_refs += "%1%2";
+  image_.Add(std::string(kSys32) + "big.dll",
+             test::MessageDll({{1, many_refs}}));
+  image_.Add(std::string(kSys32) + "bigparams.dll",
+             test::MessageDll({{7, std::string(4000, 'p')}}));
+  test::RegisterSource(fake_.registry, "Application", "Big",
+                       {"C:\\Windows\\System32\\big.dll",
+                        "C:\\Windows\\System32\\bigparams.dll", ""});
+  auto provider = Open("Big");
+  ASSERT_NE(provider, nullptr);
+  std::string parameters;
+  for (int i = 0; i < 1000; ++i) parameters += "%%7";
+  // Unbounded, this would be 4000 copies of 1 MiB and of 4 MB.
+  EventMessageRequest request =
+      Request(1, 0, {std::string(1 << 20, 'x'), parameters});
+  request.qualifiers = 0;
+  const std::string text = Message(*provider, request);
+  EXPECT_LE(text.size(), 2u << 20);
+  EXPECT_EQ(text.substr(0, 3), "xxx");
+  EXPECT_NE(text.find("pppp"), std::string::npos);
+  EXPECT_NE(text.find("%%7"), std::string::npos);  // past the parameter cap
+  // A multi-byte character is never cut in half.
+  // (Each insert gets an odd number of bytes here, 129.)
+  std::string e_acute;
+  for (int i = 0; i < (1 << 18); ++i) e_acute += "\xC3\xA9";
+  request.inserts = {e_acute, ""};
+  const std::string accents = Message(*provider, request);
+  EXPECT_EQ(accents.find("\xC3\xC3"), std::string::npos);
+  EXPECT_EQ(accents.find("\xA9\xA9"), std::string::npos);
+}
+
 TEST_F(MessageCatalogTest, MuiRedirectionPrefersEnglish) {
   image_.Add(std::string(kSys32) + "svc.dll", test::NeutralDll());
   image_.Add(std::string(kSys32) + "de-DE\\svc.dll.mui",
