@@ -1,23 +1,24 @@
 #!/usr/bin/env bash
-# End-to-end checks of the cross-built QRV_EventLog_Tools.exe under Wine, in a
-# fresh prefix made for the run: the usage text byte for byte against the
-# Linux build's, exit statuses, NOWARN, command-word case, and the registry
-# walk of GETLISTCHANNELS over keys imported into the prefix. Wine's wevtapi
-# is a stub, so nothing here reads events.
+# End-to-end checks of the MinGW cross build under Wine, in a fresh prefix made
+# for the run: the Windows backend's own checks against the real calls, then
+# the program's usage text byte for byte against the Linux build's, exit
+# statuses, NOWARN, command-word case, and the registry walk of
+# GETLISTCHANNELS over keys imported into the prefix. Wine's wevtapi is a
+# stub, so nothing here reads events.
 #
-# Usage: tests/windows/run_wine_tests.sh <QRV_EventLog_Tools.exe> <Linux QRV_EventLog_Tools>
-# Prints one line per check and "N passed, N failed"; exits 1 on any failure.
+# Usage: tests/windows/run_wine_tests.sh <mingw build dir> <linux build dir>
+# (build/mingw and build/linux with the presets). Prints one line per check
+# and "N passed, N failed"; exits 1 on any failure, 2 when it cannot run.
 set -u
 
 if [[ $# -ne 2 ]]; then
-  echo "usage: $0 <QRV_EventLog_Tools.exe> <linux QRV_EventLog_Tools>" >&2
+  echo "usage: $0 <mingw build dir> <linux build dir>" >&2
   exit 2
 fi
-exe=$(realpath "$1")
-linux=$(realpath "$2")
-for f in "$exe" "$linux"; do
-  [[ -x $f || -f $f ]] || { echo "missing: $f" >&2; exit 2; }
-done
+check=$(realpath "$1")/tests/windows/qrv_windows_platform_check.exe
+exe=$(realpath "$1")/src/app/QRV_EventLog_Tools.exe
+linux=$(realpath "$2")/src/app/QRV_EventLog_Tools
+[[ -f $check ]] || { echo "missing: $check" >&2; exit 2; }
 command -v wine >/dev/null || { echo "wine is not installed" >&2; exit 2; }
 
 work=$(mktemp -d)
@@ -44,6 +45,35 @@ fail() {
 }
 
 wine wineboot -i >"$work/wineboot.log" 2>&1 || { echo "wineboot failed" >&2; exit 2; }
+
+# --- the backend against the real calls --------------------------------------
+timeout 120 wine "$check" >"$work/check.raw" 2>"$work/check.err"
+check_rc=$?
+while IFS= read -r line; do
+  case $line in
+    "PASS  "*) pass "backend: ${line#PASS  }" ;;
+    "FAIL  "*) fail "backend: ${line#FAIL  }" ;;
+  esac
+done < <(sed 's/\r$//' "$work/check.raw")
+if [[ $check_rc != 0 ]] && ! grep -q '^FAIL ' "$work/check.raw"; then
+  fail "backend checks ended with status $check_rc" "$(head -c 300 "$work/check.err")"
+fi
+
+timeout 120 wine "$check" end-process >"$work/end.raw" 2>"$work/end.err"
+end_rc=$?
+if [[ $end_rc == 7 ]]; then pass "EndProcess: exit status 7"; else fail "EndProcess: exit status $end_rc, expected 7"; fi
+if [[ "$(sed 's/\r$//' "$work/end.raw")" == "before the end" ]]; then
+  pass "EndProcess: output flushed, no static destructor ran"
+else
+  fail "EndProcess: output" "$(od -c "$work/end.raw" | head -3)"
+fi
+
+if [[ ! -f $exe || ! -f $linux ]]; then
+  echo "SKIP  the program checks: $exe or $linux is not built"
+  echo "$passed passed, $failed failed"
+  [[ $failed -eq 0 ]]
+  exit
+fi
 
 # run NAME ARGS...: runs the .exe; stdout in $work/NAME.out with the CR that
 # msvcrt's text mode puts before every LF removed (one per line, so a CR the
