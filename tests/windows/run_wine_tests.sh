@@ -68,6 +68,16 @@ else
   fail "EndProcess: output" "$(od -c "$work/end.raw" | head -3)"
 fi
 
+# Console control events need a console, which Wine gives a program started
+# on a terminal: script(1) provides one.
+timeout 120 script -qec "wine '$check' console" /dev/null >"$work/console.raw" 2>&1
+console_rc=$?
+if [[ $console_rc == 0 ]]; then
+  pass "console control: the trampoline calls the registered handler once, with CTRL_C_EVENT"
+else
+  fail "console control: failure bits $console_rc"
+fi
+
 if [[ ! -f $exe || ! -f $linux ]]; then
   echo "SKIP  the program checks: $exe or $linux is not built"
   echo "$passed passed, $failed failed"

@@ -5,9 +5,12 @@
 //
 // With the argument "end-process" it instead writes one line and ends through
 // EndProcess(7), so the script can check the status, that the line arrived,
-// and that no static destructor ran.
+// and that no static destructor ran. With "console" (run on a terminal, where
+// Wine gives the process a console) it checks the console control trampoline
+// and reports through its exit status alone: 0 when every check held.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -125,7 +128,38 @@ void CheckSystemCalls() {
   Check(now >= c_now - 2 && now <= c_now + 2, "CurrentTime is Unix seconds");
 }
 
+std::atomic<int> first_calls{0};
+std::atomic<int> second_calls{0};
+std::atomic<uint32_t> second_type{0xFFFFFFFFu};
+bool FirstHandler(uint32_t) {
+  ++first_calls;
+  return true;
+}
+bool SecondHandler(uint32_t ctrl_type) {
+  second_type = ctrl_type;
+  ++second_calls;
+  return true;
+}
+
+// Bit per failed check.
+int CheckConsoleControl() {
+  WindowsSystem system;
+  int failures = 0;
+  if (!system.SetConsoleCtrlHandler(FirstHandler, true)) failures |= 1;
+  // A second add replaces the handler; the trampoline stays registered once,
+  // so one event makes exactly one call.
+  if (!system.SetConsoleCtrlHandler(SecondHandler, true)) failures |= 2;
+  if (::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) == FALSE) failures |= 4;
+  // The system calls the handler on a thread of its own.
+  for (int i = 0; i < 100 && second_calls == 0; ++i) ::Sleep(20);
+  ::Sleep(200);
+  if (second_calls != 1 || second_type != kCtrlCEvent) failures |= 8;
+  if (first_calls != 0) failures |= 16;
+  return failures;
+}
+
 int Run(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "console") return CheckConsoleControl();
   if (argc > 1 && std::string_view(argv[1]) == "end-process") {
     static DestructorWitness witness;
     InstallPlatform(MakeDefaultPlatform());
