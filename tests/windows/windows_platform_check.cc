@@ -131,30 +131,40 @@ void CheckSystemCalls() {
 std::atomic<int> first_calls{0};
 std::atomic<int> second_calls{0};
 std::atomic<uint32_t> second_type{0xFFFFFFFFu};
+std::atomic<int> stop_calls{0};
 bool FirstHandler(uint32_t) {
   ++first_calls;
   return true;
 }
+// Declines the event, so the system goes on down its list of handlers.
 bool SecondHandler(uint32_t ctrl_type) {
   second_type = ctrl_type;
   ++second_calls;
-  return true;
+  return false;
+}
+// Registered first, called last: ends the walk before the default handler
+// would end the process.
+BOOL WINAPI StopHandler(DWORD) {
+  ++stop_calls;
+  return TRUE;
 }
 
 // Bit per failed check.
 int CheckConsoleControl() {
   WindowsSystem system;
   int failures = 0;
-  if (!system.SetConsoleCtrlHandler(FirstHandler, true)) failures |= 1;
-  // A second add replaces the handler; the trampoline stays registered once,
-  // so one event makes exactly one call.
-  if (!system.SetConsoleCtrlHandler(SecondHandler, true)) failures |= 2;
-  if (::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) == FALSE) failures |= 4;
-  // The system calls the handler on a thread of its own.
-  for (int i = 0; i < 100 && second_calls == 0; ++i) ::Sleep(20);
-  ::Sleep(200);
-  if (second_calls != 1 || second_type != kCtrlCEvent) failures |= 8;
-  if (first_calls != 0) failures |= 16;
+  if (::SetConsoleCtrlHandler(StopHandler, TRUE) == FALSE) failures |= 1;
+  if (!system.SetConsoleCtrlHandler(FirstHandler, true)) failures |= 2;
+  // A second add replaces the handler and registers nothing more: with the
+  // trampoline twice in the system's list, the declined event would reach
+  // SecondHandler twice.
+  if (!system.SetConsoleCtrlHandler(SecondHandler, true)) failures |= 4;
+  if (::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) == FALSE) failures |= 8;
+  // The system calls the handlers on a thread of its own.
+  for (int i = 0; i < 100 && stop_calls == 0; ++i) ::Sleep(20);
+  if (second_calls != 1 || second_type != kCtrlCEvent) failures |= 16;
+  if (first_calls != 0) failures |= 32;
+  if (stop_calls != 1) failures |= 64;
   return failures;
 }
 
