@@ -7,7 +7,8 @@
 # stub, so nothing here reads events.
 #
 # Usage: tests/windows/run_wine_tests.sh <mingw build dir> <linux build dir>
-# (build/mingw and build/linux with the presets). Prints one line per check
+# (build/mingw and build/linux with the presets, or build for the Linux one
+# as the README builds it). Prints one line per check
 # and "N passed, N failed"; exits 1 on any failure, 2 when it cannot run.
 set -u
 
@@ -16,8 +17,8 @@ if [[ $# -ne 2 ]]; then
   exit 2
 fi
 check=$(realpath "$1")/tests/windows/qrv_windows_platform_check.exe
-exe=$(realpath "$1")/src/app/QRV_EventLog_Tools.exe
-linux=$(realpath "$2")/src/app/QRV_EventLog_Tools
+exe=$(realpath "$1")/QRV_EventLog_Tools.exe
+linux=$(realpath "$2")/QRV_EventLog_Tools
 [[ -f $check ]] || { echo "missing: $check" >&2; exit 2; }
 command -v wine >/dev/null || { echo "wine is not installed" >&2; exit 2; }
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/default_platform.h"
 #include "platform/time_convert.h"
-#include "platform/windows/windows_platform.h"
 #include "platform/windows/windows_registry.h"
 #include "platform/windows/windows_system.h"
 

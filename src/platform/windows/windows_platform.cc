@@ -1,8 +1,8 @@
-// The Windows platform's backends; see windows_platform.h.
-#include "platform/windows/windows_platform.h"
-
+// MakeDefaultPlatform on Windows: the real event-log service behind the
+// metadata cache, the registry, the system calls, and standard output.
 #include <iostream>
 
+#include "platform/default_platform.h"
 #include "platform/metadata_cache.h"
 #include "platform/windows/windows_event_log.h"
 #include "platform/windows/windows_registry.h"
@@ -11,15 +11,17 @@
 namespace qrv {
 
 Platform MakeDefaultPlatform() {
-  // Destroyed in reverse order at a normal exit: the cache closes its real
-  // handles while the service wrapper (and wevtapi) are still there. The
-  // console control path ends the process without destroying them; the
-  // system releases the handles then.
-  static WindowsSystem system;
+  // Never destroyed: the console control thread calls EndProcess through it
+  // and may do so while the main thread runs the static destructors of a
+  // normal exit.
+  static WindowsSystem* const system = new WindowsSystem();
+  // Only the main thread reaches these. Destroyed at a normal exit, cache
+  // first, so every real metadata handle and the render context are closed
+  // while wevtapi is still loaded; after EndProcess the system releases them.
   static WindowsEventLog service;
-  static MetadataCache event_log(service, system);
+  static MetadataCache event_log(service, *system);
   static WindowsRegistry registry;
-  return Platform{&event_log, &registry, &system, &std::cout};
+  return Platform{&event_log, &registry, system, &std::cout};
 }
 
 }  // namespace qrv
