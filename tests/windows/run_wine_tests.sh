@@ -8,8 +8,8 @@
 #
 # Usage: tests/windows/run_wine_tests.sh <mingw build dir> <linux build dir>
 # (build/mingw and build/linux with the presets, or build for the Linux one
-# as the README builds it). Prints one line per check
-# and "N passed, N failed"; exits 1 on any failure, 2 when it cannot run.
+# as the README builds it). Prints one line per check and "N passed, N
+# failed"; exits 1 on any failure, 2 when it cannot run.
 set -u
 
 if [[ $# -ne 2 ]]; then
