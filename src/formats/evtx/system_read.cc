@@ -1,0 +1,386 @@
+// System properties straight from substitution values. Each template is
+// walked once (BuildSystemMap) to find which substitution or literal feeds
+// which property; templates that build a property from several pieces, or
+// records that are not a template instance, go through the event tree.
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+#include "formats/evtx/bytes.h"
+#include "formats/evtx/chunk_decoder.h"
+#include "formats/evtx/value_format.h"
+
+namespace evtx {
+namespace {
+
+using P = SystemProperty;
+
+int ElementProperty(std::string_view name) {
+  if (name == "EventID") return static_cast<int>(P::kEventId);
+  if (name == "Version") return static_cast<int>(P::kVersion);
+  if (name == "Level") return static_cast<int>(P::kLevel);
+  if (name == "Task") return static_cast<int>(P::kTask);
+  if (name == "Opcode") return static_cast<int>(P::kOpcode);
+  if (name == "Keywords") return static_cast<int>(P::kKeywords);
+  if (name == "EventRecordID") return static_cast<int>(P::kEventRecordId);
+  if (name == "Channel") return static_cast<int>(P::kChannel);
+  if (name == "Computer") return static_cast<int>(P::kComputer);
+  return -1;
+}
+
+int AttributeProperty(std::string_view element, std::string_view attr) {
+  struct Row {
+    const char* element;
+    const char* attribute;
+    P id;
+  };
+  static constexpr Row kRows[] = {
+      {"Provider", "Name", P::kProviderName},
+      {"Provider", "Guid", P::kProviderGuid},
+      {"EventID", "Qualifiers", P::kQualifiers},
+      {"TimeCreated", "SystemTime", P::kTimeCreated},
+      {"Correlation", "ActivityID", P::kActivityId},
+      {"Correlation", "RelatedActivityID", P::kRelatedActivityId},
+      {"Execution", "ProcessID", P::kProcessId},
+      {"Execution", "ThreadID", P::kThreadId},
+      {"Security", "UserID", P::kUserId},
+  };
+  for (const Row& row : kRows) {
+    if (element == row.element && attr == row.attribute) return static_cast<int>(row.id);
+  }
+  return -1;
+}
+
+enum class Shape { kString, kNumber, kGuid, kTime, kSid };
+
+Shape ShapeOf(P id) {
+  switch (id) {
+    case P::kProviderName: case P::kChannel: case P::kComputer: return Shape::kString;
+    case P::kProviderGuid: case P::kActivityId: case P::kRelatedActivityId: return Shape::kGuid;
+    case P::kTimeCreated: return Shape::kTime;
+    case P::kUserId: return Shape::kSid;
+    default: return Shape::kNumber;
+  }
+}
+
+bool ParseNumber(std::string_view text, uint64_t* out) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  auto res = std::from_chars(text.data(), text.data() + text.size(), *out, base);
+  return res.ec == std::errc() && res.ptr == text.data() + text.size();
+}
+
+bool ParseGuid(std::string_view t, GuidBytes* g) {
+  if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
+  if (t.size() != 36 || t[8] != '-' || t[13] != '-' || t[18] != '-' || t[23] != '-') {
+    return false;
+  }
+  // Text order of the 16 bytes: Data1..Data3 are little-endian on disk.
+  static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  size_t pos = 0;
+  for (int i = 0; i < 16; ++i) {
+    if (t[pos] == '-') ++pos;
+    unsigned v = 0;
+    auto res = std::from_chars(t.data() + pos, t.data() + pos + 2, v, 16);
+    if (res.ec != std::errc() || res.ptr != t.data() + pos + 2) return false;
+    g->bytes[kOrder[i]] = static_cast<uint8_t>(v);
+    pos += 2;
+  }
+  return true;
+}
+
+// "S-1-5-21-..." to the binary SID layout; false for anything else.
+bool ParseSid(std::string_view t, std::vector<uint8_t>* out) {
+  if (t.size() < 4 || t.substr(0, 2) != "S-") return false;
+  t.remove_prefix(2);
+  uint64_t parts[17];
+  size_t n = 0;
+  while (!t.empty()) {
+    const size_t dash = t.find('-');
+    const std::string_view part = t.substr(0, dash);
+    if (n == 17 || !ParseNumber(part, &parts[n++])) return false;
+    t = dash == std::string_view::npos ? std::string_view() : t.substr(dash + 1);
+  }
+  if (n < 2) return false;
+  out->assign(8 + 4 * (n - 2), 0);
+  (*out)[0] = static_cast<uint8_t>(parts[0]);
+  (*out)[1] = static_cast<uint8_t>(n - 2);
+  for (int i = 0; i < 6; ++i) (*out)[2 + i] = static_cast<uint8_t>(parts[1] >> (8 * (5 - i)));
+  for (size_t i = 2; i < n; ++i) StoreU32(out->data() + 8 + 4 * (i - 2), static_cast<uint32_t>(parts[i]));
+  return true;
+}
+
+void Utf8ToUtf16Le(std::string_view s, std::string* out) {
+  out->clear();
+  for (size_t i = 0; i < s.size();) {
+    uint32_t c = static_cast<uint8_t>(s[i]);
+    int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+    if (extra > 0) c &= 0x3F >> extra;
+    ++i;
+    for (int k = 0; k < extra && i < s.size(); ++k, ++i) c = (c << 6) | (static_cast<uint8_t>(s[i]) & 0x3F);
+    auto put = [out](uint32_t u) {
+      out->push_back(static_cast<char>(u & 0xFF));
+      out->push_back(static_cast<char>(u >> 8));
+    };
+    if (c >= 0x10000) {
+      put(0xD800 + ((c - 0x10000) >> 10));
+      put(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      put(c);
+    }
+  }
+}
+
+void SetNumber(P id, uint64_t v, SystemProperties* props) {
+  switch (id) {
+    case P::kEventId: props->event_id = static_cast<uint16_t>(v); break;
+    case P::kQualifiers: props->qualifiers = static_cast<uint16_t>(v); break;
+    case P::kLevel: props->level = static_cast<uint8_t>(v); break;
+    case P::kTask: props->task = static_cast<uint16_t>(v); break;
+    case P::kOpcode: props->opcode = static_cast<uint8_t>(v); break;
+    case P::kKeywords: props->keywords = v; break;
+    case P::kEventRecordId: props->event_record_id = v; break;
+    case P::kProcessId: props->process_id = static_cast<uint32_t>(v); break;
+    case P::kThreadId: props->thread_id = static_cast<uint32_t>(v); break;
+    case P::kVersion: props->version = static_cast<uint8_t>(v); break;
+    case P::kTimeCreated: props->time_created = v; break;
+    default: return;
+  }
+  props->Set(id);
+}
+
+GuidBytes* GuidSlot(P id, SystemProperties* props) {
+  if (id == P::kProviderGuid) return &props->provider_guid;
+  if (id == P::kActivityId) return &props->activity_id;
+  return &props->related_activity_id;
+}
+
+int StringSlot(P id) { return id == P::kProviderName ? 0 : id == P::kChannel ? 1 : 2; }
+
+Utf16Ref* StringRef(P id, SystemProperties* props) {
+  if (id == P::kProviderName) return &props->provider_name;
+  if (id == P::kChannel) return &props->channel;
+  return &props->computer;
+}
+
+}  // namespace
+
+std::u16string Utf16Ref::ToU16() const {
+  std::u16string s(units, u'\0');
+  for (uint32_t i = 0; i < units; ++i) s[i] = static_cast<char16_t>(LoadU16(data + 2 * i));
+  return s;
+}
+
+std::string Utf16Ref::ToUtf8() const {
+  std::string s;
+  AppendUtf16(data, units, Escape::kNone, &s);
+  return s;
+}
+
+void ChunkDecoder::BuildSystemMap(Template* t) {
+  SystemMap& map = t->map;
+  map = SystemMap();
+  uint8_t pieces[kSystemPropertyCount] = {};
+  std::string_view path[4];
+  int element_target[kMaxElementDepth + 1];
+  uint32_t depth = 0;
+  int attr_target = -1;
+  bool in_attr = false, found_system = false, mixed = false;
+  for (uint32_t i = t->op_begin; i < t->op_end; ++i) {
+    const Op& op = ops_[i];
+    int target = -1;
+    switch (op.kind) {
+      case OpKind::kElementStart: {
+        ++depth;
+        const std::string_view name = names_.Get(op.name);
+        if (depth <= 3) path[depth] = name;
+        const bool in_system = depth == 3 && path[1] == "Event" && path[2] == "System";
+        if (depth == 2 && path[1] == "Event" && name == "System") found_system = true;
+        element_target[depth] = in_system ? ElementProperty(name) : -1;
+        in_attr = false;
+        continue;
+      }
+      case OpKind::kAttribute:
+        in_attr = true;
+        attr_target = depth == 3 && path[1] == "Event" && path[2] == "System"
+                          ? AttributeProperty(path[3], names_.Get(op.name))
+                          : -1;
+        continue;
+      case OpKind::kCloseStart: in_attr = false; continue;
+      case OpKind::kElementEnd:
+        if (depth > 0) --depth;
+        in_attr = false;
+        continue;
+      case OpKind::kPITarget: case OpKind::kPIData: continue;
+      default:
+        target = in_attr ? attr_target : (depth > 0 ? element_target[depth] : -1);
+        break;
+    }
+    if (target < 0) continue;
+    PropertySource& src = map.sources[target];
+    if (++pieces[target] > 1 || (op.kind != OpKind::kText && op.kind != OpKind::kSubst)) {
+      mixed = true;
+      continue;
+    }
+    if (op.kind == OpKind::kSubst) {
+      src.kind = PropertySource::kSubst;
+      src.index = op.index;
+    } else {
+      src.kind = PropertySource::kLiteral;
+      src.text_offset = op.text_offset;
+      src.text_units = op.text_units;
+    }
+  }
+  map.usable = found_system && !mixed;
+}
+
+void ChunkDecoder::ReadProperty(SystemProperty id, const PropertySource& src,
+                                const Fragment& f, SystemProperties* props) {
+  const Shape shape = ShapeOf(id);
+  uint8_t type = static_cast<uint8_t>(ValueType::kString);
+  const uint8_t* data;
+  uint32_t size;
+  if (src.kind == PropertySource::kLiteral) {
+    data = chunk_ + src.text_offset;
+    size = src.text_units * 2;
+  } else {
+    if (src.index >= f.values_count) return;
+    const ValueRef& v = values_[f.values_begin + src.index];
+    type = v.type;
+    data = chunk_ + v.offset;
+    size = v.size;
+  }
+  const ValueType vt = static_cast<ValueType>(type);
+  if (vt == ValueType::kNull) return;
+  // Common, exactly typed cases first: no text is made for them.
+  if (shape == Shape::kString && vt == ValueType::kString) {
+    Utf16Ref* ref = StringRef(id, props);
+    ref->data = data;
+    ref->units = static_cast<uint32_t>(Utf16LengthToNul(data, size / 2));
+    props->Set(id);
+    return;
+  }
+  if (shape == Shape::kGuid && vt == ValueType::kGuid && size >= 16) {
+    std::memcpy(GuidSlot(id, props)->bytes, data, 16);
+    props->Set(id);
+    return;
+  }
+  if (shape == Shape::kSid && vt == ValueType::kSid) {
+    props->user_sid = data;
+    props->user_sid_size = size;
+    props->Set(id);
+    return;
+  }
+  if (shape == Shape::kNumber || shape == Shape::kTime) {
+    if (vt != ValueType::kString && vt != ValueType::kAnsiString) {
+      Value tmp;
+      FillValue(type, data, size, &tmp);
+      SetNumber(id, tmp.u, props);
+      return;
+    }
+  }
+  // Anything else arrives as text (literals, strings holding numbers).
+  std::string text;
+  AppendValueText(type, data, size, Escape::kNone, &text);
+  if (shape == Shape::kString) {
+    std::string& buf = fallback_text_[StringSlot(id)];
+    Utf8ToUtf16Le(text, &buf);
+    Utf16Ref* ref = StringRef(id, props);
+    ref->data = reinterpret_cast<const uint8_t*>(buf.data());
+    ref->units = static_cast<uint32_t>(buf.size() / 2);
+    props->Set(id);
+  } else if (shape == Shape::kGuid) {
+    if (ParseGuid(text, GuidSlot(id, props))) props->Set(id);
+  } else if (shape == Shape::kSid) {
+    if (ParseSid(text, &fallback_sid_)) {
+      props->user_sid = fallback_sid_.data();
+      props->user_sid_size = static_cast<uint32_t>(fallback_sid_.size());
+      props->Set(id);
+    }
+  } else if (shape == Shape::kNumber) {
+    uint64_t v = 0;
+    if (ParseNumber(text, &v)) SetNumber(id, v, props);
+  } else {
+    uint64_t ticks = 0;
+    if (ParseFileTimeText(text, &ticks)) SetNumber(id, ticks, props);
+  }
+}
+
+DecodeStatus ChunkDecoder::ReadSystem(const RecordRef& record,
+                                      SystemProperties* props) {
+  *props = SystemProperties();
+  values_.clear();
+  scratch_ops_.clear();
+  scratch_conds_.clear();
+  Fragment f;
+  DecodeStatus st = OpenFragment(record.offset + kRecordHeaderSize,
+                                 record.offset + record.size - 4, &f);
+  if (st == DecodeStatus::kOk) {
+    if (f.is_instance && templates_[f.template_index].map.usable) {
+      const SystemMap& map = templates_[f.template_index].map;
+      for (int i = 0; i < kSystemPropertyCount; ++i) {
+        if (map.sources[i].kind != PropertySource::kAbsent) {
+          ReadProperty(static_cast<SystemProperty>(i), map.sources[i], f, props);
+        }
+      }
+    } else {
+      st = ReadSystemFromTree(record, props);
+    }
+  }
+  if (st != DecodeStatus::kOk) {
+    if (stats_ != nullptr) ++stats_->records_unparsable;
+    return st;
+  }
+  return st;
+}
+
+DecodeStatus ChunkDecoder::ReadSystemFromTree(const RecordRef& record,
+                                              SystemProperties* props) {
+  const DecodeStatus st = BuildTree(record, &fallback_tree_);
+  if (st != DecodeStatus::kOk) return st;
+  const EventTree& tree = fallback_tree_;
+  const Element* root = tree.Root();
+  if (root == nullptr || root->name != "Event") return DecodeStatus::kOk;
+  for (uint32_t s : root->children) {
+    if (tree.elements[s].name != "System") continue;
+    for (uint32_t c : tree.elements[s].children) {
+      const Element& e = tree.elements[c];
+      auto take = [&](int id, const Value& v) {
+        if (id < 0 || v.type == ValueType::kNull) return;
+        const P pid = static_cast<P>(id);
+        const Shape shape = ShapeOf(pid);
+        if ((shape == Shape::kNumber || shape == Shape::kTime) && v.type != ValueType::kString) {
+          SetNumber(pid, v.u, props);
+        } else if (shape == Shape::kString) {
+          std::string& buf = fallback_text_[StringSlot(pid)];
+          Utf8ToUtf16Le(v.text, &buf);
+          *StringRef(pid, props) = {reinterpret_cast<const uint8_t*>(buf.data()),
+                                    static_cast<uint32_t>(buf.size() / 2)};
+          props->Set(pid);
+        } else if (shape == Shape::kGuid) {
+          if (ParseGuid(v.text, GuidSlot(pid, props))) props->Set(pid);
+        } else if (shape == Shape::kSid) {
+          if (ParseSid(v.text, &fallback_sid_)) {
+            props->user_sid = fallback_sid_.data();
+            props->user_sid_size = static_cast<uint32_t>(fallback_sid_.size());
+            props->Set(pid);
+          }
+        } else if (shape == Shape::kNumber) {
+          uint64_t n = 0;
+          if (ParseNumber(v.text, &n)) SetNumber(pid, n, props);
+        } else {
+          uint64_t ticks = 0;
+          if (ParseFileTimeText(v.text, &ticks)) SetNumber(pid, ticks, props);
+        }
+      };
+      if (!e.text.text.empty() || e.text.type != ValueType::kNull) take(ElementProperty(e.name), e.text);
+      for (const Attribute& a : e.attributes) take(AttributeProperty(e.name, a.name), a.value);
+    }
+  }
+  return DecodeStatus::kOk;
+}
+
+}  // namespace evtx
