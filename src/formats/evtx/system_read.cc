@@ -73,67 +73,6 @@ bool ParseNumber(std::string_view text, uint64_t* out) {
   return res.ec == std::errc() && res.ptr == text.data() + text.size();
 }
 
-bool ParseGuid(std::string_view t, GuidBytes* g) {
-  if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
-  if (t.size() != 36 || t[8] != '-' || t[13] != '-' || t[18] != '-' || t[23] != '-') {
-    return false;
-  }
-  // Text order of the 16 bytes: Data1..Data3 are little-endian on disk.
-  static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  size_t pos = 0;
-  for (int i = 0; i < 16; ++i) {
-    if (t[pos] == '-') ++pos;
-    unsigned v = 0;
-    auto res = std::from_chars(t.data() + pos, t.data() + pos + 2, v, 16);
-    if (res.ec != std::errc() || res.ptr != t.data() + pos + 2) return false;
-    g->bytes[kOrder[i]] = static_cast<uint8_t>(v);
-    pos += 2;
-  }
-  return true;
-}
-
-// "S-1-5-21-..." to the binary SID layout; false for anything else.
-bool ParseSid(std::string_view t, std::vector<uint8_t>* out) {
-  if (t.size() < 4 || t.substr(0, 2) != "S-") return false;
-  t.remove_prefix(2);
-  uint64_t parts[17];
-  size_t n = 0;
-  while (!t.empty()) {
-    const size_t dash = t.find('-');
-    const std::string_view part = t.substr(0, dash);
-    if (n == 17 || !ParseNumber(part, &parts[n++])) return false;
-    t = dash == std::string_view::npos ? std::string_view() : t.substr(dash + 1);
-  }
-  if (n < 2) return false;
-  out->assign(8 + 4 * (n - 2), 0);
-  (*out)[0] = static_cast<uint8_t>(parts[0]);
-  (*out)[1] = static_cast<uint8_t>(n - 2);
-  for (int i = 0; i < 6; ++i) (*out)[2 + i] = static_cast<uint8_t>(parts[1] >> (8 * (5 - i)));
-  for (size_t i = 2; i < n; ++i) StoreU32(out->data() + 8 + 4 * (i - 2), static_cast<uint32_t>(parts[i]));
-  return true;
-}
-
-void Utf8ToUtf16Le(std::string_view s, std::string* out) {
-  out->clear();
-  for (size_t i = 0; i < s.size();) {
-    uint32_t c = static_cast<uint8_t>(s[i]);
-    int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-    if (extra > 0) c &= 0x3F >> extra;
-    ++i;
-    for (int k = 0; k < extra && i < s.size(); ++k, ++i) c = (c << 6) | (static_cast<uint8_t>(s[i]) & 0x3F);
-    auto put = [out](uint32_t u) {
-      out->push_back(static_cast<char>(u & 0xFF));
-      out->push_back(static_cast<char>(u >> 8));
-    };
-    if (c >= 0x10000) {
-      put(0xD800 + ((c - 0x10000) >> 10));
-      put(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      put(c);
-    }
-  }
-}
-
 void SetNumber(P id, uint64_t v, SystemProperties* props) {
   switch (id) {
     case P::kEventId: props->event_id = static_cast<uint16_t>(v); break;
@@ -287,15 +226,16 @@ void ChunkDecoder::ReadProperty(SystemProperty id, const PropertySource& src,
   AppendValueText(type, data, size, Escape::kNone, &text);
   if (shape == Shape::kString) {
     std::string& buf = fallback_text_[StringSlot(id)];
-    Utf8ToUtf16Le(text, &buf);
+    buf.clear();
+    AppendUtf8AsUtf16Le(text, &buf);
     Utf16Ref* ref = StringRef(id, props);
     ref->data = reinterpret_cast<const uint8_t*>(buf.data());
     ref->units = static_cast<uint32_t>(buf.size() / 2);
     props->Set(id);
   } else if (shape == Shape::kGuid) {
-    if (ParseGuid(text, GuidSlot(id, props))) props->Set(id);
+    if (ParseGuidText(text, GuidSlot(id, props)->bytes)) props->Set(id);
   } else if (shape == Shape::kSid) {
-    if (ParseSid(text, &fallback_sid_)) {
+    if (ParseSidText(text, &fallback_sid_)) {
       props->user_sid = fallback_sid_.data();
       props->user_sid_size = static_cast<uint32_t>(fallback_sid_.size());
       props->Set(id);
@@ -356,14 +296,15 @@ DecodeStatus ChunkDecoder::ReadSystemFromTree(const RecordRef& record,
           SetNumber(pid, v.u, props);
         } else if (shape == Shape::kString) {
           std::string& buf = fallback_text_[StringSlot(pid)];
-          Utf8ToUtf16Le(v.text, &buf);
+          buf.clear();
+          AppendUtf8AsUtf16Le(v.text, &buf);
           *StringRef(pid, props) = {reinterpret_cast<const uint8_t*>(buf.data()),
                                     static_cast<uint32_t>(buf.size() / 2)};
           props->Set(pid);
         } else if (shape == Shape::kGuid) {
-          if (ParseGuid(v.text, GuidSlot(pid, props))) props->Set(pid);
+          if (ParseGuidText(v.text, GuidSlot(pid, props)->bytes)) props->Set(pid);
         } else if (shape == Shape::kSid) {
-          if (ParseSid(v.text, &fallback_sid_)) {
+          if (ParseSidText(v.text, &fallback_sid_)) {
             props->user_sid = fallback_sid_.data();
             props->user_sid_size = static_cast<uint32_t>(fallback_sid_.size());
             props->Set(pid);

@@ -144,6 +144,11 @@ void AppendAnsi(const uint8_t* data, size_t size, Escape escape,
   }
 }
 
+bool ParseDecimal(std::string_view text, uint64_t* out) {
+  auto res = std::from_chars(text.data(), text.data() + text.size(), *out);
+  return res.ec == std::errc() && res.ptr == text.data() + text.size();
+}
+
 }  // namespace
 
 size_t Utf16LengthToNul(const uint8_t* le, size_t units) {
@@ -174,6 +179,26 @@ void AppendUtf16(const uint8_t* le, size_t units, Escape escape,
       c = 0xFFFD;
     }
     AppendCodePoint(c, escape, out);
+  }
+}
+
+void AppendUtf8AsUtf16Le(std::string_view s, std::string* out) {
+  for (size_t i = 0; i < s.size();) {
+    uint32_t c = static_cast<uint8_t>(s[i]);
+    int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+    if (extra > 0) c &= 0x3F >> extra;
+    ++i;
+    for (int k = 0; k < extra && i < s.size(); ++k, ++i) c = (c << 6) | (static_cast<uint8_t>(s[i]) & 0x3F);
+    auto put = [out](uint32_t u) {
+      out->push_back(static_cast<char>(u & 0xFF));
+      out->push_back(static_cast<char>(u >> 8));
+    };
+    if (c >= 0x10000) {
+      put(0xD800 + ((c - 0x10000) >> 10));
+      put(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      put(c);
+    }
   }
 }
 
@@ -260,6 +285,45 @@ void AppendGuid(const uint8_t* g, std::string* out) {
   for (int i = 10; i < 16; ++i) hex(g[i]);
   *p++ = '}';
   out->append(buf, sizeof(buf));
+}
+
+bool ParseGuidText(std::string_view t, uint8_t* guid16) {
+  if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
+  if (t.size() != 36 || t[8] != '-' || t[13] != '-' || t[18] != '-' || t[23] != '-') {
+    return false;
+  }
+  // Text order of the 16 bytes: Data1..Data3 are little-endian on disk.
+  static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  size_t pos = 0;
+  for (int i = 0; i < 16; ++i) {
+    if (t[pos] == '-') ++pos;
+    unsigned v = 0;
+    auto res = std::from_chars(t.data() + pos, t.data() + pos + 2, v, 16);
+    if (res.ec != std::errc() || res.ptr != t.data() + pos + 2) return false;
+    guid16[kOrder[i]] = static_cast<uint8_t>(v);
+    pos += 2;
+  }
+  return true;
+}
+
+bool ParseSidText(std::string_view t, std::vector<uint8_t>* out) {
+  if (t.size() < 4 || t.substr(0, 2) != "S-") return false;
+  t.remove_prefix(2);
+  uint64_t parts[17];
+  size_t n = 0;
+  while (!t.empty()) {
+    const size_t dash = t.find('-');
+    const std::string_view part = t.substr(0, dash);
+    if (n == 17 || !ParseDecimal(part, &parts[n++])) return false;
+    t = dash == std::string_view::npos ? std::string_view() : t.substr(dash + 1);
+  }
+  if (n < 2) return false;
+  out->assign(8 + 4 * (n - 2), 0);
+  (*out)[0] = static_cast<uint8_t>(parts[0]);
+  (*out)[1] = static_cast<uint8_t>(n - 2);
+  for (int i = 0; i < 6; ++i) (*out)[2 + i] = static_cast<uint8_t>(parts[1] >> (8 * (5 - i)));
+  for (size_t i = 2; i < n; ++i) StoreU32(out->data() + 8 + 4 * (i - 2), static_cast<uint32_t>(parts[i]));
+  return true;
 }
 
 bool AppendSid(const uint8_t* data, size_t size, std::string* out) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "formats/evtx/event_tree.h"
 
@@ -30,6 +31,8 @@ constexpr uint8_t kArrayFlag = 0x80;
 // become U+FFFD, as Windows' WideCharToMultiByte does.
 void AppendUtf16(const uint8_t* le, size_t units, Escape escape,
                  std::string* out);
+// UTF-8 to UTF-16LE bytes (the on-disk form), appended to `out`.
+void AppendUtf8AsUtf16Le(std::string_view utf8, std::string* out);
 // Number of code units before the first U+0000 (or `units` when none).
 size_t Utf16LengthToNul(const uint8_t* le, size_t units);
 
@@ -38,6 +41,10 @@ void AppendFileTime(uint64_t ticks, std::string* out);
 // 100 ns) to FILETIME ticks: times that events carry as literal text.
 bool ParseFileTimeText(std::string_view text, uint64_t* ticks);
 void AppendGuid(const uint8_t* guid16, std::string* out);
+// "{8-4-4-4-12}" (braces optional, either case) to on-disk GUID bytes.
+bool ParseGuidText(std::string_view text, uint8_t* guid16);
+// "S-1-5-21-..." to the binary SID layout.
+bool ParseSidText(std::string_view text, std::vector<uint8_t>* sid);
 // False (and nothing appended) when the bytes do not hold a whole SID.
 bool AppendSid(const uint8_t* data, size_t size, std::string* out);
 
