@@ -127,7 +127,7 @@ DecodeStatus ChunkDecoder::GetTemplate(uint32_t def_offset, uint32_t* index) {
     }
   }
   t.op_end = static_cast<uint32_t>(ops_.size());
-  if (t.status == DecodeStatus::kOk) BuildSystemMap(&t);
+  if (t.status == DecodeStatus::kOk) BuildSystemMap(ops_, t.op_begin, t.op_end, &t.map);
   *index = static_cast<uint32_t>(templates_.size());
   templates_.push_back(t);
   template_by_offset_.emplace(def_offset, *index);

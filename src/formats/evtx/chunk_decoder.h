@@ -114,7 +114,8 @@ class ChunkDecoder {
 
   DecodeStatus OpenFragment(uint32_t pos, uint32_t end, Fragment* fragment);
   DecodeStatus GetTemplate(uint32_t def_offset, uint32_t* index);
-  void BuildSystemMap(Template* t);
+  void BuildSystemMap(const std::vector<Op>& ops, uint32_t begin, uint32_t end,
+                      SystemMap* map);
   DecodeStatus ReadSystemFromTree(const RecordRef& record,
                                   SystemProperties* props);
   void ReadProperty(SystemProperty id, const PropertySource& src,
@@ -140,6 +141,7 @@ class ChunkDecoder {
   std::vector<Op> scratch_ops_;   // bare fragments of the current record
   std::vector<uint16_t> scratch_conds_;
   std::vector<ValueRef> values_;  // substitution values, nested ones appended
+  SystemMap bare_map_;            // System map of the current bare record
   EventTree fallback_tree_;       // System properties of unusual templates
   std::string fallback_text_[3];  // UTF-16LE bytes of rebuilt strings
   std::vector<uint8_t> fallback_sid_;

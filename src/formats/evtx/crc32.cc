@@ -1,5 +1,6 @@
-// Slice-by-8 table CRC-32: a chunk's 64 KiB of record data is checked once per
-// chunk, so this runs at memory speed rather than a byte at a time.
+// Slice-by-16 table CRC-32: a chunk's record data (up to 64 KiB) is checked
+// once per chunk; sixteen table lookups per 16 bytes keep that well above
+// 1 GB/s on one core without platform-specific instructions.
 #include "formats/evtx/crc32.h"
 
 #include <array>
@@ -9,7 +10,8 @@
 namespace evtx {
 namespace {
 
-using Tables = std::array<std::array<uint32_t, 256>, 8>;
+constexpr int kSlices = 16;
+using Tables = std::array<std::array<uint32_t, 256>, kSlices>;
 
 constexpr Tables MakeTables() {
   Tables t{};
@@ -19,7 +21,7 @@ constexpr Tables MakeTables() {
     t[0][i] = c;
   }
   for (uint32_t i = 0; i < 256; ++i) {
-    for (int s = 1; s < 8; ++s) t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
+    for (int s = 1; s < kSlices; ++s) t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
   }
   return t;
 }
@@ -30,15 +32,21 @@ constexpr Tables kTables = MakeTables();
 
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc) {
   uint32_t c = ~crc;
-  while (size >= 8) {
-    const uint32_t lo = LoadU32(data) ^ c;
-    const uint32_t hi = LoadU32(data + 4);
-    c = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^
-        kTables[5][(lo >> 16) & 0xFF] ^ kTables[4][lo >> 24] ^
-        kTables[3][hi & 0xFF] ^ kTables[2][(hi >> 8) & 0xFF] ^
-        kTables[1][(hi >> 16) & 0xFF] ^ kTables[0][hi >> 24];
-    data += 8;
-    size -= 8;
+  while (size >= 16) {
+    const uint32_t a = LoadU32(data) ^ c;
+    const uint32_t b = LoadU32(data + 4);
+    const uint32_t d = LoadU32(data + 8);
+    const uint32_t e = LoadU32(data + 12);
+    c = kTables[15][a & 0xFF] ^ kTables[14][(a >> 8) & 0xFF] ^
+        kTables[13][(a >> 16) & 0xFF] ^ kTables[12][a >> 24] ^
+        kTables[11][b & 0xFF] ^ kTables[10][(b >> 8) & 0xFF] ^
+        kTables[9][(b >> 16) & 0xFF] ^ kTables[8][b >> 24] ^
+        kTables[7][d & 0xFF] ^ kTables[6][(d >> 8) & 0xFF] ^
+        kTables[5][(d >> 16) & 0xFF] ^ kTables[4][d >> 24] ^
+        kTables[3][e & 0xFF] ^ kTables[2][(e >> 8) & 0xFF] ^
+        kTables[1][(e >> 16) & 0xFF] ^ kTables[0][e >> 24];
+    data += 16;
+    size -= 16;
   }
   while (size-- > 0) c = kTables[0][(c ^ *data++) & 0xFF] ^ (c >> 8);
   return ~c;

@@ -17,8 +17,10 @@ constexpr uint32_t kFileFlagDirty = 0x1;
 constexpr uint32_t kFileFlagNoChecksum = 0x4;
 
 bool AllZero(const uint8_t* p, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    if (p[i] != 0) return false;
+  static constexpr uint8_t kZeros[4096] = {};
+  for (size_t done = 0; done < n; done += sizeof(kZeros)) {
+    const size_t len = std::min(sizeof(kZeros), n - done);
+    if (std::memcmp(p + done, kZeros, len) != 0) return false;
   }
   return true;
 }

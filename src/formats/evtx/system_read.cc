@@ -119,8 +119,9 @@ std::string Utf16Ref::ToUtf8() const {
   return s;
 }
 
-void ChunkDecoder::BuildSystemMap(Template* t) {
-  SystemMap& map = t->map;
+void ChunkDecoder::BuildSystemMap(const std::vector<Op>& ops, uint32_t begin,
+                                  uint32_t end, SystemMap* out) {
+  SystemMap& map = *out;
   map = SystemMap();
   uint8_t pieces[kSystemPropertyCount] = {};
   std::string_view path[4];
@@ -128,8 +129,8 @@ void ChunkDecoder::BuildSystemMap(Template* t) {
   uint32_t depth = 0;
   int attr_target = -1;
   bool in_attr = false, found_system = false, mixed = false;
-  for (uint32_t i = t->op_begin; i < t->op_end; ++i) {
-    const Op& op = ops_[i];
+  for (uint32_t i = begin; i < end; ++i) {
+    const Op& op = ops[i];
     int target = -1;
     switch (op.kind) {
       case OpKind::kElementStart: {
@@ -215,9 +216,8 @@ void ChunkDecoder::ReadProperty(SystemProperty id, const PropertySource& src,
   }
   if (shape == Shape::kNumber || shape == Shape::kTime) {
     if (vt != ValueType::kString && vt != ValueType::kAnsiString) {
-      Value tmp;
-      FillValue(type, data, size, &tmp);
-      SetNumber(id, tmp.u, props);
+      uint64_t v = 0;
+      if (ValueAsUnsigned(type, data, size, &v)) SetNumber(id, v, props);
       return;
     }
   }
@@ -259,8 +259,16 @@ DecodeStatus ChunkDecoder::ReadSystem(const RecordRef& record,
   DecodeStatus st = OpenFragment(record.offset + kRecordHeaderSize,
                                  record.offset + record.size - 4, &f);
   if (st == DecodeStatus::kOk) {
-    if (f.is_instance && templates_[f.template_index].map.usable) {
-      const SystemMap& map = templates_[f.template_index].map;
+    // Bare records (no template, as in some saved or forwarded logs) carry
+    // their System values as literal text: map them the same way.
+    const SystemMap* map_ptr = &bare_map_;
+    if (f.is_instance) {
+      map_ptr = &templates_[f.template_index].map;
+    } else {
+      BuildSystemMap(scratch_ops_, f.op_begin, f.op_end, &bare_map_);
+    }
+    if (map_ptr->usable) {
+      const SystemMap& map = *map_ptr;
       for (int i = 0; i < kSystemPropertyCount; ++i) {
         if (map.sources[i].kind != PropertySource::kAbsent) {
           ReadProperty(static_cast<SystemProperty>(i), map.sources[i], f, props);

@@ -403,36 +403,41 @@ void AppendValueText(uint8_t type, const uint8_t* data, size_t size,
   }
 }
 
+bool ValueAsUnsigned(uint8_t type, const uint8_t* data, size_t size, uint64_t* out) {
+  const size_t need = FixedWidth(type);
+  const bool sized = type == static_cast<uint8_t>(ValueType::kSizeT) ||
+                     type == static_cast<uint8_t>(ValueType::kBool);
+  if (need != 0 && size < need && !(sized && size > 0)) return false;
+  switch (static_cast<ValueType>(type)) {
+    case ValueType::kInt8: *out = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int8_t>(data[0]))); return true;
+    case ValueType::kInt16: *out = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int16_t>(LoadU16(data)))); return true;
+    case ValueType::kInt32: *out = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(LoadU32(data)))); return true;
+    case ValueType::kUInt8: case ValueType::kUInt16: case ValueType::kUInt32:
+    case ValueType::kInt64: case ValueType::kUInt64: case ValueType::kHexInt32:
+    case ValueType::kHexInt64: case ValueType::kFileTime:
+      *out = LoadSized(data, need);
+      return true;
+    case ValueType::kSizeT: case ValueType::kBool:
+      *out = LoadSized(data, size < 8 ? size : 8);
+      return true;
+    case ValueType::kSysTime: *out = SysTimeTicks(data); return true;
+    default: return false;
+  }
+}
+
 void FillValue(uint8_t type, const uint8_t* data, size_t size, Value* value) {
   value->type = static_cast<ValueType>(type);
   value->u = 0;
   value->d = 0.0;
   value->text.clear();
   AppendValueText(type, data, size, Escape::kNone, &value->text);
-  const size_t need = FixedWidth(type);
-  if (need != 0 && size < need && type != static_cast<uint8_t>(ValueType::kSizeT) &&
-      type != static_cast<uint8_t>(ValueType::kBool)) {
-    return;
-  }
-  switch (static_cast<ValueType>(type)) {
-    case ValueType::kInt8: value->u = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int8_t>(data[0]))); break;
-    case ValueType::kInt16: value->u = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int16_t>(LoadU16(data)))); break;
-    case ValueType::kInt32: value->u = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(LoadU32(data)))); break;
-    case ValueType::kUInt8: case ValueType::kUInt16: case ValueType::kUInt32:
-    case ValueType::kInt64: case ValueType::kUInt64: case ValueType::kHexInt32:
-    case ValueType::kHexInt64: case ValueType::kSizeT: case ValueType::kBool:
-    case ValueType::kFileTime:
-      value->u = LoadSized(data, need != 0 && need < size ? need : size);
-      break;
-    case ValueType::kSysTime: value->u = SysTimeTicks(data); break;
-    case ValueType::kReal32: {
-      float f;
-      std::memcpy(&f, data, 4);
-      value->d = f;
-      break;
-    }
-    case ValueType::kReal64: std::memcpy(&value->d, data, 8); break;
-    default: break;
+  if (ValueAsUnsigned(type, data, size, &value->u)) return;
+  if (type == static_cast<uint8_t>(ValueType::kReal32) && size >= 4) {
+    float f;
+    std::memcpy(&f, data, 4);
+    value->d = f;
+  } else if (type == static_cast<uint8_t>(ValueType::kReal64) && size >= 8) {
+    std::memcpy(&value->d, data, 8);
   }
 }
 

@@ -53,6 +53,10 @@ bool AppendSid(const uint8_t* data, size_t size, std::string* out);
 void AppendValueText(uint8_t type, const uint8_t* data, size_t size,
                      Escape escape, std::string* out);
 
+// The binary form of integer-shaped values (integers sign-extended, hex,
+// SizeT, Bool, FileTime and SysTime as FILETIME ticks); false for others.
+bool ValueAsUnsigned(uint8_t type, const uint8_t* data, size_t size, uint64_t* out);
+
 // Fills `value` (type, binary form and unescaped text) from one scalar value.
 void FillValue(uint8_t type, const uint8_t* data, size_t size, Value* value);
 
