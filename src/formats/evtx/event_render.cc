@@ -358,13 +358,15 @@ DecodeStatus ChunkDecoder::WalkRecord(const RecordRef& record, Sink* sink) {
 DecodeStatus ChunkDecoder::RenderXml(const RecordRef& record, std::string* xml) {
   xml->clear();
   XmlSink sink(&names_, xml);
-  return WalkRecord(record, &sink);
+  const DecodeStatus st = WalkRecord(record, &sink);
+  return st == DecodeStatus::kOk && xml->empty() ? DecodeStatus::kNoEvent : st;
 }
 
 DecodeStatus ChunkDecoder::BuildTree(const RecordRef& record, EventTree* tree) {
   tree->Clear();
   TreeSink sink(&names_, tree);
-  return WalkRecord(record, &sink);
+  const DecodeStatus st = WalkRecord(record, &sink);
+  return st == DecodeStatus::kOk && tree->Root() == nullptr ? DecodeStatus::kNoEvent : st;
 }
 
 }  // namespace evtx
