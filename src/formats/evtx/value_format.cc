@@ -336,7 +336,12 @@ bool AppendSid(const uint8_t* data, size_t size, std::string* out) {
   AppendInt(static_cast<unsigned>(data[0]), out);
   out->push_back('-');
   if (authority >= (1ULL << 32)) {
-    AppendHex(authority, out);  // Windows prints huge authorities in hex
+    // ConvertSidToStringSid prints such authorities as 12 hex digits.
+    out->append("0x");
+    for (int i = 2; i < 8; ++i) {
+      out->push_back(kHexLower[data[i] >> 4]);
+      out->push_back(kHexLower[data[i] & 0xF]);
+    }
   } else {
     AppendInt(authority, out);
   }
