@@ -41,13 +41,19 @@ class Compiler {
  public:
   Compiler(const uint8_t* chunk, uint32_t end, bool in_template,
            NameTable* names, std::vector<Op>* ops, std::vector<uint16_t>* conds)
-      : chunk_(chunk), end_(end), in_template_(in_template), names_(names),
-        ops_(ops), conds_(conds) {}
+      : chunk_(chunk),
+        end_(end),
+        in_template_(in_template),
+        names_(names),
+        ops_(ops),
+        conds_(conds) {}
 
   DecodeStatus Run(uint32_t pos, uint32_t* stop);
 
  private:
-  bool Has(uint32_t pos, uint32_t n) const { return pos <= end_ && end_ - pos >= n; }
+  bool Has(uint32_t pos, uint32_t n) const {
+    return pos <= end_ && end_ - pos >= n;
+  }
   // Reads a name offset at `*pos` and skips an inline name record.
   DecodeStatus ReadName(uint32_t* pos, uint32_t* id);
   DecodeStatus ReadText(uint32_t* pos, OpKind kind);
@@ -83,7 +89,8 @@ DecodeStatus Compiler::ReadName(uint32_t* pos, uint32_t* id) {
     if (!Has(*pos, 10 + 2 * units)) return DecodeStatus::kOutOfBounds;
     *pos += 10 + 2 * units;
   }
-  return names_->Lookup(offset, id) ? DecodeStatus::kOk : DecodeStatus::kBadName;
+  return names_->Lookup(offset, id) ? DecodeStatus::kOk
+                                    : DecodeStatus::kBadName;
 }
 
 DecodeStatus Compiler::ReadText(uint32_t* pos, OpKind kind) {
@@ -149,7 +156,8 @@ DecodeStatus Compiler::Run(uint32_t pos, uint32_t* stop) {
         Op& start = (*ops_)[open.op];
         start.end = static_cast<uint32_t>(ops_->size()) - 1;
         start.cond_begin = static_cast<uint32_t>(conds_->size());
-        start.cond_count = static_cast<uint32_t>(pending_.size()) - open.pending_mark;
+        start.cond_count =
+            static_cast<uint32_t>(pending_.size()) - open.pending_mark;
         conds_->insert(conds_->end(), pending_.begin() + open.pending_mark,
                        pending_.end());
         pending_.resize(open.pending_mark);
@@ -159,7 +167,8 @@ DecodeStatus Compiler::Run(uint32_t pos, uint32_t* stop) {
       case 0x05: {
         if (!Has(pos, 1)) return DecodeStatus::kOutOfBounds;
         ++pos;  // value type: always a UTF-16 string
-        if ((st = ReadText(&pos, OpKind::kText)) != DecodeStatus::kOk) return st;
+        if ((st = ReadText(&pos, OpKind::kText)) != DecodeStatus::kOk)
+          return st;
         break;
       }
       case 0x06: {
@@ -171,7 +180,8 @@ DecodeStatus Compiler::Run(uint32_t pos, uint32_t* stop) {
         break;
       }
       case 0x07:
-        if ((st = ReadText(&pos, OpKind::kCData)) != DecodeStatus::kOk) return st;
+        if ((st = ReadText(&pos, OpKind::kCData)) != DecodeStatus::kOk)
+          return st;
         break;
       case 0x08:
         if (!Has(pos, 2)) return DecodeStatus::kOutOfBounds;
@@ -186,7 +196,8 @@ DecodeStatus Compiler::Run(uint32_t pos, uint32_t* stop) {
         break;
       }
       case 0x0B:
-        if ((st = ReadText(&pos, OpKind::kPIData)) != DecodeStatus::kOk) return st;
+        if ((st = ReadText(&pos, OpKind::kPIData)) != DecodeStatus::kOk)
+          return st;
         break;
       case 0x0D:
       case 0x0E: {

@@ -39,11 +39,11 @@ enum class OpKind : uint8_t {
   kElementEnd,    // flags & kOpEmptyClose: '/>' else '</name>'
   kText,          // literal UTF-16 at text_offset (chunk-relative)
   kCData,
-  kCharRef,       // index = UTF-16 code unit
-  kEntityRef,     // name
-  kSubst,         // index, value_type, flags & kOpOptional
-  kPITarget,      // name
-  kPIData,        // text
+  kCharRef,    // index = UTF-16 code unit
+  kEntityRef,  // name
+  kSubst,      // index, value_type, flags & kOpOptional
+  kPITarget,   // name
+  kPIData,     // text
 };
 
 constexpr uint8_t kOpOptional = 0x01;
@@ -88,12 +88,12 @@ class NameTable {
 
 enum class DecodeStatus : uint8_t {
   kOk,
-  kOutOfBounds,   // a size or offset points outside the record or chunk
-  kBadToken,      // unknown or misplaced token
-  kBadName,       // a name record is unreadable
-  kBadTemplate,   // template definition unreadable or unbalanced
-  kTooDeep,       // nesting beyond kMaxElementDepth or kMaxValueNesting
-  kNoEvent,       // the record holds no element at all
+  kOutOfBounds,  // a size or offset points outside the record or chunk
+  kBadToken,     // unknown or misplaced token
+  kBadName,      // a name record is unreadable
+  kBadTemplate,  // template definition unreadable or unbalanced
+  kTooDeep,      // nesting beyond kMaxElementDepth or kMaxValueNesting
+  kNoEvent,      // the record holds no element at all
 };
 
 // Compiles the BinXml in chunk bytes [pos, end) and appends ops and element

@@ -98,7 +98,8 @@ uint32_t ChunkBuilder::FindTemplate(const std::string& key) const {
   return it == templates_.end() ? 0 : it->second;
 }
 
-void ChunkBuilder::AddTemplate(const std::string& key, uint32_t offset, uint32_t id) {
+void ChunkBuilder::AddTemplate(const std::string& key, uint32_t offset,
+                               uint32_t id) {
   templates_.emplace(key, offset);
   template_log_.emplace_back(key, offset);
   template_ids_.push_back(id);

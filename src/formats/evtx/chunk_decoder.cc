@@ -41,17 +41,18 @@ bool ChunkDecoder::Load(const uint8_t* chunk, uint32_t size,
     return false;
   }
   const uint32_t stored_header_crc = LoadU32(chunk_ + 124);
-  const uint32_t crc = Crc32(chunk_ + 128, kChunkHeaderSize - 128,
-                             Crc32(chunk_, 120));
+  const uint32_t crc =
+      Crc32(chunk_ + 128, kChunkHeaderSize - 128, Crc32(chunk_, 120));
   header_checksum_ok_ = crc == stored_header_crc;
   const uint32_t free_offset = LoadU32(chunk_ + 48);
   if (free_offset >= kChunkHeaderSize && free_offset <= size_) {
     data_end_ = free_offset;
-    data_checksum_ok_ = Crc32(chunk_ + kChunkHeaderSize,
-                              free_offset - kChunkHeaderSize) ==
-                        LoadU32(chunk_ + 52);
+    data_checksum_ok_ =
+        Crc32(chunk_ + kChunkHeaderSize, free_offset - kChunkHeaderSize) ==
+        LoadU32(chunk_ + 52);
   }
-  const bool keeps_checksums = (LoadU32(chunk_ + 120) & kChunkFlagNoChecksum) == 0;
+  const bool keeps_checksums =
+      (LoadU32(chunk_ + 120) & kChunkFlagNoChecksum) == 0;
   if (stats_ != nullptr && keeps_checksums) {
     if (!header_checksum_ok_) ++stats_->chunks_bad_header_checksum;
     if (!data_checksum_ok_) ++stats_->chunks_bad_data_checksum;
@@ -79,7 +80,8 @@ bool ChunkDecoder::NextRecord(RecordRef* record) {
       // the end of the data are slack, not damage.
       const bool zero_start = LoadU32(chunk_ + next_) == 0;
       uint32_t pos = next_ + 1;
-      while (data_end_ - pos >= kMinRecordSize && check_at(pos, &size) != 2) ++pos;
+      while (data_end_ - pos >= kMinRecordSize && check_at(pos, &size) != 2)
+        ++pos;
       if (data_end_ - pos < kMinRecordSize) {
         if (!zero_start && stats_ != nullptr) ++stats_->records_torn;
         next_ = data_end_;
@@ -109,7 +111,8 @@ DecodeStatus ChunkDecoder::GetTemplate(uint32_t def_offset, uint32_t* index) {
     *index = it->second;
     return templates_[it->second].status;
   }
-  if (templates_.size() >= kMaxTemplatesPerChunk) return DecodeStatus::kBadTemplate;
+  if (templates_.size() >= kMaxTemplatesPerChunk)
+    return DecodeStatus::kBadTemplate;
   Template t;
   t.op_begin = static_cast<uint32_t>(ops_.size());
   if (def_offset < kChunkHeaderSize || def_offset > size_ ||
@@ -127,7 +130,8 @@ DecodeStatus ChunkDecoder::GetTemplate(uint32_t def_offset, uint32_t* index) {
     }
   }
   t.op_end = static_cast<uint32_t>(ops_.size());
-  if (t.status == DecodeStatus::kOk) BuildSystemMap(ops_, t.op_begin, t.op_end, &t.map);
+  if (t.status == DecodeStatus::kOk)
+    BuildSystemMap(ops_, t.op_begin, t.op_end, &t.map);
   *index = static_cast<uint32_t>(templates_.size());
   templates_.push_back(t);
   template_by_offset_.emplace(def_offset, *index);
@@ -145,8 +149,9 @@ DecodeStatus ChunkDecoder::OpenFragment(uint32_t pos, uint32_t end,
     f->is_instance = false;
     f->op_begin = static_cast<uint32_t>(scratch_ops_.size());
     uint32_t stop = 0;
-    const DecodeStatus st = CompileBinXml(chunk_, pos, end, false, &names_,
-                                          &scratch_ops_, &scratch_conds_, &stop);
+    const DecodeStatus st =
+        CompileBinXml(chunk_, pos, end, false, &names_, &scratch_ops_,
+                      &scratch_conds_, &stop);
     f->op_end = static_cast<uint32_t>(scratch_ops_.size());
     if (st == DecodeStatus::kOk && f->op_begin == f->op_end) {
       return DecodeStatus::kNoEvent;
@@ -162,7 +167,8 @@ DecodeStatus ChunkDecoder::OpenFragment(uint32_t pos, uint32_t end,
   if (def_offset == pos) {  // definition stored inline: skip it
     if (end - pos < kTemplateHeadSize) return DecodeStatus::kOutOfBounds;
     const uint32_t data_size = LoadU32(chunk_ + pos + 20);
-    if (data_size > end - pos - kTemplateHeadSize) return DecodeStatus::kOutOfBounds;
+    if (data_size > end - pos - kTemplateHeadSize)
+      return DecodeStatus::kOutOfBounds;
     pos += kTemplateHeadSize + data_size;
   }
   if (end - pos < 4) return DecodeStatus::kOutOfBounds;

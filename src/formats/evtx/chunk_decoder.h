@@ -134,11 +134,11 @@ class ChunkDecoder {
   bool data_checksum_ok_ = false;
 
   NameTable names_;
-  std::vector<Op> ops_;           // compiled templates of this chunk
+  std::vector<Op> ops_;  // compiled templates of this chunk
   std::vector<uint16_t> conds_;
   std::vector<Template> templates_;
   std::unordered_map<uint32_t, uint32_t> template_by_offset_;
-  std::vector<Op> scratch_ops_;   // bare fragments of the current record
+  std::vector<Op> scratch_ops_;  // bare fragments of the current record
   std::vector<uint16_t> scratch_conds_;
   std::vector<ValueRef> values_;  // substitution values, nested ones appended
   SystemMap bare_map_;            // System map of the current bare record

@@ -21,7 +21,8 @@ constexpr Tables MakeTables() {
     t[0][i] = c;
   }
   for (uint32_t i = 0; i < 256; ++i) {
-    for (int s = 1; s < kSlices; ++s) t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
+    for (int s = 1; s < kSlices; ++s)
+      t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF];
   }
   return t;
 }

@@ -12,7 +12,8 @@ namespace evtx {
 
 class ChunkDecoder::XmlSink {
  public:
-  XmlSink(const NameTable* names, std::string* out) : names_(names), out_(out) {}
+  XmlSink(const NameTable* names, std::string* out)
+      : names_(names), out_(out) {}
 
   void StartElement(uint32_t name) {
     out_->push_back('<');
@@ -45,7 +46,9 @@ class ChunkDecoder::XmlSink {
       out_->push_back('>');
     }
   }
-  void Text(const uint8_t* le, uint32_t units) { AppendUtf16(le, units, escape_, out_); }
+  void Text(const uint8_t* le, uint32_t units) {
+    AppendUtf16(le, units, escape_, out_);
+  }
   void CData(const uint8_t* le, uint32_t units) {
     out_->append("<![CDATA[");
     AppendUtf16(le, units, Escape::kNone, out_);
@@ -85,11 +88,13 @@ class ChunkDecoder::XmlSink {
 
 class ChunkDecoder::TreeSink {
  public:
-  TreeSink(const NameTable* names, EventTree* tree) : names_(names), tree_(tree) {}
+  TreeSink(const NameTable* names, EventTree* tree)
+      : names_(names), tree_(tree) {}
 
   void StartElement(uint32_t name) {
     const uint32_t index = static_cast<uint32_t>(tree_->elements.size());
-    if (!stack_.empty()) tree_->elements[stack_.back().element].children.push_back(index);
+    if (!stack_.empty())
+      tree_->elements[stack_.back().element].children.push_back(index);
     tree_->elements.emplace_back();
     tree_->elements.back().name.assign(names_->Get(name));
     stack_.push_back({index, 0});
@@ -131,12 +136,18 @@ class ChunkDecoder::TreeSink {
     if (target_ == nullptr) return;
     AsString();
     const std::string_view n = names_->Get(name);
-    if (n == "amp") target_->text.push_back('&');
-    else if (n == "lt") target_->text.push_back('<');
-    else if (n == "gt") target_->text.push_back('>');
-    else if (n == "quot") target_->text.push_back('"');
-    else if (n == "apos") target_->text.push_back('\'');
-    else target_->text.append("&").append(n).append(";");
+    if (n == "amp")
+      target_->text.push_back('&');
+    else if (n == "lt")
+      target_->text.push_back('<');
+    else if (n == "gt")
+      target_->text.push_back('>');
+    else if (n == "quot")
+      target_->text.push_back('"');
+    else if (n == "apos")
+      target_->text.push_back('\'');
+    else
+      target_->text.append("&").append(n).append(";");
   }
   void PITarget(uint32_t) {}
   void PIData(const uint8_t*, uint32_t) {}
@@ -206,9 +217,9 @@ DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
   };
   struct Frame {
     uint32_t start;
-    const uint8_t* cursor;     // next array item, when repeating
+    const uint8_t* cursor;  // next array item, when repeating
     const uint8_t* array_end;
-    const uint8_t* item;       // current array item
+    const uint8_t* item;  // current array item
     size_t item_size;
     bool repeating;
   };
@@ -229,7 +240,8 @@ DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
         }
         Frame& fr = stack[depth++];
         fr = Frame{i, nullptr, nullptr, nullptr, 0, false};
-        const ValueRef* v = op.array_subst != kNoIndex ? value_at(op.array_subst) : nullptr;
+        const ValueRef* v =
+            op.array_subst != kNoIndex ? value_at(op.array_subst) : nullptr;
         if (v != nullptr && (v->type & kArrayFlag) != 0) {
           fr.repeating = true;
           fr.cursor = chunk_ + v->offset;
@@ -252,7 +264,8 @@ DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
         for (; j < end; ++j) {
           const Op& p = ops[j];
           if (p.kind == OpKind::kSubst) {
-            if ((p.flags & kOpOptional) && value_at(p.index) == nullptr) drop = true;
+            if ((p.flags & kOpOptional) && value_at(p.index) == nullptr)
+              drop = true;
           } else if (p.kind != OpKind::kText && p.kind != OpKind::kCharRef &&
                      p.kind != OpKind::kEntityRef) {
             break;
@@ -280,8 +293,10 @@ DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
         const uint32_t name = ops[fr.start].name;
         sink->EndElement(name, (op.flags & kOpEmptyClose) != 0);
         if (fr.repeating && fr.item != nullptr &&
-            NextArrayItem(values_[f.values_begin + ops[fr.start].array_subst].type & ~kArrayFlag,
-                          &fr.cursor, fr.array_end, &fr.item, &fr.item_size)) {
+            NextArrayItem(
+                values_[f.values_begin + ops[fr.start].array_subst].type &
+                    ~kArrayFlag,
+                &fr.cursor, fr.array_end, &fr.item, &fr.item_size)) {
           sink->StartElement(name);
           i = fr.start + 1;
           continue;
@@ -289,12 +304,24 @@ DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
         --depth;
         break;
       }
-      case OpKind::kText: sink->Text(chunk_ + op.text_offset, op.text_units); break;
-      case OpKind::kCData: sink->CData(chunk_ + op.text_offset, op.text_units); break;
-      case OpKind::kCharRef: sink->CharRef(op.index); break;
-      case OpKind::kEntityRef: sink->EntityRef(op.name); break;
-      case OpKind::kPITarget: sink->PITarget(op.name); break;
-      case OpKind::kPIData: sink->PIData(chunk_ + op.text_offset, op.text_units); break;
+      case OpKind::kText:
+        sink->Text(chunk_ + op.text_offset, op.text_units);
+        break;
+      case OpKind::kCData:
+        sink->CData(chunk_ + op.text_offset, op.text_units);
+        break;
+      case OpKind::kCharRef:
+        sink->CharRef(op.index);
+        break;
+      case OpKind::kEntityRef:
+        sink->EntityRef(op.name);
+        break;
+      case OpKind::kPITarget:
+        sink->PITarget(op.name);
+        break;
+      case OpKind::kPIData:
+        sink->PIData(chunk_ + op.text_offset, op.text_units);
+        break;
       case OpKind::kSubst: {
         const ValueRef* v = value_at(op.index);
         if (v == nullptr) break;
@@ -306,12 +333,14 @@ DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
           const size_t ops_mark = scratch_ops_.size();
           const size_t conds_mark = scratch_conds_.size();
           Fragment nested;
-          DecodeStatus st = OpenFragment(value.offset, value.offset + value.size, &nested);
+          DecodeStatus st =
+              OpenFragment(value.offset, value.offset + value.size, &nested);
           if (st == DecodeStatus::kOk) st = Walk(nested, sink, nesting + 1);
           values_.resize(values_mark);
           scratch_ops_.resize(ops_mark);
           scratch_conds_.resize(conds_mark);
-          if (st != DecodeStatus::kOk && st != DecodeStatus::kNoEvent) return st;
+          if (st != DecodeStatus::kOk && st != DecodeStatus::kNoEvent)
+            return st;
           break;
         }
         if ((value.type & kArrayFlag) == 0) {
@@ -322,7 +351,8 @@ DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
         if (!in_attr && depth > 0 && stack[depth - 1].repeating &&
             ops[stack[depth - 1].start].array_subst == op.index) {
           const Frame& fr = stack[depth - 1];
-          if (fr.item != nullptr) sink->ValueText(base, fr.item, static_cast<uint32_t>(fr.item_size));
+          if (fr.item != nullptr)
+            sink->ValueText(base, fr.item, static_cast<uint32_t>(fr.item_size));
           break;
         }
         // An array outside an element of its own: items joined by commas.
@@ -330,7 +360,8 @@ DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
         const uint8_t* item;
         size_t item_size;
         bool first = true;
-        while (NextArrayItem(base, &cursor, data + value.size, &item, &item_size)) {
+        while (NextArrayItem(base, &cursor, data + value.size, &item,
+                             &item_size)) {
           if (!first) sink->ValueSeparator();
           sink->ValueText(base, item, static_cast<uint32_t>(item_size));
           first = false;
@@ -355,7 +386,8 @@ DecodeStatus ChunkDecoder::WalkRecord(const RecordRef& record, Sink* sink) {
   return Walk(f, sink, 0);
 }
 
-DecodeStatus ChunkDecoder::RenderXml(const RecordRef& record, std::string* xml) {
+DecodeStatus ChunkDecoder::RenderXml(const RecordRef& record,
+                                     std::string* xml) {
   xml->clear();
   XmlSink sink(&names_, xml);
   const DecodeStatus st = WalkRecord(record, &sink);
@@ -366,7 +398,9 @@ DecodeStatus ChunkDecoder::BuildTree(const RecordRef& record, EventTree* tree) {
   tree->Clear();
   TreeSink sink(&names_, tree);
   const DecodeStatus st = WalkRecord(record, &sink);
-  return st == DecodeStatus::kOk && tree->Root() == nullptr ? DecodeStatus::kNoEvent : st;
+  return st == DecodeStatus::kOk && tree->Root() == nullptr
+             ? DecodeStatus::kNoEvent
+             : st;
 }
 
 }  // namespace evtx

@@ -30,7 +30,8 @@ uint64_t Fnv(const std::string& s) {
 
 class EvtxWriter::Impl {
  public:
-  Impl(ChunkSink sink, WriterOptions options) : sink_(std::move(sink)), options_(options) {}
+  Impl(ChunkSink sink, WriterOptions options)
+      : sink_(std::move(sink)), options_(options) {}
 
   bool Add(const WriterEvent& event) {
     const uint64_t id = event.record_id.value_or(next_record_id_);
@@ -141,7 +142,8 @@ class EvtxWriter::Impl {
   }
 
   template <typename Body>
-  void Instance(const std::string& key, Body body, const std::vector<Slot>& slots) {
+  void Instance(const std::string& key, Body body,
+                const std::vector<Slot>& slots) {
     const uint64_t hash = Fnv(key);
     const uint32_t id = static_cast<uint32_t>(hash);
     c_.Put8(0x0C);
@@ -170,8 +172,11 @@ class EvtxWriter::Impl {
     c_.Put32(static_cast<uint32_t>(slots.size()));
     const uint32_t desc_at = c_.pos();
     for (const Slot& s : slots) {
-      c_.Put16(s.value != nullptr ? static_cast<uint16_t>(s.value->bytes.size()) : 0);
-      c_.Put8(s.value != nullptr ? s.value->type : s.nested != nullptr ? kBinXmlType : 0);
+      c_.Put16(s.value != nullptr ? static_cast<uint16_t>(s.value->bytes.size())
+                                  : 0);
+      c_.Put8(s.value != nullptr    ? s.value->type
+              : s.nested != nullptr ? kBinXmlType
+                                    : 0);
       c_.Put8(0);
     }
     for (size_t i = 0; i < slots.size(); ++i) {
@@ -202,15 +207,19 @@ class EvtxWriter::Impl {
   }
 
   void WriteSystemInstance(const WriterEvent& e, uint64_t id) {
-    const uint32_t count = kSystemValues + (options_.computer_as_substitution ? 1 : 0);
+    const uint32_t count =
+        kSystemValues + (options_.computer_as_substitution ? 1 : 0);
     const uint32_t rot = options_.system_index_rotation % count;
-    auto idx = [count, rot](uint32_t windows_index) { return (windows_index + rot) % count; };
+    auto idx = [count, rot](uint32_t windows_index) {
+      return (windows_index + rot) % count;
+    };
     WriterValue v[19];
     v[0] = WriterValue::Number(ValueType::kUInt8, e.level);
     v[1] = WriterValue::Number(ValueType::kUInt8, e.opcode);
     v[2] = WriterValue::Number(ValueType::kUInt16, e.task);
     v[3] = WriterValue::Number(ValueType::kUInt16, e.event_id);
-    if (e.qualifiers) v[4] = WriterValue::Number(ValueType::kUInt16, *e.qualifiers);
+    if (e.qualifiers)
+      v[4] = WriterValue::Number(ValueType::kUInt16, *e.qualifiers);
     v[5] = WriterValue::Number(ValueType::kHexInt64, e.keywords);
     v[6] = WriterValue::Number(ValueType::kFileTime, e.time_created);
     if (e.activity_id) v[7] = WriterValue::Guid(*e.activity_id);
@@ -219,11 +228,13 @@ class EvtxWriter::Impl {
     v[10] = WriterValue::Number(ValueType::kUInt64, id);
     v[11] = WriterValue::Number(ValueType::kUInt8, e.version);
     if (!e.user_sid.empty()) v[12] = WriterValue::Sid(e.user_sid);
-    if (e.related_activity_id) v[13] = WriterValue::Guid(*e.related_activity_id);
+    if (e.related_activity_id)
+      v[13] = WriterValue::Guid(*e.related_activity_id);
     v[14] = WriterValue::String(e.provider_name);
     if (e.provider_guid) v[15] = WriterValue::Guid(*e.provider_guid);
     v[16] = WriterValue::String(e.channel);
-    if (options_.computer_as_substitution) v[18] = WriterValue::String(e.computer);
+    if (options_.computer_as_substitution)
+      v[18] = WriterValue::String(e.computer);
     std::vector<Slot> slots(count);
     for (uint32_t i = 0; i < count; ++i) slots[idx(i)].value = &v[i];
     const bool has_payload = !e.event_data.empty() || e.user_data.has_value();
@@ -303,7 +314,8 @@ class EvtxWriter::Impl {
     } else {
       std::string key = "D|";
       for (const WriterData& d : e.event_data) {
-        key += d.name + '\x1f' + std::to_string(d.value.type) + (d.optional ? "?" : "") + '\x1e';
+        key += d.name + '\x1f' + std::to_string(d.value.type) +
+               (d.optional ? "?" : "") + '\x1e';
       }
       auto body = [&] {
         const Open ed = OpenElement("EventData", false, true);
@@ -322,7 +334,8 @@ class EvtxWriter::Impl {
         End(ed);
       };
       std::vector<Slot> slots(e.event_data.size());
-      for (size_t i = 0; i < slots.size(); ++i) slots[i].value = &e.event_data[i].value;
+      for (size_t i = 0; i < slots.size(); ++i)
+        slots[i].value = &e.event_data[i].value;
       Instance(key, body, slots);
     }
     c_.Put8(0x00);
@@ -331,8 +344,12 @@ class EvtxWriter::Impl {
   // Writer input is the caller's own data, so plain recursion is fine here.
   void WriteNode(const WriterNode& n) {
     switch (n.kind) {
-      case WriterNode::Kind::kText: Text(n.text); return;
-      case WriterNode::Kind::kCData: Text(n.text, 0x07); return;
+      case WriterNode::Kind::kText:
+        Text(n.text);
+        return;
+      case WriterNode::Kind::kCData:
+        Text(n.text, 0x07);
+        return;
       case WriterNode::Kind::kCharRef:
         c_.Put8(0x08);
         c_.Put16(n.char_ref);
@@ -341,7 +358,8 @@ class EvtxWriter::Impl {
         c_.Put8(0x09);
         c_.PutName(n.name);
         return;
-      case WriterNode::Kind::kElement: break;
+      case WriterNode::Kind::kElement:
+        break;
     }
     const Open o = OpenElement(n.name, !n.attributes.empty(), false);
     for (size_t i = 0; i < n.attributes.size(); ++i) {
@@ -374,7 +392,9 @@ std::vector<uint8_t> WriteEvtx(const std::vector<WriterEvent>& events,
                                WriterOptions options) {
   std::vector<uint8_t> chunks;
   EvtxWriter writer(
-      [&chunks](const uint8_t* p, size_t n) { chunks.insert(chunks.end(), p, p + n); },
+      [&chunks](const uint8_t* p, size_t n) {
+        chunks.insert(chunks.end(), p, p + n);
+      },
       options);
   for (const WriterEvent& e : events) writer.Add(e);
   std::vector<uint8_t> file = writer.Finish();

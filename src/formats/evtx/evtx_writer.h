@@ -40,7 +40,8 @@ struct WriterValue {
                              uint16_t hour, uint16_t minute, uint16_t second,
                              uint16_t ms);
   static WriterValue StringArray(const std::vector<std::string>& items);
-  static WriterValue NumberArray(ValueType base, const std::vector<uint64_t>& items);
+  static WriterValue NumberArray(ValueType base,
+                                 const std::vector<uint64_t>& items);
   static WriterValue Raw(uint8_t type, std::vector<uint8_t> bytes);
 };
 
@@ -73,7 +74,7 @@ struct WriterEvent {
   uint16_t task = 0;
   uint8_t opcode = 0;
   uint64_t keywords = 0;
-  uint64_t time_created = 0;  // FILETIME ticks
+  uint64_t time_created = 0;          // FILETIME ticks
   std::optional<uint64_t> record_id;  // default: one more than the last
   std::optional<GuidBytes> activity_id;
   std::optional<GuidBytes> related_activity_id;

@@ -33,7 +33,8 @@ bool FileReader::Open(const uint8_t* data, size_t size) {
   chunks_.clear();
   stats_ = ReaderStats();
   header_ = FileHeader();
-  if (size < kFileHeaderSize || std::memcmp(data, kFileSignature, 8) != 0) return false;
+  if (size < kFileHeaderSize || std::memcmp(data, kFileSignature, 8) != 0)
+    return false;
   header_.oldest_chunk = LoadU64(data + 8);
   header_.current_chunk = LoadU64(data + 16);
   header_.next_record_id = LoadU64(data + 24);
@@ -44,8 +45,10 @@ bool FileReader::Open(const uint8_t* data, size_t size) {
   stats_.header_dirty = (header_.flags & kFileFlagDirty) != 0;
   stats_.header_bad_checksum = (header_.flags & kFileFlagNoChecksum) == 0 &&
                                Crc32(data, 120) != LoadU32(data + 124);
-  for (size_t offset = kFileHeaderBlockSize; offset < size; offset += kChunkSize) {
-    const uint32_t slot = static_cast<uint32_t>((offset - kFileHeaderBlockSize) / kChunkSize);
+  for (size_t offset = kFileHeaderBlockSize; offset < size;
+       offset += kChunkSize) {
+    const uint32_t slot =
+        static_cast<uint32_t>((offset - kFileHeaderBlockSize) / kChunkSize);
     const size_t avail = std::min<size_t>(kChunkSize, size - offset);
     ++stats_.chunk_slots;
     const uint8_t* p = data + offset;

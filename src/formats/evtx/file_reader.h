@@ -55,7 +55,9 @@ class FileReader {
 
   const FileHeader& header() const { return header_; }
   const std::vector<ChunkInfo>& chunks() const { return chunks_; }
-  const uint8_t* ChunkData(const ChunkInfo& c) const { return data_ + c.offset; }
+  const uint8_t* ChunkData(const ChunkInfo& c) const {
+    return data_ + c.offset;
+  }
   // Indexes into chunks() in the order asked for.
   std::vector<uint32_t> ChunkOrder(RecordOrder order) const;
   const ReaderStats& stats() const { return stats_; }

@@ -10,20 +10,21 @@
 namespace evtx {
 
 struct ReaderStats {
-  bool header_bad_checksum = false;  // file header CRC mismatch (flag 0x4 aside)
-  bool header_dirty = false;         // flags & 0x1: not closed cleanly
-  uint32_t chunk_slots = 0;          // 64 KiB slots after the header block
-  uint32_t chunks = 0;               // slots holding a chunk signature
+  bool header_bad_checksum =
+      false;                  // file header CRC mismatch (flag 0x4 aside)
+  bool header_dirty = false;  // flags & 0x1: not closed cleanly
+  uint32_t chunk_slots = 0;   // 64 KiB slots after the header block
+  uint32_t chunks = 0;        // slots holding a chunk signature
   uint32_t chunks_beyond_header_count = 0;  // chunks past the header's count
-  uint32_t slots_empty = 0;          // all-zero pre-allocated slots
-  uint32_t slots_garbage = 0;        // non-zero slots without a signature
-  uint32_t chunks_truncated = 0;     // last chunk cut off by the end of file
+  uint32_t slots_empty = 0;                 // all-zero pre-allocated slots
+  uint32_t slots_garbage = 0;     // non-zero slots without a signature
+  uint32_t chunks_truncated = 0;  // last chunk cut off by the end of file
   uint32_t chunks_bad_header_checksum = 0;
   uint32_t chunks_bad_data_checksum = 0;
-  uint64_t records = 0;              // records with a sound record header
-  uint64_t records_torn = 0;         // stretches without a record head skipped
+  uint64_t records = 0;       // records with a sound record header
+  uint64_t records_torn = 0;  // stretches without a record head skipped
   uint64_t records_bad_size_copy = 0;  // offered, but the size copy differs
-  uint64_t records_unparsable = 0;   // sound header, undecodable BinXml
+  uint64_t records_unparsable = 0;     // sound header, undecodable BinXml
 };
 
 }  // namespace evtx

@@ -9,6 +9,7 @@
 #include "formats/evtx/bytes.h"
 #include "formats/evtx/chunk_decoder.h"
 #include "formats/evtx/value_format.h"
+#include "formats/evtx/value_parse.h"
 
 namespace evtx {
 namespace {
@@ -46,7 +47,8 @@ int AttributeProperty(std::string_view element, std::string_view attr) {
       {"Security", "UserID", P::kUserId},
   };
   for (const Row& row : kRows) {
-    if (element == row.element && attr == row.attribute) return static_cast<int>(row.id);
+    if (element == row.element && attr == row.attribute)
+      return static_cast<int>(row.id);
   }
   return -1;
 }
@@ -55,11 +57,20 @@ enum class Shape { kString, kNumber, kGuid, kTime, kSid };
 
 Shape ShapeOf(P id) {
   switch (id) {
-    case P::kProviderName: case P::kChannel: case P::kComputer: return Shape::kString;
-    case P::kProviderGuid: case P::kActivityId: case P::kRelatedActivityId: return Shape::kGuid;
-    case P::kTimeCreated: return Shape::kTime;
-    case P::kUserId: return Shape::kSid;
-    default: return Shape::kNumber;
+    case P::kProviderName:
+    case P::kChannel:
+    case P::kComputer:
+      return Shape::kString;
+    case P::kProviderGuid:
+    case P::kActivityId:
+    case P::kRelatedActivityId:
+      return Shape::kGuid;
+    case P::kTimeCreated:
+      return Shape::kTime;
+    case P::kUserId:
+      return Shape::kSid;
+    default:
+      return Shape::kNumber;
   }
 }
 
@@ -69,24 +80,48 @@ bool ParseNumber(std::string_view text, uint64_t* out) {
     text.remove_prefix(2);
     base = 16;
   }
-  auto res = std::from_chars(text.data(), text.data() + text.size(), *out, base);
+  auto res =
+      std::from_chars(text.data(), text.data() + text.size(), *out, base);
   return res.ec == std::errc() && res.ptr == text.data() + text.size();
 }
 
 void SetNumber(P id, uint64_t v, SystemProperties* props) {
   switch (id) {
-    case P::kEventId: props->event_id = static_cast<uint16_t>(v); break;
-    case P::kQualifiers: props->qualifiers = static_cast<uint16_t>(v); break;
-    case P::kLevel: props->level = static_cast<uint8_t>(v); break;
-    case P::kTask: props->task = static_cast<uint16_t>(v); break;
-    case P::kOpcode: props->opcode = static_cast<uint8_t>(v); break;
-    case P::kKeywords: props->keywords = v; break;
-    case P::kEventRecordId: props->event_record_id = v; break;
-    case P::kProcessId: props->process_id = static_cast<uint32_t>(v); break;
-    case P::kThreadId: props->thread_id = static_cast<uint32_t>(v); break;
-    case P::kVersion: props->version = static_cast<uint8_t>(v); break;
-    case P::kTimeCreated: props->time_created = v; break;
-    default: return;
+    case P::kEventId:
+      props->event_id = static_cast<uint16_t>(v);
+      break;
+    case P::kQualifiers:
+      props->qualifiers = static_cast<uint16_t>(v);
+      break;
+    case P::kLevel:
+      props->level = static_cast<uint8_t>(v);
+      break;
+    case P::kTask:
+      props->task = static_cast<uint16_t>(v);
+      break;
+    case P::kOpcode:
+      props->opcode = static_cast<uint8_t>(v);
+      break;
+    case P::kKeywords:
+      props->keywords = v;
+      break;
+    case P::kEventRecordId:
+      props->event_record_id = v;
+      break;
+    case P::kProcessId:
+      props->process_id = static_cast<uint32_t>(v);
+      break;
+    case P::kThreadId:
+      props->thread_id = static_cast<uint32_t>(v);
+      break;
+    case P::kVersion:
+      props->version = static_cast<uint8_t>(v);
+      break;
+    case P::kTimeCreated:
+      props->time_created = v;
+      break;
+    default:
+      return;
   }
   props->Set(id);
 }
@@ -97,7 +132,9 @@ GuidBytes* GuidSlot(P id, SystemProperties* props) {
   return &props->related_activity_id;
 }
 
-int StringSlot(P id) { return id == P::kProviderName ? 0 : id == P::kChannel ? 1 : 2; }
+int StringSlot(P id) {
+  return id == P::kProviderName ? 0 : id == P::kChannel ? 1 : 2;
+}
 
 Utf16Ref* StringRef(P id, SystemProperties* props) {
   if (id == P::kProviderName) return &props->provider_name;
@@ -109,7 +146,8 @@ Utf16Ref* StringRef(P id, SystemProperties* props) {
 
 std::u16string Utf16Ref::ToU16() const {
   std::u16string s(units, u'\0');
-  for (uint32_t i = 0; i < units; ++i) s[i] = static_cast<char16_t>(LoadU16(data + 2 * i));
+  for (uint32_t i = 0; i < units; ++i)
+    s[i] = static_cast<char16_t>(LoadU16(data + 2 * i));
   return s;
 }
 
@@ -137,8 +175,10 @@ void ChunkDecoder::BuildSystemMap(const std::vector<Op>& ops, uint32_t begin,
         ++depth;
         const std::string_view name = names_.Get(op.name);
         if (depth <= 3) path[depth] = name;
-        const bool in_system = depth == 3 && path[1] == "Event" && path[2] == "System";
-        if (depth == 2 && path[1] == "Event" && name == "System") found_system = true;
+        const bool in_system =
+            depth == 3 && path[1] == "Event" && path[2] == "System";
+        if (depth == 2 && path[1] == "Event" && name == "System")
+          found_system = true;
         element_target[depth] = in_system ? ElementProperty(name) : -1;
         in_attr = false;
         continue;
@@ -149,19 +189,25 @@ void ChunkDecoder::BuildSystemMap(const std::vector<Op>& ops, uint32_t begin,
                           ? AttributeProperty(path[3], names_.Get(op.name))
                           : -1;
         continue;
-      case OpKind::kCloseStart: in_attr = false; continue;
+      case OpKind::kCloseStart:
+        in_attr = false;
+        continue;
       case OpKind::kElementEnd:
         if (depth > 0) --depth;
         in_attr = false;
         continue;
-      case OpKind::kPITarget: case OpKind::kPIData: continue;
+      case OpKind::kPITarget:
+      case OpKind::kPIData:
+        continue;
       default:
-        target = in_attr ? attr_target : (depth > 0 ? element_target[depth] : -1);
+        target =
+            in_attr ? attr_target : (depth > 0 ? element_target[depth] : -1);
         break;
     }
     if (target < 0) continue;
     PropertySource& src = map.sources[target];
-    if (++pieces[target] > 1 || (op.kind != OpKind::kText && op.kind != OpKind::kSubst)) {
+    if (++pieces[target] > 1 ||
+        (op.kind != OpKind::kText && op.kind != OpKind::kSubst)) {
       mixed = true;
       continue;
     }
@@ -271,7 +317,8 @@ DecodeStatus ChunkDecoder::ReadSystem(const RecordRef& record,
       const SystemMap& map = *map_ptr;
       for (int i = 0; i < kSystemPropertyCount; ++i) {
         if (map.sources[i].kind != PropertySource::kAbsent) {
-          ReadProperty(static_cast<SystemProperty>(i), map.sources[i], f, props);
+          ReadProperty(static_cast<SystemProperty>(i), map.sources[i], f,
+                       props);
         }
       }
     } else {
@@ -300,17 +347,20 @@ DecodeStatus ChunkDecoder::ReadSystemFromTree(const RecordRef& record,
         if (id < 0 || v.type == ValueType::kNull) return;
         const P pid = static_cast<P>(id);
         const Shape shape = ShapeOf(pid);
-        if ((shape == Shape::kNumber || shape == Shape::kTime) && v.type != ValueType::kString) {
+        if ((shape == Shape::kNumber || shape == Shape::kTime) &&
+            v.type != ValueType::kString) {
           SetNumber(pid, v.u, props);
         } else if (shape == Shape::kString) {
           std::string& buf = fallback_text_[StringSlot(pid)];
           buf.clear();
           AppendUtf8AsUtf16Le(v.text, &buf);
-          *StringRef(pid, props) = {reinterpret_cast<const uint8_t*>(buf.data()),
-                                    static_cast<uint32_t>(buf.size() / 2)};
+          *StringRef(pid, props) = {
+              reinterpret_cast<const uint8_t*>(buf.data()),
+              static_cast<uint32_t>(buf.size() / 2)};
           props->Set(pid);
         } else if (shape == Shape::kGuid) {
-          if (ParseGuidText(v.text, GuidSlot(pid, props)->bytes)) props->Set(pid);
+          if (ParseGuidText(v.text, GuidSlot(pid, props)->bytes))
+            props->Set(pid);
         } else if (shape == Shape::kSid) {
           if (ParseSidText(v.text, &fallback_sid_)) {
             props->user_sid = fallback_sid_.data();
@@ -325,8 +375,10 @@ DecodeStatus ChunkDecoder::ReadSystemFromTree(const RecordRef& record,
           if (ParseFileTimeText(v.text, &ticks)) SetNumber(pid, ticks, props);
         }
       };
-      if (!e.text.text.empty() || e.text.type != ValueType::kNull) take(ElementProperty(e.name), e.text);
-      for (const Attribute& a : e.attributes) take(AttributeProperty(e.name, a.name), a.value);
+      if (!e.text.text.empty() || e.text.type != ValueType::kNull)
+        take(ElementProperty(e.name), e.text);
+      for (const Attribute& a : e.attributes)
+        take(AttributeProperty(e.name, a.name), a.value);
     }
   }
   return DecodeStatus::kOk;

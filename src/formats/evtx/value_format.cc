@@ -6,30 +6,41 @@
 #include <cstring>
 
 #include "formats/evtx/bytes.h"
+#include "formats/evtx/civil_time.h"
 
 namespace evtx {
 namespace {
 
 constexpr char kHexLower[] = "0123456789abcdef";
 constexpr char kHexUpper[] = "0123456789ABCDEF";
-// Seconds between 1601-01-01 (FILETIME epoch) and 1970-01-01.
-constexpr int64_t kFileTimeToUnixSeconds = 11644473600LL;
-constexpr uint64_t kTicksPerSecond = 10000000ULL;
 
 void AppendCodePoint(uint32_t cp, Escape escape, std::string* out) {
   if (cp < 0x80) {
     if (escape != Escape::kNone) {
       switch (cp) {
-        case '&': out->append("&amp;"); return;
-        case '<': out->append("&lt;"); return;
-        case '>': out->append("&gt;"); return;
+        case '&':
+          out->append("&amp;");
+          return;
+        case '<':
+          out->append("&lt;");
+          return;
+        case '>':
+          out->append("&gt;");
+          return;
         case '\'':
-          if (escape == Escape::kAttribute) { out->append("&apos;"); return; }
+          if (escape == Escape::kAttribute) {
+            out->append("&apos;");
+            return;
+          }
           break;
         case '"':
-          if (escape == Escape::kAttribute) { out->append("&quot;"); return; }
+          if (escape == Escape::kAttribute) {
+            out->append("&quot;");
+            return;
+          }
           break;
-        default: break;
+        default:
+          break;
       }
     }
     out->push_back(static_cast<char>(cp));
@@ -75,33 +86,11 @@ void AppendPadded(uint32_t v, int width, std::string* out) {
   out->append(buf, width);
 }
 
-// Days since 1970-01-01 to a proleptic Gregorian date (valid for all days a
-// 64-bit FILETIME can name).
-void CivilFromDays(int64_t z, int64_t* y, uint32_t* m, uint32_t* d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const uint32_t doe = static_cast<uint32_t>(z - era * 146097);
-  const uint32_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const uint32_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const uint32_t mp = (5 * doy + 2) / 153;
-  *d = doy - (153 * mp + 2) / 5 + 1;
-  *m = mp < 10 ? mp + 3 : mp - 9;
-  *y = static_cast<int64_t>(yoe) + era * 400 + (*m <= 2 ? 1 : 0);
-}
-
-int64_t DaysFromCivil(int64_t y, uint32_t m, uint32_t d) {
-  y -= m <= 2 ? 1 : 0;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const uint32_t yoe = static_cast<uint32_t>(y - era * 400);
-  const uint32_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const uint32_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
 // SYSTEMTIME (8 x u16: year, month, weekday, day, hour, minute, second, ms)
 // to FILETIME ticks; 0 for an impossible date.
 uint64_t SysTimeTicks(const uint8_t* p) {
-  const uint32_t year = LoadU16(p), month = LoadU16(p + 2), day = LoadU16(p + 6);
+  const uint32_t year = LoadU16(p), month = LoadU16(p + 2),
+                 day = LoadU16(p + 6);
   const uint32_t hour = LoadU16(p + 8), minute = LoadU16(p + 10);
   const uint32_t second = LoadU16(p + 12), ms = LoadU16(p + 14);
   if (year < 1601 || month < 1 || month > 12 || day < 1 || day > 31 ||
@@ -116,15 +105,30 @@ uint64_t SysTimeTicks(const uint8_t* p) {
 
 size_t FixedWidth(uint8_t base) {
   switch (static_cast<ValueType>(base)) {
-    case ValueType::kInt8: case ValueType::kUInt8: return 1;
-    case ValueType::kInt16: case ValueType::kUInt16: return 2;
-    case ValueType::kInt32: case ValueType::kUInt32: case ValueType::kReal32:
-    case ValueType::kBool: case ValueType::kHexInt32: return 4;
-    case ValueType::kInt64: case ValueType::kUInt64: case ValueType::kReal64:
-    case ValueType::kFileTime: case ValueType::kHexInt64: case ValueType::kSizeT:
+    case ValueType::kInt8:
+    case ValueType::kUInt8:
+      return 1;
+    case ValueType::kInt16:
+    case ValueType::kUInt16:
+      return 2;
+    case ValueType::kInt32:
+    case ValueType::kUInt32:
+    case ValueType::kReal32:
+    case ValueType::kBool:
+    case ValueType::kHexInt32:
+      return 4;
+    case ValueType::kInt64:
+    case ValueType::kUInt64:
+    case ValueType::kReal64:
+    case ValueType::kFileTime:
+    case ValueType::kHexInt64:
+    case ValueType::kSizeT:
       return 8;
-    case ValueType::kGuid: case ValueType::kSysTime: return 16;
-    default: return 0;
+    case ValueType::kGuid:
+    case ValueType::kSysTime:
+      return 16;
+    default:
+      return 0;
   }
 }
 
@@ -144,11 +148,6 @@ void AppendAnsi(const uint8_t* data, size_t size, Escape escape,
   }
 }
 
-bool ParseDecimal(std::string_view text, uint64_t* out) {
-  auto res = std::from_chars(text.data(), text.data() + text.size(), *out);
-  return res.ec == std::errc() && res.ptr == text.data() + text.size();
-}
-
 }  // namespace
 
 size_t Utf16LengthToNul(const uint8_t* le, size_t units) {
@@ -162,8 +161,7 @@ void AppendUtf16(const uint8_t* le, size_t units, Escape escape,
                  std::string* out) {
   for (size_t i = 0; i < units; ++i) {
     uint32_t c = LoadU16(le + 2 * i);
-    if (c < 0x80 && c != '&' && c != '<' && c != '>' && c != '\'' &&
-        c != '"') {
+    if (c < 0x80 && c != '&' && c != '<' && c != '>' && c != '\'' && c != '"') {
       out->push_back(static_cast<char>(c));
       continue;
     }
@@ -188,7 +186,8 @@ void AppendUtf8AsUtf16Le(std::string_view s, std::string* out) {
     int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
     if (extra > 0) c &= 0x3F >> extra;
     ++i;
-    for (int k = 0; k < extra && i < s.size(); ++k, ++i) c = (c << 6) | (static_cast<uint8_t>(s[i]) & 0x3F);
+    for (int k = 0; k < extra && i < s.size(); ++k, ++i)
+      c = (c << 6) | (static_cast<uint8_t>(s[i]) & 0x3F);
     auto put = [out](uint32_t u) {
       out->push_back(static_cast<char>(u & 0xFF));
       out->push_back(static_cast<char>(u >> 8));
@@ -231,41 +230,6 @@ void AppendFileTime(uint64_t ticks, std::string* out) {
   out->push_back('Z');
 }
 
-bool ParseFileTimeText(std::string_view t, uint64_t* ticks) {
-  auto num = [&t](size_t pos, size_t n, uint32_t* v) {
-    if (pos + n > t.size()) return false;
-    *v = 0;
-    for (size_t i = pos; i < pos + n; ++i) {
-      if (t[i] < '0' || t[i] > '9') return false;
-      *v = *v * 10 + static_cast<uint32_t>(t[i] - '0');
-    }
-    return true;
-  };
-  uint32_t year, month, day, hour, minute, second;
-  if (!num(0, 4, &year) || !num(5, 2, &month) || !num(8, 2, &day) ||
-      !num(11, 2, &hour) || !num(14, 2, &minute) || !num(17, 2, &second) ||
-      t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':') {
-    return false;
-  }
-  if (year < 1601 || month < 1 || month > 12 || day < 1 || day > 31 ||
-      hour > 23 || minute > 59 || second > 60) {
-    return false;
-  }
-  uint32_t frac = 0;
-  size_t pos = 19, digits = 0;
-  if (pos < t.size() && t[pos] == '.') {
-    for (++pos; pos < t.size() && t[pos] >= '0' && t[pos] <= '9'; ++pos, ++digits) {
-      if (digits < 7) frac = frac * 10 + static_cast<uint32_t>(t[pos] - '0');
-    }
-    for (size_t d = digits; d < 7; ++d) frac *= 10;
-  }
-  if (pos != t.size() - 1 || t[pos] != 'Z') return false;
-  const int64_t secs = DaysFromCivil(year, month, day) * 86400 + hour * 3600 +
-                       minute * 60 + second + kFileTimeToUnixSeconds;
-  *ticks = static_cast<uint64_t>(secs) * kTicksPerSecond + frac;
-  return true;
-}
-
 void AppendGuid(const uint8_t* g, std::string* out) {
   char buf[38];
   char* p = buf;
@@ -276,54 +240,18 @@ void AppendGuid(const uint8_t* g, std::string* out) {
   *p++ = '{';
   for (int i = 3; i >= 0; --i) hex(g[i]);
   *p++ = '-';
-  hex(g[5]); hex(g[4]);
+  hex(g[5]);
+  hex(g[4]);
   *p++ = '-';
-  hex(g[7]); hex(g[6]);
+  hex(g[7]);
+  hex(g[6]);
   *p++ = '-';
-  hex(g[8]); hex(g[9]);
+  hex(g[8]);
+  hex(g[9]);
   *p++ = '-';
   for (int i = 10; i < 16; ++i) hex(g[i]);
   *p++ = '}';
   out->append(buf, sizeof(buf));
-}
-
-bool ParseGuidText(std::string_view t, uint8_t* guid16) {
-  if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
-  if (t.size() != 36 || t[8] != '-' || t[13] != '-' || t[18] != '-' || t[23] != '-') {
-    return false;
-  }
-  // Text order of the 16 bytes: Data1..Data3 are little-endian on disk.
-  static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  size_t pos = 0;
-  for (int i = 0; i < 16; ++i) {
-    if (t[pos] == '-') ++pos;
-    unsigned v = 0;
-    auto res = std::from_chars(t.data() + pos, t.data() + pos + 2, v, 16);
-    if (res.ec != std::errc() || res.ptr != t.data() + pos + 2) return false;
-    guid16[kOrder[i]] = static_cast<uint8_t>(v);
-    pos += 2;
-  }
-  return true;
-}
-
-bool ParseSidText(std::string_view t, std::vector<uint8_t>* out) {
-  if (t.size() < 4 || t.substr(0, 2) != "S-") return false;
-  t.remove_prefix(2);
-  uint64_t parts[17];
-  size_t n = 0;
-  while (!t.empty()) {
-    const size_t dash = t.find('-');
-    const std::string_view part = t.substr(0, dash);
-    if (n == 17 || !ParseDecimal(part, &parts[n++])) return false;
-    t = dash == std::string_view::npos ? std::string_view() : t.substr(dash + 1);
-  }
-  if (n < 2) return false;
-  out->assign(8 + 4 * (n - 2), 0);
-  (*out)[0] = static_cast<uint8_t>(parts[0]);
-  (*out)[1] = static_cast<uint8_t>(n - 2);
-  for (int i = 0; i < 6; ++i) (*out)[2 + i] = static_cast<uint8_t>(parts[1] >> (8 * (5 - i)));
-  for (size_t i = 2; i < n; ++i) StoreU32(out->data() + 8 + 4 * (i - 2), static_cast<uint32_t>(parts[i]));
-  return true;
 }
 
 bool AppendSid(const uint8_t* data, size_t size, std::string* out) {
@@ -355,7 +283,8 @@ bool AppendSid(const uint8_t* data, size_t size, std::string* out) {
 void AppendValueText(uint8_t type, const uint8_t* data, size_t size,
                      Escape escape, std::string* out) {
   const size_t need = FixedWidth(type);
-  if (need != 0 && size < need && type != static_cast<uint8_t>(ValueType::kSizeT) &&
+  if (need != 0 && size < need &&
+      type != static_cast<uint8_t>(ValueType::kSizeT) &&
       type != static_cast<uint8_t>(ValueType::kBool)) {
     return;
   }
@@ -363,15 +292,33 @@ void AppendValueText(uint8_t type, const uint8_t* data, size_t size,
     case ValueType::kString:
       AppendUtf16(data, Utf16LengthToNul(data, size / 2), escape, out);
       break;
-    case ValueType::kAnsiString: AppendAnsi(data, size, escape, out); break;
-    case ValueType::kInt8: AppendInt(static_cast<int8_t>(data[0]), out); break;
-    case ValueType::kUInt8: AppendInt(static_cast<unsigned>(data[0]), out); break;
-    case ValueType::kInt16: AppendInt(static_cast<int16_t>(LoadU16(data)), out); break;
-    case ValueType::kUInt16: AppendInt(LoadU16(data), out); break;
-    case ValueType::kInt32: AppendInt(static_cast<int32_t>(LoadU32(data)), out); break;
-    case ValueType::kUInt32: AppendInt(LoadU32(data), out); break;
-    case ValueType::kInt64: AppendInt(static_cast<int64_t>(LoadU64(data)), out); break;
-    case ValueType::kUInt64: AppendInt(LoadU64(data), out); break;
+    case ValueType::kAnsiString:
+      AppendAnsi(data, size, escape, out);
+      break;
+    case ValueType::kInt8:
+      AppendInt(static_cast<int8_t>(data[0]), out);
+      break;
+    case ValueType::kUInt8:
+      AppendInt(static_cast<unsigned>(data[0]), out);
+      break;
+    case ValueType::kInt16:
+      AppendInt(static_cast<int16_t>(LoadU16(data)), out);
+      break;
+    case ValueType::kUInt16:
+      AppendInt(LoadU16(data), out);
+      break;
+    case ValueType::kInt32:
+      AppendInt(static_cast<int32_t>(LoadU32(data)), out);
+      break;
+    case ValueType::kUInt32:
+      AppendInt(LoadU32(data), out);
+      break;
+    case ValueType::kInt64:
+      AppendInt(static_cast<int64_t>(LoadU64(data)), out);
+      break;
+    case ValueType::kUInt64:
+      AppendInt(LoadU64(data), out);
+      break;
     case ValueType::kReal32: {
       float f;
       std::memcpy(&f, data, 4);
@@ -397,36 +344,66 @@ void AppendValueText(uint8_t type, const uint8_t* data, size_t size,
         out->push_back(kHexUpper[data[i] & 0xF]);
       }
       break;
-    case ValueType::kGuid: AppendGuid(data, out); break;
+    case ValueType::kGuid:
+      AppendGuid(data, out);
+      break;
     case ValueType::kSizeT:
     case ValueType::kHexInt32:
-    case ValueType::kHexInt64: AppendHex(LoadSized(data, size), out); break;
-    case ValueType::kFileTime: AppendFileTime(LoadU64(data), out); break;
-    case ValueType::kSysTime: AppendFileTime(SysTimeTicks(data), out); break;
-    case ValueType::kSid: AppendSid(data, size, out); break;
-    default: break;  // Null, API-only handle/XML types, unknown codes
+    case ValueType::kHexInt64:
+      AppendHex(LoadSized(data, size), out);
+      break;
+    case ValueType::kFileTime:
+      AppendFileTime(LoadU64(data), out);
+      break;
+    case ValueType::kSysTime:
+      AppendFileTime(SysTimeTicks(data), out);
+      break;
+    case ValueType::kSid:
+      AppendSid(data, size, out);
+      break;
+    default:
+      break;  // Null, API-only handle/XML types, unknown codes
   }
 }
 
-bool ValueAsUnsigned(uint8_t type, const uint8_t* data, size_t size, uint64_t* out) {
+bool ValueAsUnsigned(uint8_t type, const uint8_t* data, size_t size,
+                     uint64_t* out) {
   const size_t need = FixedWidth(type);
   const bool sized = type == static_cast<uint8_t>(ValueType::kSizeT) ||
                      type == static_cast<uint8_t>(ValueType::kBool);
   if (need != 0 && size < need && !(sized && size > 0)) return false;
   switch (static_cast<ValueType>(type)) {
-    case ValueType::kInt8: *out = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int8_t>(data[0]))); return true;
-    case ValueType::kInt16: *out = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int16_t>(LoadU16(data)))); return true;
-    case ValueType::kInt32: *out = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(LoadU32(data)))); return true;
-    case ValueType::kUInt8: case ValueType::kUInt16: case ValueType::kUInt32:
-    case ValueType::kInt64: case ValueType::kUInt64: case ValueType::kHexInt32:
-    case ValueType::kHexInt64: case ValueType::kFileTime:
+    case ValueType::kInt8:
+      *out = static_cast<uint64_t>(
+          static_cast<int64_t>(static_cast<int8_t>(data[0])));
+      return true;
+    case ValueType::kInt16:
+      *out = static_cast<uint64_t>(
+          static_cast<int64_t>(static_cast<int16_t>(LoadU16(data))));
+      return true;
+    case ValueType::kInt32:
+      *out = static_cast<uint64_t>(
+          static_cast<int64_t>(static_cast<int32_t>(LoadU32(data))));
+      return true;
+    case ValueType::kUInt8:
+    case ValueType::kUInt16:
+    case ValueType::kUInt32:
+    case ValueType::kInt64:
+    case ValueType::kUInt64:
+    case ValueType::kHexInt32:
+    case ValueType::kHexInt64:
+    case ValueType::kFileTime:
       *out = LoadSized(data, need);
       return true;
-    case ValueType::kSizeT: case ValueType::kBool:
+    case ValueType::kSizeT:
+    case ValueType::kBool:
       *out = LoadSized(data, size < 8 ? size : 8);
       return true;
-    case ValueType::kSysTime: *out = SysTimeTicks(data); return true;
-    default: return false;
+    case ValueType::kSysTime:
+      *out = SysTimeTicks(data);
+      return true;
+    default:
+      return false;
   }
 }
 

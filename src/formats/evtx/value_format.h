@@ -37,14 +37,7 @@ void AppendUtf8AsUtf16Le(std::string_view utf8, std::string* out);
 size_t Utf16LengthToNul(const uint8_t* le, size_t units);
 
 void AppendFileTime(uint64_t ticks, std::string* out);
-// "YYYY-MM-DDTHH:MM:SS[.fraction]Z" (any number of fraction digits, cut to
-// 100 ns) to FILETIME ticks: times that events carry as literal text.
-bool ParseFileTimeText(std::string_view text, uint64_t* ticks);
 void AppendGuid(const uint8_t* guid16, std::string* out);
-// "{8-4-4-4-12}" (braces optional, either case) to on-disk GUID bytes.
-bool ParseGuidText(std::string_view text, uint8_t* guid16);
-// "S-1-5-21-..." to the binary SID layout.
-bool ParseSidText(std::string_view text, std::vector<uint8_t>* sid);
 // False (and nothing appended) when the bytes do not hold a whole SID.
 bool AppendSid(const uint8_t* data, size_t size, std::string* out);
 
@@ -55,7 +48,8 @@ void AppendValueText(uint8_t type, const uint8_t* data, size_t size,
 
 // The binary form of integer-shaped values (integers sign-extended, hex,
 // SizeT, Bool, FileTime and SysTime as FILETIME ticks); false for others.
-bool ValueAsUnsigned(uint8_t type, const uint8_t* data, size_t size, uint64_t* out);
+bool ValueAsUnsigned(uint8_t type, const uint8_t* data, size_t size,
+                     uint64_t* out);
 
 // Fills `value` (type, binary form and unescaped text) from one scalar value.
 void FillValue(uint8_t type, const uint8_t* data, size_t size, Value* value);

@@ -4,23 +4,33 @@
 #include "formats/evtx/bytes.h"
 #include "formats/evtx/evtx_writer.h"
 #include "formats/evtx/value_format.h"
+#include "formats/evtx/value_parse.h"
 
 namespace evtx {
 namespace {
 
 size_t NumberWidth(ValueType type) {
   switch (type) {
-    case ValueType::kInt8: case ValueType::kUInt8: return 1;
-    case ValueType::kInt16: case ValueType::kUInt16: return 2;
-    case ValueType::kInt32: case ValueType::kUInt32: case ValueType::kBool:
-    case ValueType::kHexInt32: return 4;
-    default: return 8;
+    case ValueType::kInt8:
+    case ValueType::kUInt8:
+      return 1;
+    case ValueType::kInt16:
+    case ValueType::kUInt16:
+      return 2;
+    case ValueType::kInt32:
+    case ValueType::kUInt32:
+    case ValueType::kBool:
+    case ValueType::kHexInt32:
+      return 4;
+    default:
+      return 8;
   }
 }
 
 void AppendNumber(ValueType type, uint64_t v, std::vector<uint8_t>* out) {
   const size_t n = NumberWidth(type);
-  for (size_t i = 0; i < n; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
+  for (size_t i = 0; i < n; ++i)
+    out->push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 }  // namespace
@@ -96,7 +106,8 @@ WriterValue WriterValue::StringArray(const std::vector<std::string>& items) {
              std::vector<uint8_t>(le.begin(), le.end()));
 }
 
-WriterValue WriterValue::NumberArray(ValueType base, const std::vector<uint64_t>& items) {
+WriterValue WriterValue::NumberArray(ValueType base,
+                                     const std::vector<uint64_t>& items) {
   WriterValue v;
   v.type = static_cast<uint8_t>(base) | kArrayFlag;
   for (uint64_t item : items) AppendNumber(base, item, &v.bytes);

@@ -31,7 +31,8 @@ class BinXmlCompileTest : public ::testing::Test {
     uint32_t stop = 0;
     ops_.clear();
     conds_.clear();
-    return CompileBinXml(chunk_.data(), kAt, kAt + static_cast<uint32_t>(bytes.size()), false,
+    return CompileBinXml(chunk_.data(), kAt,
+                         kAt + static_cast<uint32_t>(bytes.size()), false,
                          &names_, &ops_, &conds_, &stop);
   }
 
@@ -79,8 +80,9 @@ TEST_F(BinXmlCompileTest, UnbalancedOrMisplacedTokensAreErrors) {
 }
 
 TEST_F(BinXmlCompileTest, NamesAndTextOutsideTheChunkAreRejected) {
-  std::vector<uint8_t> b = {0x01, 0, 0, 0, 0, 0xF0, 0x0F, 0, 0};  // name at 4080: 8 bytes left
-  StoreU16(chunk_.data() + 4080 + 6, 100);  // claims 100 units
+  std::vector<uint8_t> b = {0x01, 0,    0, 0, 0,
+                            0xF0, 0x0F, 0, 0};  // name at 4080: 8 bytes left
+  StoreU16(chunk_.data() + 4080 + 6, 100);      // claims 100 units
   EXPECT_EQ(Compile(b), DecodeStatus::kBadName);
   EXPECT_EQ(Compile({0x05, 0x01, 0xFF, 0xFF}), DecodeStatus::kOutOfBounds);
   EXPECT_EQ(Compile({0x0E, 0x01}), DecodeStatus::kOutOfBounds);

@@ -12,6 +12,7 @@
 
 #include "formats/evtx/file_reader.h"
 #include "formats/evtx/value_format.h"
+#include "formats/evtx/value_parse.h"
 
 namespace evtx {
 namespace {
@@ -36,7 +37,9 @@ std::vector<std::string> Split(const std::string& line) {
 // properties print as empty fields, times to the microsecond.
 std::vector<std::string> Row(const RecordRef& rec, const SystemProperties& p) {
   using P = SystemProperty;
-  auto num = [&p](P id, uint64_t v) { return p.Has(id) ? std::to_string(v) : std::string(); };
+  auto num = [&p](P id, uint64_t v) {
+    return p.Has(id) ? std::to_string(v) : std::string();
+  };
   std::string keywords, time;
   if (p.Has(P::kKeywords)) {
     std::ostringstream os;
@@ -69,7 +72,8 @@ TEST(EvtxCorpusTest, EveryFileMatchesExpectedSystemProperties) {
   if (!fs::exists(root / "expected")) GTEST_SKIP() << "no corpus at " << root;
   std::vector<fs::path> files;
   for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file() && e.path().extension() == ".evtx") files.push_back(e.path());
+    if (e.is_regular_file() && e.path().extension() == ".evtx")
+      files.push_back(e.path());
   }
   std::sort(files.begin(), files.end());
   ASSERT_GT(files.size(), 300u);
@@ -85,16 +89,25 @@ TEST(EvtxCorpusTest, EveryFileMatchesExpectedSystemProperties) {
     std::string xml;
     EventTree tree;
     while (cursor.Next()) {
-      if (cursor.decoder().ReadSystem(cursor.record(), &props) != DecodeStatus::kOk) continue;
-      ours[std::to_string(cursor.record().record_id)].push_back(Row(cursor.record(), props));
+      if (cursor.decoder().ReadSystem(cursor.record(), &props) !=
+          DecodeStatus::kOk)
+        continue;
+      ours[std::to_string(cursor.record().record_id)].push_back(
+          Row(cursor.record(), props));
       // Every record is rendered, damaged or not, to show none can crash the
       // walk; records of chunks whose checksum holds must render fully.
-      const DecodeStatus xml_status = cursor.decoder().RenderXml(cursor.record(), &xml);
-      const DecodeStatus tree_status = cursor.decoder().BuildTree(cursor.record(), &tree);
+      const DecodeStatus xml_status =
+          cursor.decoder().RenderXml(cursor.record(), &xml);
+      const DecodeStatus tree_status =
+          cursor.decoder().BuildTree(cursor.record(), &tree);
       if (cursor.decoder().data_checksum_ok()) {
         EXPECT_EQ(xml_status, DecodeStatus::kOk) << cursor.record().record_id;
         EXPECT_EQ(tree_status, DecodeStatus::kOk) << cursor.record().record_id;
-        EXPECT_EQ(xml.rfind("<Event xmlns='http://schemas.microsoft.com/win/2004/08/events/event'><System>", 0), 0u)
+        EXPECT_EQ(xml.rfind("<Event "
+                            "xmlns='http://schemas.microsoft.com/win/2004/08/"
+                            "events/event'><System>",
+                            0),
+                  0u)
             << xml.substr(0, 80);
         EXPECT_EQ(xml.substr(xml.size() - 8), "</Event>");
       }
@@ -126,14 +139,16 @@ TEST(EvtxCorpusTest, EveryFileMatchesExpectedSystemProperties) {
       std::vector<std::string> got = it->second.front();
       it->second.erase(it->second.begin());
       if (got != want) {
-        if (++mismatches <= 5) ADD_FAILURE() << "want " << Join(want) << "\n got " << Join(got);
+        if (++mismatches <= 5)
+          ADD_FAILURE() << "want " << Join(want) << "\n got " << Join(got);
         continue;
       }
       ++total_matched;
     }
   }
   EXPECT_EQ(total_matched, total_expected);
-  std::cout << "matched " << total_matched << " of " << total_expected << " expected records\n";
+  std::cout << "matched " << total_matched << " of " << total_expected
+            << " expected records\n";
 }
 
 }  // namespace

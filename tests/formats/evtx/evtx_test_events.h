@@ -59,7 +59,8 @@ inline ReadBack ReadFile(const std::vector<uint8_t>& bytes,
     SystemProperties p;
     std::string xml;
     DecodeStatus st = cursor.decoder().ReadSystem(cursor.record(), &p);
-    if (st == DecodeStatus::kOk) st = cursor.decoder().RenderXml(cursor.record(), &xml);
+    if (st == DecodeStatus::kOk)
+      st = cursor.decoder().RenderXml(cursor.record(), &xml);
     out.records.push_back(cursor.record());
     out.props.push_back(p);
     out.xml.push_back(xml);

@@ -24,7 +24,8 @@ std::vector<uint8_t> FourChunkFile(size_t* count) {
   std::vector<WriterEvent> events;
   for (int i = 0; i < 600; ++i) {
     WriterEvent e = SecurityEvent(4624);
-    e.event_data.push_back({"Padding", WriterValue::String(std::string(150, 'p'))});
+    e.event_data.push_back(
+        {"Padding", WriterValue::String(std::string(150, 'p'))});
     events.push_back(e);
   }
   *count = events.size();
@@ -33,12 +34,15 @@ std::vector<uint8_t> FourChunkFile(size_t* count) {
   return file;
 }
 
-size_t Chunks(const std::vector<uint8_t>& file) { return (file.size() - kChunk0) / kChunkSize; }
+size_t Chunks(const std::vector<uint8_t>& file) {
+  return (file.size() - kChunk0) / kChunkSize;
+}
 
 std::vector<uint64_t> Ids(const testing::ReadBack& back) {
   std::vector<uint64_t> ids;
   for (size_t i = 0; i < back.records.size(); ++i) {
-    if (back.status[i] == DecodeStatus::kOk) ids.push_back(back.props[i].event_record_id);
+    if (back.status[i] == DecodeStatus::kOk)
+      ids.push_back(back.props[i].event_record_id);
   }
   return ids;
 }
@@ -68,8 +72,9 @@ TEST(FileReaderTest, BadChecksumsAreCountedAndRecordsStillDelivered) {
   file[kChunk0 + 60] ^= 0xFF;  // chunk 0 header, reserved but checksummed
   // Chunk 1: change one padding character inside a record's value.
   const size_t chunk1 = kChunk0 + kChunkSize;
-  auto it = std::search(file.begin() + chunk1, file.begin() + chunk1 + kChunkSize,
-                        std::begin("p\0p\0p"), std::end("p\0p\0p") - 1);
+  auto it =
+      std::search(file.begin() + chunk1, file.begin() + chunk1 + kChunkSize,
+                  std::begin("p\0p\0p"), std::end("p\0p\0p") - 1);
   ASSERT_NE(it, file.begin() + chunk1 + kChunkSize);
   *it = 'q';
   const auto back = ReadFile(file);
@@ -84,8 +89,10 @@ TEST(FileReaderTest, GarbageAndZeroSlotsArePassedOver) {
   const auto whole = Ids(ReadFile(file));
   const size_t chunks = Chunks(file);
   ASSERT_GE(chunks, 4u);
-  std::fill(file.begin() + kChunk0 + kChunkSize, file.begin() + kChunk0 + 2 * kChunkSize, 0xAB);
-  std::fill(file.begin() + kChunk0 + 2 * kChunkSize, file.begin() + kChunk0 + 3 * kChunkSize, 0);
+  std::fill(file.begin() + kChunk0 + kChunkSize,
+            file.begin() + kChunk0 + 2 * kChunkSize, 0xAB);
+  std::fill(file.begin() + kChunk0 + 2 * kChunkSize,
+            file.begin() + kChunk0 + 3 * kChunkSize, 0);
   const auto back = ReadFile(file);
   EXPECT_EQ(back.stats.slots_garbage, 1u);
   EXPECT_EQ(back.stats.slots_empty, 1u);
@@ -201,7 +208,9 @@ TEST(FileReaderTest, RandomByteDamageNeverCrashes) {
     SystemProperties props;
     size_t delivered = 0;
     while (cursor.Next()) {
-      if (cursor.decoder().ReadSystem(cursor.record(), &props) == DecodeStatus::kOk) ++delivered;
+      if (cursor.decoder().ReadSystem(cursor.record(), &props) ==
+          DecodeStatus::kOk)
+        ++delivered;
       cursor.decoder().RenderXml(cursor.record(), &xml);
       cursor.decoder().BuildTree(cursor.record(), &tree);
     }

@@ -14,7 +14,14 @@
 namespace evtx::testing {
 
 struct Json {
-  enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = Kind::kNull;
+  enum class Kind {
+    kNull,
+    kBool,
+    kNumber,
+    kString,
+    kArray,
+    kObject
+  } kind = Kind::kNull;
   std::string text;  // string value, number as written, "true"/"false"
   std::vector<Json> items;
   std::vector<std::pair<std::string, Json>> members;
@@ -37,7 +44,9 @@ class JsonParser {
 
  private:
   void Skip() {
-    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\n' || s_[i_] == '\r' || s_[i_] == '\t')) ++i_;
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\n' ||
+                              s_[i_] == '\r' || s_[i_] == '\t'))
+      ++i_;
   }
   bool Eat(char c) {
     Skip();
@@ -69,7 +78,8 @@ class JsonParser {
       ok_ = false;
       return 0;
     }
-    const uint32_t v = static_cast<uint32_t>(std::stoul(std::string(s_.substr(i_, 4)), nullptr, 16));
+    const uint32_t v = static_cast<uint32_t>(
+        std::stoul(std::string(s_.substr(i_, 4)), nullptr, 16));
     i_ += 4;
     return v;
   }
@@ -85,21 +95,34 @@ class JsonParser {
       if (i_ >= s_.size()) break;
       const char e = s_[i_++];
       switch (e) {
-        case 'n': out.push_back('\n'); break;
-        case 't': out.push_back('\t'); break;
-        case 'r': out.push_back('\r'); break;
-        case 'b': out.push_back('\b'); break;
-        case 'f': out.push_back('\f'); break;
+        case 'n':
+          out.push_back('\n');
+          break;
+        case 't':
+          out.push_back('\t');
+          break;
+        case 'r':
+          out.push_back('\r');
+          break;
+        case 'b':
+          out.push_back('\b');
+          break;
+        case 'f':
+          out.push_back('\f');
+          break;
         case 'u': {
           uint32_t cp = Hex4();
-          if (cp >= 0xD800 && cp < 0xDC00 && i_ + 6 <= s_.size() && s_[i_] == '\\' && s_[i_ + 1] == 'u') {
+          if (cp >= 0xD800 && cp < 0xDC00 && i_ + 6 <= s_.size() &&
+              s_[i_] == '\\' && s_[i_ + 1] == 'u') {
             i_ += 2;
             cp = 0x10000 + ((cp - 0xD800) << 10) + (Hex4() - 0xDC00);
           }
           PutUtf8(cp, &out);
           break;
         }
-        default: out.push_back(e); break;
+        default:
+          out.push_back(e);
+          break;
       }
     }
     ++i_;  // closing quote
@@ -148,7 +171,10 @@ class JsonParser {
     } else {
       v.kind = Json::Kind::kNumber;
       const size_t start = i_;
-      while (i_ < s_.size() && std::string_view("+-.eE0123456789").find(s_[i_]) != std::string_view::npos) ++i_;
+      while (i_ < s_.size() &&
+             std::string_view("+-.eE0123456789").find(s_[i_]) !=
+                 std::string_view::npos)
+        ++i_;
       v.text = std::string(s_.substr(start, i_ - start));
       if (v.text.empty()) ok_ = false;
     }
