@@ -93,8 +93,9 @@ bool MappedFile::Open(const std::filesystem::path& path, int* error_number) {
     *err = EISDIR;
     return false;
   }
-  if (S_ISREG(st.st_mode)) {
-    if (st.st_size == 0) return true;  // mmap refuses length 0
+  // A size of 0 is read rather than mapped: mmap refuses length 0, and
+  // files such as those under /proc report 0 but have content.
+  if (S_ISREG(st.st_mode) && st.st_size > 0) {
     const auto length = static_cast<size_t>(st.st_size);
     void* p = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd.get(), 0);
     if (p != MAP_FAILED) {

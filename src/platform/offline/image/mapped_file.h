@@ -1,6 +1,7 @@
 // A whole file held read-only in memory for the readers, which take bytes:
 // mapped with mmap for regular files, read into a buffer for anything else
-// (pipes, character devices). Entry point: MappedFile::Open.
+// (pipes, character devices, files that report a size of 0).
+// Entry point: MappedFile::Open.
 #ifndef QRV_PLATFORM_OFFLINE_IMAGE_MAPPED_FILE_H_
 #define QRV_PLATFORM_OFFLINE_IMAGE_MAPPED_FILE_H_
 
