@@ -10,6 +10,8 @@
 //     and synthetic_registry.h).
 // Anything else (a missing folder included) is a machine with no keys and no
 // logs. Transaction logs of dirty hives (.LOG1/.LOG2) are not replayed.
+// One thread uses an Image: its registry's handle table and the folder
+// listings it keeps are not locked.
 //
 // Entry points: Image (layout, registry, LookupChannel, Channels), ImageLayout.
 #ifndef QRV_PLATFORM_OFFLINE_IMAGE_IMAGE_H_
