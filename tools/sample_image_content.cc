@@ -25,9 +25,9 @@ constexpr uint16_t kInformational = 0x4000;
 constexpr uint16_t kWarning = 0x8000;
 constexpr uint16_t kError = 0xC000;
 
-EventSpec Classic(uint16_t qualifiers, uint16_t id, uint8_t level, uint16_t category,
-                  size_t inserts, std::string message) {
-  EventSpec e;
+DeclaredEvent Classic(uint16_t qualifiers, uint16_t id, uint8_t level, uint16_t category,
+                      size_t inserts, std::string message) {
+  DeclaredEvent e;
   e.id = id;
   e.qualifiers = qualifiers;
   e.level = level;
@@ -38,9 +38,10 @@ EventSpec Classic(uint16_t qualifiers, uint16_t id, uint8_t level, uint16_t cate
   return e;
 }
 
-EventSpec Manifest(uint16_t id, uint8_t version, uint8_t level, uint16_t task, uint64_t keywords,
-                   uint8_t channel, std::vector<std::string> data_names, std::string message) {
-  EventSpec e;
+DeclaredEvent Manifest(uint16_t id, uint8_t version, uint8_t level, uint16_t task,
+                       uint64_t keywords, uint8_t channel, std::vector<std::string> data_names,
+                       std::string message) {
+  DeclaredEvent e;
   e.id = id;
   e.version = version;
   e.level = level;
@@ -274,14 +275,14 @@ SampleProvider AuditingPublisher() {
 
 }  // namespace
 
-uint32_t EventSpec::MessageId() const {
+uint32_t DeclaredEvent::MessageId() const {
   if (qualifiers) return (uint32_t{*qualifiers} << 16) | id;
   // The manifest range the message compiler uses for event messages.
   return 0xB0000000u | (uint32_t{version} << 16) | id;
 }
 
-const EventSpec* SampleProvider::FindEvent(uint16_t event_id) const {
-  for (const EventSpec& e : events) {
+const DeclaredEvent* SampleProvider::FindEvent(uint16_t event_id) const {
+  for (const DeclaredEvent& e : events) {
     if (e.id == event_id) return &e;
   }
   return nullptr;

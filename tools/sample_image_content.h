@@ -47,7 +47,7 @@ inline uint64_t SampleTime(int year, int month, int day, int hour, int minute, i
 // One event a provider declares: for a classic source, the message is the one
 // with the full id (Qualifiers << 16 | EventID); for a manifest provider the
 // fields form the manifest's event definition.
-struct EventSpec {
+struct DeclaredEvent {
   uint16_t id = 0;
   std::optional<uint16_t> qualifiers;  // classic sources only
   uint8_t version = 0;
@@ -102,10 +102,10 @@ struct SampleProvider {
   std::string display_name;
   // Extra messages of the file: parameter strings, task names, channel names.
   std::vector<std::pair<uint32_t, std::string>> other_messages;
-  std::vector<EventSpec> events;
+  std::vector<DeclaredEvent> events;
 
   bool is_manifest() const { return !guid.empty(); }
-  const EventSpec* FindEvent(uint16_t id) const;
+  const DeclaredEvent* FindEvent(uint16_t id) const;
 };
 
 // A key under WINEVT\Channels.

@@ -47,7 +47,7 @@ pe::WevtProvider ManifestOf(const SampleProvider& p) {
   }
   out.tasks = p.tasks;
   out.keywords = p.keywords;
-  for (const EventSpec& e : p.events) {
+  for (const DeclaredEvent& e : p.events) {
     pe::WevtEvent event;
     event.id = e.id;
     event.version = e.version;
@@ -68,7 +68,7 @@ std::map<std::string, FileContent> CollectFiles(const SampleImage& image) {
   for (const SampleProvider& p : image.providers) {
     FileContent& own = files[p.file];
     own.messages_in_mui = own.messages_in_mui || p.messages_in_mui;
-    for (const EventSpec& e : p.events) {
+    for (const DeclaredEvent& e : p.events) {
       AddMessage(e.MessageId(), e.message, e.message_file.empty() ? &own : &files[e.message_file]);
     }
     for (size_t i = 0; i < p.categories.size(); ++i) {

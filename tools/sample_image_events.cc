@@ -295,20 +295,21 @@ void AddChannel(const SampleImage& image, const ChannelPlan& plan, std::vector<S
     const Slot& slot = plan.slots[i % plan.slots.size()];
     const size_t round = i / plan.slots.size();
     const SampleProvider* provider = image.FindProvider(slot.provider);
-    const EventSpec* spec = provider == nullptr ? nullptr : provider->FindEvent(slot.event_id);
-    if (spec == nullptr) continue;  // a plan naming an undeclared event: caught by the tests
+    const DeclaredEvent* declared =
+        provider == nullptr ? nullptr : provider->FindEvent(slot.event_id);
+    if (declared == nullptr) continue;  // a plan naming an undeclared event: caught by the tests
     SampleEvent event;
     event.inserts = slot.inserts(round);
     evtx::WriterEvent& r = event.record;
     r.provider_name = provider->name;
     if (provider->is_manifest()) r.provider_guid = ParseGuidText(provider->guid);
-    r.event_id = spec->id;
-    r.qualifiers = spec->qualifiers;
-    r.version = spec->version;
-    r.level = spec->level;
-    r.task = spec->task;
-    r.opcode = spec->opcode;
-    r.keywords = spec->keywords;
+    r.event_id = declared->id;
+    r.qualifiers = declared->qualifiers;
+    r.version = declared->version;
+    r.level = declared->level;
+    r.task = declared->task;
+    r.opcode = declared->opcode;
+    r.keywords = declared->keywords;
     // Jitter under 10 minutes keeps the records in time order.
     const uint64_t jitter_ms = (i * 7919 % 541) * 1000 + i * 137 % 1000;
     r.time_created = kEventsBegin + plan.offset_seconds * evtx::kTicksPerSecond + i * step +
@@ -319,9 +320,9 @@ void AddChannel(const SampleImage& image, const ChannelPlan& plan, std::vector<S
     r.channel = plan.channel;
     r.computer = computer;
     r.user_sid = plan.user_sid;
-    for (size_t d = 0; d < spec->data_names.size(); ++d) {
+    for (size_t d = 0; d < declared->data_names.size(); ++d) {
       const std::string value = d < event.inserts.size() ? event.inserts[d] : std::string();
-      r.event_data.push_back({spec->data_names[d], evtx::WriterValue::String(value)});
+      r.event_data.push_back({declared->data_names[d], evtx::WriterValue::String(value)});
     }
     out->push_back(std::move(event));
   }

@@ -32,7 +32,7 @@ void StampKeys(regf::WriterKey* key, uint64_t time) {
 // messages lives in, in first-use order, separated by ';'.
 std::string EventMessageFiles(const SampleProvider& p) {
   std::vector<std::string> files = {p.file};
-  for (const EventSpec& e : p.events) {
+  for (const DeclaredEvent& e : p.events) {
     if (!e.message_file.empty() &&
         std::find(files.begin(), files.end(), e.message_file) == files.end()) {
       files.push_back(e.message_file);

@@ -66,7 +66,7 @@ TEST_F(SampleMessagesTest, EveryDeclaredMessageIsInItsTable) {
                 pe::PeError::kOk);
     }
     EXPECT_EQ(language, pe::kLangEnUs);
-    for (const EventSpec& e : provider.events) {
+    for (const DeclaredEvent& e : provider.events) {
       if (!e.message_file.empty()) continue;  // checked below
       std::string text;
       ASSERT_EQ(table.Find(e.MessageId(), &text), pe::PeError::kOk) << std::hex << e.MessageId();
@@ -99,7 +99,7 @@ TEST_F(SampleMessagesTest, ManifestsDeclareTheProvidersEvents) {
     ASSERT_EQ(read.events.size(), provider.events.size());
     for (size_t i = 0; i < read.events.size(); ++i) {
       const pe::WevtEvent& r = read.events[i];
-      const EventSpec& e = provider.events[i];
+      const DeclaredEvent& e = provider.events[i];
       EXPECT_EQ(r.id, e.id);
       EXPECT_EQ(r.version, e.version);
       EXPECT_EQ(r.level, e.level);
