@@ -47,15 +47,19 @@ bool ChunkDecoder::Load(const uint8_t* chunk, uint32_t size,
   const uint32_t free_offset = LoadU32(chunk_ + 48);
   if (free_offset >= kChunkHeaderSize && free_offset <= size_) {
     data_end_ = free_offset;
-    data_checksum_ok_ =
-        Crc32(chunk_ + kChunkHeaderSize, free_offset - kChunkHeaderSize) ==
-        LoadU32(chunk_ + 52);
+    if (verify_data_checksum_) {
+      data_checksum_ok_ =
+          Crc32(chunk_ + kChunkHeaderSize, free_offset - kChunkHeaderSize) ==
+          LoadU32(chunk_ + 52);
+    }
   }
   const bool keeps_checksums =
       (LoadU32(chunk_ + 120) & kChunkFlagNoChecksum) == 0;
   if (stats_ != nullptr && keeps_checksums) {
     if (!header_checksum_ok_) ++stats_->chunks_bad_header_checksum;
-    if (!data_checksum_ok_) ++stats_->chunks_bad_data_checksum;
+    if (verify_data_checksum_ && !data_checksum_ok_) {
+      ++stats_->chunks_bad_data_checksum;
+    }
   }
   next_ = kChunkHeaderSize;
   return true;
