@@ -33,7 +33,7 @@ bool ChunkDecoder::Load(const uint8_t* chunk, uint32_t size,
   ops_.clear();
   conds_.clear();
   templates_.clear();
-  template_by_offset_.clear();
+  template_by_offset_.Reset();
   next_ = data_end_ = size_;
   header_checksum_ok_ = data_checksum_ok_ = false;
   if (size_ < kChunkHeaderSize ||
@@ -110,10 +110,8 @@ bool ChunkDecoder::NextRecord(RecordRef* record) {
 }
 
 DecodeStatus ChunkDecoder::GetTemplate(uint32_t def_offset, uint32_t* index) {
-  auto it = template_by_offset_.find(def_offset);
-  if (it != template_by_offset_.end()) {
-    *index = it->second;
-    return templates_[it->second].status;
+  if (template_by_offset_.Find(def_offset, index)) {
+    return templates_[*index].status;
   }
   if (templates_.size() >= kMaxTemplatesPerChunk)
     return DecodeStatus::kBadTemplate;
@@ -138,7 +136,7 @@ DecodeStatus ChunkDecoder::GetTemplate(uint32_t def_offset, uint32_t* index) {
     BuildSystemMap(ops_, t.op_begin, t.op_end, &t.map);
   *index = static_cast<uint32_t>(templates_.size());
   templates_.push_back(t);
-  template_by_offset_.emplace(def_offset, *index);
+  template_by_offset_.Insert(def_offset, *index);
   return t.status;
 }
 

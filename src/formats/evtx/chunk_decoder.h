@@ -16,10 +16,10 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "formats/evtx/binxml_program.h"
+#include "formats/evtx/chunk_offset_map.h"
 #include "formats/evtx/event_tree.h"
 #include "formats/evtx/reader_stats.h"
 #include "formats/evtx/system_properties.h"
@@ -145,7 +145,7 @@ class ChunkDecoder {
   std::vector<Op> ops_;  // compiled templates of this chunk
   std::vector<uint16_t> conds_;
   std::vector<Template> templates_;
-  std::unordered_map<uint32_t, uint32_t> template_by_offset_;
+  ChunkOffsetMap template_by_offset_;
   std::vector<Op> scratch_ops_;  // bare fragments of the current record
   std::vector<uint16_t> scratch_conds_;
   std::vector<ValueRef> values_;  // substitution values, nested ones appended
