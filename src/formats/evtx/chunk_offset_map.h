@@ -7,6 +7,7 @@
 #ifndef QRV_FORMATS_EVTX_CHUNK_OFFSET_MAP_H_
 #define QRV_FORMATS_EVTX_CHUNK_OFFSET_MAP_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
