@@ -63,7 +63,9 @@ class ChunkDecoder {
   // over by scanning for the next record whose size and size copy agree.
   bool NextRecord(RecordRef* record);
 
-  // The 18 system properties, without building a tree or text.
+  // The 18 system properties, without building a tree or text. A record
+  // that fails here is counted in ReaderStats::records_unparsable (the other
+  // two calls do not count, so a record is counted once).
   DecodeStatus ReadSystem(const RecordRef& record, SystemProperties* props);
   // The event as EvtRender(EvtRenderEventXml) prints it; replaces `*xml`.
   DecodeStatus RenderXml(const RecordRef& record, std::string* xml);
@@ -80,6 +82,7 @@ class ChunkDecoder {
   // statistic may skip it. On by default.
   void set_verify_data_checksum(bool on) { verify_data_checksum_ = on; }
 
+ private:
   // Where System property values come from in one template: a substitution
   // index, literal text in the template, or nowhere.
   struct PropertySource {
@@ -93,7 +96,6 @@ class ChunkDecoder {
     PropertySource sources[kSystemPropertyCount];
   };
 
- private:
   struct Template {
     uint32_t op_begin = 0;
     uint32_t op_end = 0;
