@@ -12,17 +12,13 @@ namespace evtx {
 void NameTable::Reset(const uint8_t* chunk, uint32_t chunk_size) {
   chunk_ = chunk;
   chunk_size_ = chunk_size;
-  by_offset_.clear();
+  by_offset_.Reset();
   entries_.clear();
   arena_.clear();
 }
 
 bool NameTable::Lookup(uint32_t offset, uint32_t* id) {
-  auto it = by_offset_.find(offset);
-  if (it != by_offset_.end()) {
-    *id = it->second;
-    return true;
-  }
+  if (by_offset_.Find(offset, id)) return true;
   if (offset > chunk_size_ || chunk_size_ - offset < 8) return false;
   const uint32_t units = LoadU16(chunk_ + offset + 6);
   if ((chunk_size_ - offset - 8) / 2 < units) return false;
@@ -31,7 +27,7 @@ bool NameTable::Lookup(uint32_t offset, uint32_t* id) {
   e.size = static_cast<uint32_t>(arena_.size()) - e.begin;
   *id = static_cast<uint32_t>(entries_.size());
   entries_.push_back(e);
-  by_offset_.emplace(offset, *id);
+  by_offset_.Insert(offset, *id);
   return true;
 }
 

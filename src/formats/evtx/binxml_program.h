@@ -20,8 +20,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "formats/evtx/chunk_offset_map.h"
 
 namespace evtx {
 
@@ -81,7 +82,7 @@ class NameTable {
   };
   const uint8_t* chunk_ = nullptr;
   uint32_t chunk_size_ = 0;
-  std::unordered_map<uint32_t, uint32_t> by_offset_;
+  ChunkOffsetMap by_offset_;
   std::vector<Entry> entries_;
   std::string arena_;
 };

@@ -33,7 +33,7 @@ bool ChunkDecoder::Load(const uint8_t* chunk, uint32_t size,
   ops_.clear();
   conds_.clear();
   templates_.clear();
-  template_by_offset_.clear();
+  template_by_offset_.Reset();
   next_ = data_end_ = size_;
   header_checksum_ok_ = data_checksum_ok_ = false;
   if (size_ < kChunkHeaderSize ||
@@ -47,15 +47,19 @@ bool ChunkDecoder::Load(const uint8_t* chunk, uint32_t size,
   const uint32_t free_offset = LoadU32(chunk_ + 48);
   if (free_offset >= kChunkHeaderSize && free_offset <= size_) {
     data_end_ = free_offset;
-    data_checksum_ok_ =
-        Crc32(chunk_ + kChunkHeaderSize, free_offset - kChunkHeaderSize) ==
-        LoadU32(chunk_ + 52);
+    if (verify_data_checksum_) {
+      data_checksum_ok_ =
+          Crc32(chunk_ + kChunkHeaderSize, free_offset - kChunkHeaderSize) ==
+          LoadU32(chunk_ + 52);
+    }
   }
   const bool keeps_checksums =
       (LoadU32(chunk_ + 120) & kChunkFlagNoChecksum) == 0;
   if (stats_ != nullptr && keeps_checksums) {
     if (!header_checksum_ok_) ++stats_->chunks_bad_header_checksum;
-    if (!data_checksum_ok_) ++stats_->chunks_bad_data_checksum;
+    if (verify_data_checksum_ && !data_checksum_ok_) {
+      ++stats_->chunks_bad_data_checksum;
+    }
   }
   next_ = kChunkHeaderSize;
   return true;
@@ -106,10 +110,8 @@ bool ChunkDecoder::NextRecord(RecordRef* record) {
 }
 
 DecodeStatus ChunkDecoder::GetTemplate(uint32_t def_offset, uint32_t* index) {
-  auto it = template_by_offset_.find(def_offset);
-  if (it != template_by_offset_.end()) {
-    *index = it->second;
-    return templates_[it->second].status;
+  if (template_by_offset_.Find(def_offset, index)) {
+    return templates_[*index].status;
   }
   if (templates_.size() >= kMaxTemplatesPerChunk)
     return DecodeStatus::kBadTemplate;
@@ -134,7 +136,7 @@ DecodeStatus ChunkDecoder::GetTemplate(uint32_t def_offset, uint32_t* index) {
     BuildSystemMap(ops_, t.op_begin, t.op_end, &t.map);
   *index = static_cast<uint32_t>(templates_.size());
   templates_.push_back(t);
-  template_by_offset_.emplace(def_offset, *index);
+  template_by_offset_.Insert(def_offset, *index);
   return t.status;
 }
 
