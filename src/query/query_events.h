@@ -20,7 +20,9 @@ inline constexpr uint32_t kEventBatchTimeoutMs = 1000;
 // Runs the QueryList document `query` (ANSI) oldest first and appends one
 // record per event to `events`. True when the query ran to its end (or, with
 // `capped`, to the cap); false on failure, with `error_code` set to the Win32
-// code (left alone on success and for a blank query).
+// code (left alone on success and for a blank query). An event that
+// RenderEvent answers with ERROR_FILE_NOT_FOUND is skipped; any other
+// rendering failure ends the query with its code.
 bool QueryEvents(EventList& events, const std::string& query,
                  uint32_t& error_code, bool capped);
 

@@ -1,0 +1,36 @@
+// The two places in the registry where logs and channels are registered, read
+// in this order by the channel list, the publisher catalogue and the sweep:
+// the service logs (ServiceLogNames) and the registered channels
+// (RegisteredChannelNames).
+#ifndef QRV_CATALOGUE_CHANNEL_SOURCES_H_
+#define QRV_CATALOGUE_CHANNEL_SOURCES_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qrv {
+
+// Below HKEY_LOCAL_MACHINE.
+inline constexpr char kServiceLogKey[] =
+    "SYSTEM\\CurrentControlSet\\Services\\EventLog";
+inline constexpr char kRegisteredChannelKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Channels";
+inline constexpr char kPublisherKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Publishers";
+
+// True for the subkeys of the service-log key that hold the service's own
+// settings rather than a log: "Parameters" and "State", whole name, any
+// letter case.
+bool IsServiceSettingsKey(std::string_view name);
+
+// The service logs: subkeys of kServiceLogKey in enumeration order, settings
+// keys left out. None when the key cannot be read.
+std::vector<std::string> ServiceLogNames();
+// The registered channels: every subkey of kRegisteredChannelKey in
+// enumeration order. None when the key cannot be read.
+std::vector<std::string> RegisteredChannelNames();
+
+}  // namespace qrv
+
+#endif  // QRV_CATALOGUE_CHANNEL_SOURCES_H_

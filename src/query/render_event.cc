@@ -1,0 +1,251 @@
+// One event handle to one CZK_EL_EVT: RenderEvent reads the system
+// properties, FormatEventMessage the message; CleanText, PrintEventList and
+// GetErrorText are the text helpers around them.
+#include "query/render_event.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include "platform/handles.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "platform/two_call.h"
+#include "query/output_field.h"
+
+namespace qrv {
+
+namespace {
+
+// Keywords values that name a level-0 event. Compared with the whole 64-bit
+// value: bit 63 (the classic-log marker) plus one audit bit.
+constexpr uint64_t kAuditFailureKeywords = 0x8010000000000000ull;
+constexpr uint64_t kAuditSuccessKeywords = 0x8020000000000000ull;
+
+constexpr char kMessageNotFound[] = "Event message not found";
+constexpr char kMessageFailedPrefix[] = "Get event message failed: ";
+
+// TimeCreated text for a FILETIME that FileTimeToSystemTime refuses (ticks of
+// 2^63 and above). Windows never stamps such a time, so the raw value is
+// shown instead of a calendar time: the field stays non-empty, does not look
+// like an ISO time to a reader or a parser, and is the same on every run.
+// Example: "Invalid time (FILETIME 0x8000000000000000)".
+std::string InvalidTimeText(uint64_t ticks) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "Invalid time (FILETIME 0x%016" PRIX64 ")",
+                ticks);
+  return text;
+}
+
+// yyyy-mm-ddThh:mm:ss.fffffffffZ in UTC. The fraction is the nanoseconds
+// within the second, from the ticks themselves (the SYSTEMTIME keeps only
+// milliseconds), so its last two digits are always 00.
+std::string FormatEventTime(uint64_t ticks) {
+  const FileTime file_time = FileTime::FromTicks(ticks);
+  SystemTime st;
+  if (!FileTimeToSystemTime(&file_time, &st)) return InvalidTimeText(ticks);
+  const uint64_t nanoseconds = (ticks % 10'000'000ull) * 100;
+  char text[64];
+  std::snprintf(
+      text, sizeof(text), "%04u-%02u-%02uT%02u:%02u:%02u.%09" PRIu64 "Z",
+      unsigned{st.year}, unsigned{st.month}, unsigned{st.day},
+      unsigned{st.hour}, unsigned{st.minute}, unsigned{st.second}, nanoseconds);
+  return text;
+}
+
+// The level names first; only an absent or zero level looks at Keywords,
+// and then only for an exact match of the whole value.
+std::string SeverityName(const EvtVariant& level, uint64_t keywords) {
+  if (level.type != kEvtVarTypeNull && level.byte_val != 0) {
+    switch (level.byte_val) {
+      case 1:
+        return "Critical";
+      case 2:
+        return "Error";
+      case 3:
+        return "Warning";
+      case 4:
+      case 5:
+        return "Information";
+      default:
+        return "Unknown";
+    }
+  }
+  if (keywords == kAuditFailureKeywords) return "Audit Failure";
+  if (keywords == kAuditSuccessKeywords) return "Audit Success";
+  return std::string();
+}
+
+// A string property as ANSI text. Any entry that is not a string (a Null
+// entry for a property the event lacks) or holds a null pointer is empty.
+std::string StringProperty(const EvtVariant& value) {
+  if ((value.type & kEvtVariantTypeMask) != kEvtVarTypeString ||
+      (value.type & kEvtVariantTypeArray) != 0) {
+    return std::string();
+  }
+  return ToAnsi(value.string_val);
+}
+
+// The publisher metadata of a provider that has none registered (a classic
+// source without a message file, a provider uninstalled since the event was
+// logged) cannot be opened; its events still have every other field.
+bool MeansNoPublisherMetadata(uint32_t code) {
+  return code == kErrorFileNotFound ||
+         code == kErrorEvtPublisherMetadataNotFound;
+}
+
+// Entries the record reads go up to Computer; an answer shorter than that
+// cannot be read as a system-property array.
+constexpr size_t kPropertiesNeeded = kEvtSystemComputer + 1;
+
+}  // namespace
+
+uint32_t RenderEvent(EventList& events, EvtHandle event) {
+  EvtHandleOwner context(
+      EvtCreateRenderContext(0, nullptr, kEvtRenderContextSystem));
+  if (!context) return GetLastError();
+
+  uint32_t property_count = 0;
+  TwoCallResult properties =
+      ReadTwoCall(1, [&](uint32_t size, void* buffer, uint32_t* used) {
+        return EvtRender(context.Get(), event, kEvtRenderEventValues, size,
+                         buffer, used, &property_count);
+      });
+  switch (properties.status) {
+    case TwoCallStatus::kFilled:
+      break;
+    case TwoCallStatus::kFirstCallFailed:
+      return properties.error;
+    case TwoCallStatus::kAllocationFailed:
+      return kErrorInsufficientBuffer;
+    case TwoCallStatus::kFirstCallSucceeded:
+      // A system context always has properties to return, so a sizing call
+      // that succeeds with no buffer leaves nothing to read.
+      return kErrorInvalidData;
+  }
+  if (properties.units < kPropertiesNeeded * sizeof(EvtVariant)) {
+    return kErrorInvalidData;
+  }
+  const auto* values =
+      reinterpret_cast<const EvtVariant*>(properties.data.get());
+
+  std::string provider = StringProperty(values[kEvtSystemProviderName]);
+  // Looked up under the converted name, as the service is asked in UTF-16.
+  const std::u16string provider_wide = ToWide(provider);
+  EvtHandleOwner publisher(
+      EvtOpenPublisherMetadata(nullptr, provider_wide.c_str(), nullptr, 0, 0));
+  std::string message;
+  if (publisher) {
+    message = FormatEventMessage(publisher.Get(), event);
+  } else {
+    const uint32_t error = GetLastError();
+    if (!MeansNoPublisherMetadata(error)) return error;
+    message = kMessageNotFound;
+  }
+  std::string channel = StringProperty(values[kEvtSystemChannel]);
+  std::string computer = StringProperty(values[kEvtSystemComputer]);
+  // An empty message is stored empty; the record is made all the same.
+  CleanText(message);
+  std::string event_id = std::to_string(values[kEvtSystemEventID].uint16_val);
+  std::string time_created =
+      FormatEventTime(values[kEvtSystemTimeCreated].filetime_val);
+  std::string severity = SeverityName(values[kEvtSystemLevel],
+                                      values[kEvtSystemKeywords].uint64_val);
+
+  events.AddTail(std::make_unique<CZK_EL_EVT>(
+      std::move(channel), std::move(provider), std::move(computer),
+      std::move(time_created), std::move(event_id), std::move(severity),
+      std::move(message)));
+  return kErrorSuccess;
+}
+
+std::string FormatEventMessage(EvtHandle publisher_metadata, EvtHandle event) {
+  TwoCallResult text = ReadTwoCall(
+      sizeof(char16_t), [&](uint32_t size, void* buffer, uint32_t* used) {
+        return EvtFormatMessage(publisher_metadata, event, 0, 0, nullptr,
+                                kEvtFormatMessageEvent, size,
+                                static_cast<char16_t*>(buffer), used);
+      });
+  switch (text.status) {
+    case TwoCallStatus::kFilled: {
+      // The buffer is zero-filled and exactly `units` characters long; stop
+      // at the terminator or at its end, whichever comes first.
+      const std::u16string_view all(
+          reinterpret_cast<const char16_t*>(text.data.get()), text.units);
+      return ToAnsi(all.substr(0, all.find(u'\0')));
+    }
+    case TwoCallStatus::kFirstCallSucceeded:
+    case TwoCallStatus::kAllocationFailed:
+      return std::string();
+    case TwoCallStatus::kFirstCallFailed:
+      break;
+  }
+  if (text.error == kErrorEvtMessageNotFound ||
+      text.error == kErrorEvtMessageIdNotFound) {
+    return kMessageNotFound;
+  }
+  return kMessageFailedPrefix + GetErrorText(text.error);
+}
+
+bool CleanText(std::string& text) {
+  text = Trim(text);
+  // One pass over whole characters: quotes go, line feeds, carriage returns
+  // and tabs become one space each (runs are kept, so CR LF gives two
+  // spaces). Only single-byte characters are compared, so a trail byte is
+  // never taken for one of them. No second trim: edge spaces made here stay.
+  std::string cleaned;
+  cleaned.reserve(text.size());
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t len = AnsiCharLength(text.data() + pos, text.size() - pos);
+    if (len == 1) {
+      const char c = text[pos];
+      if (c == '\n' || c == '\r' || c == '\t') {
+        cleaned.push_back(' ');
+      } else if (c != '"') {
+        cleaned.push_back(c);
+      }
+    } else {
+      cleaned.append(text, pos, len);
+    }
+    pos += len;
+  }
+  text = std::move(cleaned);
+  return !text.empty();
+}
+
+void PrintEventList(const EventList& events) {
+  std::string line;
+  for (size_t i = 0; i < events.GetCount(); ++i) {
+    const CZK_EL_EVT& e = events[i];
+    line.clear();
+    AppendNameField(line, e.Channel);
+    line += '\t';
+    AppendNameField(line, e.Provider);
+    line += '\t';
+    // The other fields are the tool's own texts; the message is cleaned.
+    for (const std::string* field : {&e.TimeCreated, &e.EventId, &e.Severity}) {
+      line += *field;
+      line += '\t';
+    }
+    line += e.Message;
+    WriteLine(line);
+  }
+}
+
+std::string GetErrorText(uint32_t error_code) {
+  LocalTextOwner buffer;
+  const uint32_t flags = kFormatMessageFromSystem |
+                         kFormatMessageIgnoreInserts |
+                         kFormatMessageAllocateBuffer;
+  const uint32_t length =
+      FormatMessageA(flags, nullptr, error_code, kLangNeutralDefault,
+                     buffer.Receive(), 0, nullptr);
+  // 0: the system has no text for the code (any buffer is still released).
+  if (length == 0 || !buffer) return std::string();
+  return std::string(buffer.Get());
+}
+
+}  // namespace qrv
