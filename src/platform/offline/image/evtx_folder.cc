@@ -35,7 +35,7 @@ std::vector<FolderChannel> ScanEvtxFolder(const PathResolver& resolver,
   // List() is in byte order of names, so files join their channel in name order.
   for (const DirEntry& entry : resolver.List(resolver.root())) {
     if (!entry.is_regular_file || !HasEvtxExtension(entry.name)) continue;
-    const std::filesystem::path path = resolver.root() / entry.name;
+    const std::filesystem::path path = resolver.root() / PathFromUtf8(entry.name);
     std::optional<EvtxFileSummary> summary = summarize(path);
     if (!summary) continue;
     std::string name = summary->channel;
@@ -56,7 +56,7 @@ std::vector<FolderChannel> ScanEvtxFolder(const PathResolver& resolver,
   for (FolderChannel& c : channels) {
     // Stable: within each group the name order of the listing stays.
     std::stable_partition(c.channel.files.begin(), c.channel.files.end(),
-                          [](const std::filesystem::path& p) { return IsArchiveName(p.filename().string()); });
+                          [](const std::filesystem::path& p) { return IsArchiveName(Utf8FileName(p)); });
   }
   std::sort(channels.begin(), channels.end(), [](const FolderChannel& a, const FolderChannel& b) {
     return regf::CompareNamesIgnoreCase(regf::Utf8ToUtf16(a.channel.name),

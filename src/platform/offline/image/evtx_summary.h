@@ -1,6 +1,7 @@
 // What the image needs to know about one .evtx file to make a channel and a
 // registry of it: the channel its records name and how many events each
-// provider logged. Entry points: EvtxFileSummary, EvtxSummarizer.
+// provider logged. Entry points: EvtxFileSummary, EvtxSummarizer,
+// SummarizeEvtxFile.
 #ifndef QRV_PLATFORM_OFFLINE_IMAGE_EVTX_SUMMARY_H_
 #define QRV_PLATFORM_OFFLINE_IMAGE_EVTX_SUMMARY_H_
 
@@ -28,6 +29,11 @@ struct EvtxFileSummary {
 
 // Reads a file; nullopt when it is not an event log file at all.
 using EvtxSummarizer = std::function<std::optional<EvtxFileSummary>(const std::filesystem::path&)>;
+
+// The summarizer the tool uses: maps the file and reads the system
+// properties of every record (no XML, no tree), once. Records that cannot be
+// decoded are passed over; nullopt when the file has no EVTX header.
+std::optional<EvtxFileSummary> SummarizeEvtxFile(const std::filesystem::path& path);
 
 }  // namespace qrv::offline
 

@@ -36,6 +36,8 @@ Image::Image(std::filesystem::path root, const EvtxSummarizer& summarize)
   for (FolderChannel& c : folder) channels_.push_back(std::move(c.channel));
 }
 
+Image::Image(std::filesystem::path root) : Image(std::move(root), SummarizeEvtxFile) {}
+
 bool Image::MountHiveFile(std::string_view file, std::string_view mount) {
   std::vector<std::string> components = kConfigFolder;
   components.emplace_back(file);

@@ -45,6 +45,8 @@ class Image {
   // Reads the folder at once: hives are mapped, and in a folder of .evtx
   // files every file is read through `summarize` (once per process).
   Image(std::filesystem::path root, const EvtxSummarizer& summarize);
+  // The same with SummarizeEvtxFile, as the tool reads its image.
+  explicit Image(std::filesystem::path root);
   // The registry and the tree keep references into the image.
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;

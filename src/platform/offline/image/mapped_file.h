@@ -1,7 +1,7 @@
-// A whole file held read-only in memory for the readers, which take bytes:
-// mapped with mmap for regular files, read into a buffer for anything else
-// (pipes, character devices, files that report a size of 0).
-// Entry point: MappedFile::Open.
+// A whole file held read-only in memory for the readers, which take bytes.
+// On POSIX systems regular files are mapped with mmap and anything else
+// (pipes, character devices, files that report a size of 0) is read into a
+// buffer; elsewhere every file is read. Entry point: MappedFile::Open.
 #ifndef QRV_PLATFORM_OFFLINE_IMAGE_MAPPED_FILE_H_
 #define QRV_PLATFORM_OFFLINE_IMAGE_MAPPED_FILE_H_
 
@@ -21,8 +21,9 @@ class MappedFile {
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
 
-  // Maps `path`. On failure returns false and sets *error_number (errno)
-  // when given; the object is then empty. An empty file opens as zero bytes.
+  // Maps `path`. On failure returns false and sets *error_number (an errno
+  // value) when given; the object is then empty. An empty file opens as zero
+  // bytes.
   bool Open(const std::filesystem::path& path, int* error_number = nullptr);
 
   const uint8_t* data() const { return data_; }

@@ -14,8 +14,17 @@ bool FileNamesEqualIgnoreCase(std::string_view a, std::string_view b) {
   return regf::NamesEqualIgnoreCase(regf::Utf8ToUtf16(a), regf::Utf8ToUtf16(b));
 }
 
+std::string Utf8FileName(const std::filesystem::path& path) {
+  const std::u8string name = path.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
+
+std::filesystem::path PathFromUtf8(std::string_view text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 const std::vector<DirEntry>& PathResolver::List(const std::filesystem::path& directory) const {
-  auto [it, inserted] = listings_.try_emplace(directory.string());
+  auto [it, inserted] = listings_.try_emplace(directory);
   if (!inserted) return it->second;
   std::vector<DirEntry>& entries = it->second;
   std::error_code ec;
@@ -25,7 +34,7 @@ const std::vector<DirEntry>& PathResolver::List(const std::filesystem::path& dir
   // on with the next one.
   while (!ec && dir != end) {
     DirEntry e;
-    e.name = dir->path().filename().string();
+    e.name = Utf8FileName(dir->path());
     std::error_code type_ec;
     e.is_directory = dir->is_directory(type_ec);
     e.is_regular_file = dir->is_regular_file(type_ec);
@@ -55,7 +64,7 @@ std::optional<std::filesystem::path> PathResolver::Resolve(
     const DirEntry* e = Find(current, components[i]);
     if (e == nullptr) return std::nullopt;
     if (i + 1 < components.size() && !e->is_directory) return std::nullopt;
-    current /= e->name;
+    current /= PathFromUtf8(e->name);
   }
   return current;
 }

@@ -2,7 +2,8 @@
 // volume: each path component matched against the directory's entries
 // ignoring case (the registry's uppercase folding, which NTFS also uses for
 // the common scripts). Entry points: PathResolver::Resolve,
-// PathResolver::ResolveWindowsPath, PathResolver::List.
+// PathResolver::ResolveWindowsPath, PathResolver::List, Utf8FileName,
+// PathFromUtf8.
 //
 // Listings are read once and kept: the image is taken as it was when the
 // process looked at it first.
@@ -19,7 +20,7 @@
 namespace qrv::offline {
 
 struct DirEntry {
-  std::string name;  // as on disk
+  std::string name;  // as on disk, in UTF-8
   bool is_directory = false;
   bool is_regular_file = false;  // symbolic links are followed
 };
@@ -49,11 +50,16 @@ class PathResolver {
 
  private:
   std::filesystem::path root_;
-  mutable std::map<std::string, std::vector<DirEntry>> listings_;
+  mutable std::map<std::filesystem::path, std::vector<DirEntry>> listings_;
 };
 
 // Name equality ignoring case with the registry's folding (UTF-8 in).
 bool FileNamesEqualIgnoreCase(std::string_view a, std::string_view b);
+
+// File names are UTF-8 in this code whatever the system's narrow encoding:
+// a path's last component as UTF-8, and a path made from UTF-8 text.
+std::string Utf8FileName(const std::filesystem::path& path);
+std::filesystem::path PathFromUtf8(std::string_view text);
 
 }  // namespace qrv::offline
 

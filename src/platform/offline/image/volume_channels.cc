@@ -107,7 +107,7 @@ void AssignArchives(const PathResolver& resolver, std::vector<LogLocation>* loca
       if (!best_suffix) continue;
       LogLocation& owner = (*locations)[best];
       owner.archive_suffixes.push_back(*best_suffix);
-      owner.archives.push_back(folder / entry.name);
+      owner.archives.push_back(folder / PathFromUtf8(entry.name));
     }
   }
 }
@@ -149,7 +149,7 @@ std::vector<ChannelFiles> FindVolumeChannels(const RegistryTree& tree, const Pat
     for (size_t k : order) channel.files.push_back(where.archives[k]);
     if (where.folder) {
       const DirEntry* live = resolver.Find(*where.folder, where.file_name);
-      if (live != nullptr && live->is_regular_file) channel.files.push_back(*where.folder / live->name);
+      if (live != nullptr && live->is_regular_file) channel.files.push_back(*where.folder / PathFromUtf8(live->name));
     }
     channels.push_back(std::move(channel));
   }

@@ -1,4 +1,4 @@
-// POSIX implementation of MappedFile; see mapped_file.h.
+// MappedFile with mmap, for POSIX systems; see mapped_file.h.
 #include "platform/offline/image/mapped_file.h"
 
 #include <fcntl.h>
