@@ -45,7 +45,7 @@ def our_figures(build, bench_filter, shared):
         env=env, check=True, capture_output=True, text=True).stdout
     rows = {}
     for b in json.loads(out)["benchmarks"]:
-        rows[b["name"]] = b
+        rows[b["name"].split("/")[0]] = b  # drop "/iterations:N"
     return rows
 
 
@@ -93,7 +93,6 @@ def main():
             "  (%d runs failed)" % failures if failures else ""))
 
     if args.synthetic and shutil.which("evtxexport"):
-        big = ours_big = None
         synth = our_figures(args.build, "Synthetic1G", args.shared)
         path = os.path.join(args.build, "bench_data", "synthetic_1g.evtx")
         big = synth["BM_Synthetic1G_SystemProperties"]["records"]

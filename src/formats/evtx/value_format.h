@@ -2,7 +2,7 @@
 // as Windows 10/11 EvtRender prints them in event XML: FILETIMEs as ISO 8601
 // UTC with 7 fractional digits, GUIDs lowercase in braces, SIDs as S-1-...,
 // hex integers as 0x + lowercase digits, binary as uppercase hex pairs.
-// Entry points: AppendValueText(), FillValue(), NextArrayItem(), AppendUtf16().
+// Entry points: AppendValueText(), FillValue(), NextArrayItem().
 #ifndef QRV_FORMATS_EVTX_VALUE_FORMAT_H_
 #define QRV_FORMATS_EVTX_VALUE_FORMAT_H_
 
@@ -13,28 +13,13 @@
 #include <vector>
 
 #include "formats/evtx/event_tree.h"
+#include "formats/evtx/utf16_text.h"
 
 namespace evtx {
-
-// Which characters are replaced by XML references while appending text.
-enum class Escape : uint8_t {
-  kNone,       // raw UTF-8 (tree values)
-  kText,       // & < >
-  kAttribute,  // & < > ' "
-};
 
 // Bit set on a descriptor's type byte when the value is an array of the base
 // type in the low 7 bits.
 constexpr uint8_t kArrayFlag = 0x80;
-
-// UTF-16LE (unaligned, `units` code units) to UTF-8. Unpaired surrogates
-// become U+FFFD, as Windows' WideCharToMultiByte does.
-void AppendUtf16(const uint8_t* le, size_t units, Escape escape,
-                 std::string* out);
-// UTF-8 to UTF-16LE bytes (the on-disk form), appended to `out`.
-void AppendUtf8AsUtf16Le(std::string_view utf8, std::string* out);
-// Number of code units before the first U+0000 (or `units` when none).
-size_t Utf16LengthToNul(const uint8_t* le, size_t units);
 
 void AppendFileTime(uint64_t ticks, std::string* out);
 void AppendGuid(const uint8_t* guid16, std::string* out);
