@@ -1,0 +1,53 @@
+// The Event/System part of an event tree built straight from the reader's
+// system properties, without walking the record's BinXml: the fast input of
+// queries that look at nothing but System. Entry points: SystemTreeBuilder,
+// SameSystemPart.
+//
+// The layout is the one of the System template Windows writes for manifest
+// events (Provider, EventID, Version, Level, Task, Opcode, Keywords,
+// TimeCreated, EventRecordID, Correlation, Execution, Channel, Computer,
+// Security), attributes present as the properties are. Values are filled by
+// the reader's own value formatter, so types and texts are those the full
+// tree has. Other templates (classic events with EventSourceName, records
+// saved as plain text, older layouts without Version or Execution) differ; a
+// caller checks each template once against the full tree with SameSystemPart
+// and builds the full tree for the templates that differ.
+#ifndef QRV_PLATFORM_OFFLINE_SERVICE_SYSTEM_TREE_H_
+#define QRV_PLATFORM_OFFLINE_SERVICE_SYSTEM_TREE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "formats/evtx/event_tree.h"
+#include "formats/evtx/system_properties.h"
+
+namespace qrv::offline {
+
+class SystemTreeBuilder {
+ public:
+  // Refills the tree from `props`: Event (with its xmlns attribute) holding
+  // one System element. The tree's elements, attributes and strings are
+  // overwritten in place, so once the same properties have been seen no
+  // record allocates.
+  const evtx::EventTree& Build(const evtx::SystemProperties& props);
+  const evtx::EventTree& tree() const { return tree_; }
+
+ private:
+  uint32_t AddElement(std::string_view name, uint32_t parent);
+  evtx::Value* AddAttribute(uint32_t element, std::string_view name);
+  void FinishElement(uint32_t element);
+
+  evtx::EventTree tree_;
+  size_t element_count_ = 0;
+  size_t attribute_count_ = 0;  // of the element being built
+};
+
+// True when both trees have the same root (name and attributes) and the same
+// System subtree: element names and order, attribute names and order, value
+// types, binary values and texts. Other children of the root are ignored.
+bool SameSystemPart(const evtx::EventTree& a, const evtx::EventTree& b);
+
+}  // namespace qrv::offline
+
+#endif  // QRV_PLATFORM_OFFLINE_SERVICE_SYSTEM_TREE_H_
