@@ -5,14 +5,10 @@
 
 namespace qrv::offline {
 
-namespace {
-
-// Chunk offset of the template definition a record instantiates, read from
-// the record's BinXml head: fragment headers (0x0F, 4 bytes each), then the
-// template instance token 0x0C, a byte, the template id (u32) and the
-// definition offset (u32). False for records that are not a template
-// instance; they always get the full tree.
-bool TemplateDefinition(const uint8_t* chunk, uint32_t chunk_size,
+// The record's BinXml opens with fragment headers (0x0F, 4 bytes each), then
+// the template instance token 0x0C, a byte, the template id (u32) and the
+// definition offset (u32).
+bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
                         const evtx::RecordRef& record, uint32_t* definition) {
   if (record.offset > chunk_size || record.size > chunk_size - record.offset)
     return false;
@@ -28,8 +24,6 @@ bool TemplateDefinition(const uint8_t* chunk, uint32_t chunk_size,
                 (static_cast<uint32_t>(p[3]) << 24);
   return true;
 }
-
-}  // namespace
 
 RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
                            const offline_query::CompiledQuery& query,
@@ -59,7 +53,7 @@ bool RecordStream::NextRecord() {
 const RecordStream::TemplateCheck* RecordStream::CheckTemplate(
     const evtx::SystemProperties& props) {
   uint32_t definition = 0;
-  if (!TemplateDefinition(source_->reader().ChunkData(*chunk_), chunk_->size,
+  if (!RecordTemplateOffset(source_->reader().ChunkData(*chunk_), chunk_->size,
                           record_, &definition))
     return nullptr;
   for (const TemplateCheck& c : checks_) {

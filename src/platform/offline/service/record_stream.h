@@ -31,6 +31,12 @@ namespace qrv::offline {
 // others simply get the full tree.
 inline constexpr size_t kMaxCheckedTemplatesPerChunk = 64;
 
+// Chunk offset of the template definition that `record` instantiates, read
+// from the record's BinXml head; false for records that are not a template
+// instance (they always get the full tree).
+bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
+                          const evtx::RecordRef& record, uint32_t* definition);
+
 struct StreamCounts {
   uint64_t records = 0;        // records the cursor reached
   uint64_t system_trees = 0;   // tested on the System tree from properties

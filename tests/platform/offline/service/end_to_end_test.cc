@@ -1,0 +1,157 @@
+// The built program over an offline image (QRV_EVENTLOG_ROOT): GETEVENTSQUERY
+// lines for writer-made logs and for a real Security log named by file://
+// path (checked against the corpus's independent values), and the failure
+// blocks of invalid, unsupported and unresolvable queries.
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/platform/offline/image/image_test_util.h"
+#include "tests/platform/offline/service/corpus_files.h"
+#include "tests/platform/offline/service/service_fixtures.h"
+#include "tests/support/run_tool.h"
+
+namespace qrv::offline {
+namespace {
+
+using test_support::RunTool;
+using test_support::ToolResult;
+using testing::FixtureEvent;
+using testing::WriteLog;
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, separator)) parts.push_back(part);
+  return parts;
+}
+
+// The tool's severity naming, from the corpus's Level and Keywords columns.
+std::string Severity(const std::string& level, const std::string& keywords) {
+  static const char* const kNames[] = {"",        "Critical",    "Error",
+                                       "Warning", "Information", "Information"};
+  const unsigned long n = std::stoul(level);
+  if (n != 0) return n <= 5 ? kNames[n] : "Unknown";
+  const unsigned long long k = std::stoull(keywords, nullptr, 16);
+  if (k == 0x8010000000000000ull) return "Audit Failure";
+  if (k == 0x8020000000000000ull) return "Audit Success";
+  return "";
+}
+
+class ServiceEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("QRV_EVENTLOG_ROOT", dir_.path().c_str(), 1);
+  }
+  void TearDown() override { unsetenv("QRV_EVENTLOG_ROOT"); }
+
+  static ToolResult Query(const std::string& query) {
+    ToolResult run = RunTool(QRV_TOOL_PATH, {"NOWARN", "GETEVENTSQUERY", query});
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.err, "");
+    return run;
+  }
+
+  testing::TempFolder dir_;
+};
+
+TEST_F(ServiceEndToEnd, ChannelQueryPrintsOneLinePerSelectedEvent) {
+  WriteLog(dir_.path() / "Security.evtx",
+           {FixtureEvent(1, 4624, 1), FixtureEvent(2, 4625, 2, 0,
+                                                  0x8010000000000000ull),
+            FixtureEvent(3, 4624, 3, 4, 0)});
+  const ToolResult run = Query(
+      "<QueryList><Query Id='0' Path='Security'><Select>"
+      "*[System[(EventID=4624 or EventID=4625) and "
+      "TimeCreated[@SystemTime&gt;='2024-01-01T00:00:02.000Z']]]"
+      "</Select></Query></QueryList>");
+  EXPECT_EQ(run.out,
+            "Security\tMicrosoft-Windows-Security-Auditing\t"
+            "2024-01-01T00:00:02.000000000Z\t4625\tAudit Failure\t"
+            "Event message not found\n"
+            "Security\tMicrosoft-Windows-Security-Auditing\t"
+            "2024-01-01T00:00:03.000000000Z\t4624\tInformation\t"
+            "Event message not found\n");
+}
+
+TEST_F(ServiceEndToEnd, FailingQueriesPrintTheFailureBlock) {
+  WriteLog(dir_.path() / "Security.evtx", {FixtureEvent(1, 4624, 1)});
+  std::filesystem::create_directories(dir_.path() / "saved");
+  std::ofstream(dir_.path() / "saved" / "notes.evtx") << "plain text";
+  struct Case {
+    std::string query;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {"<QueryList><Query Path='Security'><Select>*[System[EventID=]]"
+       "</Select></Query></QueryList>",
+       "The query is not valid.\r\n"},
+      {"<QueryList><Query Path='Security'><Select>*[System[not(EventID=1)]]"
+       "</Select></Query></QueryList>",
+       "The query is not valid.\r\n"},
+      {"<QueryList><Query Path='Security'><Select>//EventID"
+       "</Select></Query></QueryList>",
+       "The query is not valid.\r\n"},
+      {"<QueryList><Query Path='Application'><Select>*</Select></Query>"
+       "</QueryList>",
+       "No channel of that name exists.\r\n"},
+      {"<QueryList><Query Path='file://no/such.evtx'><Select>*</Select>"
+       "</Query></QueryList>",
+       "No file of that name could be found.\r\n"},
+      {"<QueryList><Query Path='file://saved/notes.evtx'><Select>*</Select>"
+       "</Query></QueryList>",
+       "The file or folder is damaged and cannot be read.\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    EXPECT_EQ(Query(c.query).out,
+              "\nFailed to Get Events by Query:\t" + c.text + "\n");
+  }
+}
+
+TEST_F(ServiceEndToEnd, CorpusSecurityLogByFilePathMatchesIndependentValues) {
+  const std::filesystem::path root = testing::CorpusRoot();
+  if (root.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
+  const std::filesystem::path log = root / "velocidex-evtx/testdata/Security.evtx";
+  const std::filesystem::path tsv =
+      root / "expected/velocidex-evtx/testdata/Security.tsv";
+  std::vector<std::vector<std::string>> expected;
+  std::ifstream in(tsv);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> row = Split(line, '\t');
+    ASSERT_EQ(row.size(), 9u) << line;
+    if (row[3] == "4624") expected.push_back(row);
+  }
+  ASSERT_GT(expected.size(), 100u);
+
+  const ToolResult run = Query("<QueryList><Query Path='file://" +
+                               log.string() +
+                               "'><Select>*[System[EventID=4624]]</Select>"
+                               "</Query></QueryList>");
+  const std::vector<std::string> lines = Split(run.out, '\n');
+  ASSERT_EQ(lines.size(), expected.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    SCOPED_TRACE(lines[i]);
+    const std::vector<std::string> fields = Split(lines[i], '\t');
+    const std::vector<std::string>& row = expected[i];
+    ASSERT_EQ(fields.size(), 6u);
+    EXPECT_EQ(fields[0], row[7]);                      // channel
+    EXPECT_EQ(fields[1], row[2]);                      // provider
+    EXPECT_EQ(fields[2].substr(0, 26), row[6].substr(0, 26));  // time
+    EXPECT_EQ(fields[2].size(), 30u);                  // 9 fraction digits
+    EXPECT_EQ(fields[3], row[3]);                      // event id
+    EXPECT_EQ(fields[4], Severity(row[4], row[5]));
+  }
+}
+
+}  // namespace
+}  // namespace qrv::offline
