@@ -1,6 +1,7 @@
 // The System part of an event tree from system properties; see system_tree.h.
 #include "platform/offline/service/system_tree.h"
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -16,22 +17,6 @@ using P = evtx::SystemProperty;
 
 constexpr std::string_view kEventNamespace =
     "http://schemas.microsoft.com/win/2004/08/events/event";
-
-void FillNumber(ValueType type, uint64_t value, size_t width,
-                evtx::Value* out) {
-  uint8_t bytes[8];
-  for (size_t i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-  evtx::FillValue(static_cast<uint8_t>(type), bytes, width, out);
-}
-
-void FillString(const evtx::Utf16Ref& ref, evtx::Value* out) {
-  evtx::FillValue(static_cast<uint8_t>(ValueType::kString), ref.data,
-                  static_cast<size_t>(ref.units) * 2, out);
-}
-
-void FillGuid(const evtx::GuidBytes& guid, evtx::Value* out) {
-  evtx::FillValue(static_cast<uint8_t>(ValueType::kGuid), guid.bytes, 16, out);
-}
 
 bool SameValue(const evtx::Value& a, const evtx::Value& b) {
   return a.type == b.type && a.u == b.u && a.text == b.text &&
@@ -60,9 +45,24 @@ const evtx::Element* SystemOf(const evtx::EventTree& tree) {
 
 }  // namespace
 
+void SystemTreeBuilder::Fill(ValueType type, const uint8_t* data, size_t size,
+                             evtx::Value* value) {
+  if (fill_count_ == sources_.size()) sources_.emplace_back();
+  std::string& source = sources_[fill_count_++];
+  const auto t = static_cast<char>(type);
+  if (refresh_ && source.size() == size + 1 && source[0] == t &&
+      (size == 0 || std::memcmp(source.data() + 1, data, size) == 0))
+    return;
+  source.assign(1, t);
+  source.append(reinterpret_cast<const char*>(data), size);
+  evtx::FillValue(static_cast<uint8_t>(type), data, size, value);
+}
+
 uint32_t SystemTreeBuilder::AddElement(std::string_view name,
                                        uint32_t parent) {
   const uint32_t index = static_cast<uint32_t>(element_count_++);
+  attribute_count_ = 0;
+  if (refresh_) return index;
   if (index == tree_.elements.size()) tree_.elements.emplace_back();
   evtx::Element& e = tree_.elements[index];
   e.name.assign(name);
@@ -72,13 +72,13 @@ uint32_t SystemTreeBuilder::AddElement(std::string_view name,
   e.text.d = 0.0;
   e.text.text.clear();
   if (index != parent) tree_.elements[parent].children.push_back(index);
-  attribute_count_ = 0;
   return index;
 }
 
 evtx::Value* SystemTreeBuilder::AddAttribute(uint32_t element,
                                              std::string_view name) {
   std::vector<evtx::Attribute>& attributes = tree_.elements[element].attributes;
+  if (refresh_) return &attributes[attribute_count_++].value;
   if (attribute_count_ == attributes.size()) attributes.emplace_back();
   evtx::Attribute& a = attributes[attribute_count_++];
   a.name.assign(name);
@@ -86,26 +86,43 @@ evtx::Value* SystemTreeBuilder::AddAttribute(uint32_t element,
 }
 
 void SystemTreeBuilder::FinishElement(uint32_t element) {
-  tree_.elements[element].attributes.resize(attribute_count_);
+  if (!refresh_) tree_.elements[element].attributes.resize(attribute_count_);
 }
 
 const evtx::EventTree& SystemTreeBuilder::Build(const SystemProperties& p) {
+  refresh_ = built_ && p.present == present_;
+  present_ = p.present;
+  built_ = true;
   element_count_ = 0;
+  fill_count_ = 0;
+
+  const auto number = [this](ValueType type, uint64_t value, size_t width,
+                             evtx::Value* out) {
+    uint8_t bytes[8];
+    for (size_t i = 0; i < 8; ++i)
+      bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    Fill(type, bytes, width, out);
+  };
+  const auto string = [this](const evtx::Utf16Ref& ref, evtx::Value* out) {
+    Fill(ValueType::kString, ref.data, static_cast<size_t>(ref.units) * 2, out);
+  };
+  const auto guid = [this](const evtx::GuidBytes& g, evtx::Value* out) {
+    Fill(ValueType::kGuid, g.bytes, 16, out);
+  };
+
   const uint32_t event = AddElement("Event", 0);
   evtx::Value* ns = AddAttribute(event, "xmlns");
-  ns->type = ValueType::kString;
-  ns->u = 0;
-  ns->d = 0.0;
-  ns->text.assign(kEventNamespace);
+  Fill(ValueType::kString, nullptr, 0, ns);
+  if (!refresh_) ns->text.assign(kEventNamespace);
   FinishElement(event);
   const uint32_t system = AddElement("System", event);
   FinishElement(system);
 
   const uint32_t provider = AddElement("Provider", system);
   if (p.Has(P::kProviderName))
-    FillString(p.provider_name, AddAttribute(provider, "Name"));
+    string(p.provider_name, AddAttribute(provider, "Name"));
   if (p.Has(P::kProviderGuid))
-    FillGuid(p.provider_guid, AddAttribute(provider, "Guid"));
+    guid(p.provider_guid, AddAttribute(provider, "Guid"));
   FinishElement(provider);
 
   // Elements whose text is one number; absent properties leave the element
@@ -119,16 +136,16 @@ const evtx::EventTree& SystemTreeBuilder::Build(const SystemProperties& p) {
   const auto number_element = [&](const NumberElement& n, uint64_t value) {
     if (!p.Has(n.id)) return;
     const uint32_t e = AddElement(n.name, system);
-    FillNumber(n.type, value, n.width, &tree_.elements[e].text);
+    number(n.type, value, n.width, &tree_.elements[e].text);
     FinishElement(e);
   };
 
   if (p.Has(P::kEventId)) {
     const uint32_t e = AddElement("EventID", system);
     if (p.Has(P::kQualifiers))
-      FillNumber(ValueType::kUInt16, p.qualifiers, 2,
+      number(ValueType::kUInt16, p.qualifiers, 2,
                  AddAttribute(e, "Qualifiers"));
-    FillNumber(ValueType::kUInt16, p.event_id, 2, &tree_.elements[e].text);
+    number(ValueType::kUInt16, p.event_id, 2, &tree_.elements[e].text);
     FinishElement(e);
   }
   number_element({"Version", P::kVersion, ValueType::kUInt8, 1}, p.version);
@@ -140,7 +157,7 @@ const evtx::EventTree& SystemTreeBuilder::Build(const SystemProperties& p) {
 
   const uint32_t time = AddElement("TimeCreated", system);
   if (p.Has(P::kTimeCreated))
-    FillNumber(ValueType::kFileTime, p.time_created, 8,
+    number(ValueType::kFileTime, p.time_created, 8,
                AddAttribute(time, "SystemTime"));
   FinishElement(time);
 
@@ -149,39 +166,39 @@ const evtx::EventTree& SystemTreeBuilder::Build(const SystemProperties& p) {
 
   const uint32_t correlation = AddElement("Correlation", system);
   if (p.Has(P::kActivityId))
-    FillGuid(p.activity_id, AddAttribute(correlation, "ActivityID"));
+    guid(p.activity_id, AddAttribute(correlation, "ActivityID"));
   if (p.Has(P::kRelatedActivityId))
-    FillGuid(p.related_activity_id,
+    guid(p.related_activity_id,
              AddAttribute(correlation, "RelatedActivityID"));
   FinishElement(correlation);
 
   const uint32_t execution = AddElement("Execution", system);
   if (p.Has(P::kProcessId))
-    FillNumber(ValueType::kUInt32, p.process_id, 4,
+    number(ValueType::kUInt32, p.process_id, 4,
                AddAttribute(execution, "ProcessID"));
   if (p.Has(P::kThreadId))
-    FillNumber(ValueType::kUInt32, p.thread_id, 4,
+    number(ValueType::kUInt32, p.thread_id, 4,
                AddAttribute(execution, "ThreadID"));
   FinishElement(execution);
 
   if (p.Has(P::kChannel)) {
     const uint32_t e = AddElement("Channel", system);
-    FillString(p.channel, &tree_.elements[e].text);
+    string(p.channel, &tree_.elements[e].text);
     FinishElement(e);
   }
   if (p.Has(P::kComputer)) {
     const uint32_t e = AddElement("Computer", system);
-    FillString(p.computer, &tree_.elements[e].text);
+    string(p.computer, &tree_.elements[e].text);
     FinishElement(e);
   }
 
   const uint32_t security = AddElement("Security", system);
   if (p.Has(P::kUserId))
-    evtx::FillValue(static_cast<uint8_t>(ValueType::kSid), p.user_sid,
-                    p.user_sid_size, AddAttribute(security, "UserID"));
+    Fill(ValueType::kSid, p.user_sid, p.user_sid_size,
+         AddAttribute(security, "UserID"));
   FinishElement(security);
 
-  tree_.elements.resize(element_count_);
+  if (!refresh_) tree_.elements.resize(element_count_);
   return tree_;
 }
 

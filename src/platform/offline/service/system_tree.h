@@ -29,7 +29,10 @@ class SystemTreeBuilder {
   // Refills the tree from `props`: Event (with its xmlns attribute) holding
   // one System element. The tree's elements, attributes and strings are
   // overwritten in place, so once the same properties have been seen no
-  // record allocates.
+  // record allocates. When the set of present properties is the one of the
+  // last call, only the values are written, and a value whose stored bytes
+  // equal the last record's (the provider, channel and computer names, the
+  // GUIDs and the SID usually do) keeps its text as it is.
   const evtx::EventTree& Build(const evtx::SystemProperties& props);
   const evtx::EventTree& tree() const { return tree_; }
 
@@ -37,10 +40,21 @@ class SystemTreeBuilder {
   uint32_t AddElement(std::string_view name, uint32_t parent);
   evtx::Value* AddAttribute(uint32_t element, std::string_view name);
   void FinishElement(uint32_t element);
+  // FillValue, skipped when the value's type and bytes are those it was
+  // last filled from.
+  void Fill(evtx::ValueType type, const uint8_t* data, size_t size,
+            evtx::Value* value);
 
   evtx::EventTree tree_;
   size_t element_count_ = 0;
   size_t attribute_count_ = 0;  // of the element being built
+  // Values are only rewritten (the layout is the last call's).
+  bool refresh_ = false;
+  bool built_ = false;
+  uint32_t present_ = 0;  // of the last call
+  // The type and bytes each value was last filled from, in fill order.
+  std::vector<std::string> sources_;
+  size_t fill_count_ = 0;
 };
 
 // True when both trees have the same root (name and attributes) and the same
