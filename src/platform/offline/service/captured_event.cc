@@ -12,14 +12,6 @@ std::u16string CopyUtf16(const evtx::Utf16Ref& ref) {
   return ref.data == nullptr ? std::u16string() : ref.ToU16();
 }
 
-// Loads the event's chunk into `decoder`; false when it no longer loads.
-bool LoadChunk(const CapturedEvent& event, evtx::ChunkDecoder* decoder,
-               evtx::ReaderStats* stats) {
-  if (!event.source) return false;
-  return decoder->Load(event.source->reader().ChunkData(event.chunk),
-                       event.chunk.size, stats);
-}
-
 }  // namespace
 
 void CaptureEvent(const evtx::SystemProperties& props,
@@ -44,18 +36,28 @@ void CaptureEvent(const evtx::SystemProperties& props,
   out->record = record;
 }
 
-bool RenderCapturedXml(const CapturedEvent& event, std::string* xml) {
-  evtx::ChunkDecoder decoder;
-  evtx::ReaderStats stats;
-  if (!LoadChunk(event, &decoder, &stats)) return false;
-  return decoder.RenderXml(event.record, xml) == evtx::DecodeStatus::kOk;
+bool CapturedRecordReader::Load(const CapturedEvent& event) {
+  if (!event.source) return false;
+  if (loaded_ && source_ == event.source &&
+      chunk_offset_ == event.chunk.offset)
+    return true;
+  source_ = event.source;
+  chunk_offset_ = event.chunk.offset;
+  loaded_ = decoder_.Load(source_->reader().ChunkData(event.chunk),
+                          event.chunk.size, &stats_);
+  return loaded_;
 }
 
-bool BuildCapturedTree(const CapturedEvent& event, evtx::EventTree* tree) {
-  evtx::ChunkDecoder decoder;
-  evtx::ReaderStats stats;
-  if (!LoadChunk(event, &decoder, &stats)) return false;
-  return decoder.BuildTree(event.record, tree) == evtx::DecodeStatus::kOk;
+bool CapturedRecordReader::RenderXml(const CapturedEvent& event,
+                                     std::string* xml) {
+  return Load(event) &&
+         decoder_.RenderXml(event.record, xml) == evtx::DecodeStatus::kOk;
+}
+
+bool CapturedRecordReader::BuildTree(const CapturedEvent& event,
+                                     evtx::EventTree* tree) {
+  return Load(event) &&
+         decoder_.BuildTree(event.record, tree) == evtx::DecodeStatus::kOk;
 }
 
 }  // namespace qrv::offline

@@ -40,10 +40,25 @@ void CaptureEvent(const evtx::SystemProperties& props,
                   const evtx::ChunkInfo& chunk, const evtx::RecordRef& record,
                   CapturedEvent* out);
 
-// Decodes the captured record again: its XML as EvtRender(EvtRenderEventXml)
-// prints it, or its whole tree. False when the record no longer decodes.
-bool RenderCapturedXml(const CapturedEvent& event, std::string* xml);
-bool BuildCapturedTree(const CapturedEvent& event, evtx::EventTree* tree);
+// Decodes captured records again: the XML as EvtRender(EvtRenderEventXml)
+// prints it, or the whole tree. The last chunk loaded is kept (with its
+// file), so the events of one chunk, rendered one after the other, load and
+// check it once.
+class CapturedRecordReader {
+ public:
+  // False when the record no longer decodes.
+  bool RenderXml(const CapturedEvent& event, std::string* xml);
+  bool BuildTree(const CapturedEvent& event, evtx::EventTree* tree);
+
+ private:
+  bool Load(const CapturedEvent& event);
+
+  std::shared_ptr<const EvtxSource> source_;  // keeps the loaded bytes mapped
+  size_t chunk_offset_ = 0;
+  bool loaded_ = false;
+  evtx::ChunkDecoder decoder_;
+  evtx::ReaderStats stats_;
+};
 
 }  // namespace qrv::offline
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/offline/service/message_request.h"
 #include "platform/offline/service/system_render.h"
 #include "platform/offline/service/wide_text.h"
 
@@ -31,6 +32,7 @@ class QueryObject : public EvtObjectBase {
 class EventObject : public EvtObjectBase {
  public:
   CapturedEvent event;
+  std::optional<EventMessageRequest> request;  // built on first use
 };
 
 class RenderContextObject : public EvtObjectBase {};
@@ -49,8 +51,28 @@ std::u16string_view View(const char16_t* text) {
 
 }  // namespace
 
-OfflineEventLog::OfflineEventLog(QuerySources sources, SystemApi& system)
-    : sources_(std::move(sources)), system_(system) {}
+OfflineEventLog::OfflineEventLog(QuerySources sources, SystemApi& system,
+                                 MessageCatalog* messages)
+    : sources_(std::move(sources)), system_(system) {
+  if (messages != nullptr) {
+    metadata_ = std::make_unique<PublisherMetadataCalls>(
+        *messages, objects_, system_,
+        [this](EvtHandle event) { return MessageRequest(event); });
+  }
+}
+
+OfflineEventLog::~OfflineEventLog() = default;
+
+std::optional<EventMessageRequest> OfflineEventLog::MessageRequest(
+    EvtHandle event) {
+  EventObject* object = objects_.Get<EventObject>(event);
+  if (object == nullptr) return std::nullopt;
+  if (!object->request) {
+    const bool decoded = records_.BuildTree(object->event, &tree_);
+    object->request = MessageRequestFor(object->event, decoded ? &tree_ : nullptr);
+  }
+  return object->request;
+}
 
 bool OfflineEventLog::Fail(uint32_t code) {
   system_.SetLastError(code);
@@ -166,7 +188,7 @@ bool OfflineEventLog::RenderXml(const CapturedEvent& event,
                                 uint32_t buffer_size, void* buffer,
                                 uint32_t* buffer_used) {
   std::string xml;
-  if (!RenderCapturedXml(event, &xml)) return Fail(kErrorFileCorrupt);
+  if (!records_.RenderXml(event, &xml)) return Fail(kErrorFileCorrupt);
   const std::u16string wide = Utf8ToUtf16(xml);
   const size_t needed = (wide.size() + 1) * sizeof(char16_t);
   *buffer_used = static_cast<uint32_t>(needed);
@@ -178,7 +200,10 @@ bool OfflineEventLog::RenderXml(const CapturedEvent& event,
 
 EvtHandle OfflineEventLog::EvtOpenPublisherMetadata(
     EvtHandle session, const char16_t* publisher_id,
-    const char16_t* log_file_path, uint32_t, uint32_t) {
+    const char16_t* log_file_path, uint32_t locale, uint32_t flags) {
+  if (metadata_)
+    return metadata_->EvtOpenPublisherMetadata(session, publisher_id,
+                                               log_file_path, locale, flags);
   if (session != nullptr) return FailHandle(kErrorInvalidHandle);
   if (log_file_path != nullptr) return FailHandle(kErrorNotSupported);
   const std::string name = Utf16ToUtf8(View(publisher_id));
@@ -187,10 +212,15 @@ EvtHandle OfflineEventLog::EvtOpenPublisherMetadata(
 }
 
 bool OfflineEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
-                                       EvtHandle event, uint32_t, uint32_t,
-                                       const EvtVariant*, uint32_t flags,
-                                       uint32_t, char16_t*,
+                                       EvtHandle event, uint32_t message_id,
+                                       uint32_t value_count,
+                                       const EvtVariant* values, uint32_t flags,
+                                       uint32_t buffer_size, char16_t* buffer,
                                        uint32_t* buffer_used) {
+  if (metadata_)
+    return metadata_->EvtFormatMessage(publisher_metadata, event, message_id,
+                                       value_count, values, flags, buffer_size,
+                                       buffer, buffer_used);
   if (buffer_used != nullptr) *buffer_used = 0;
   if (objects_.Get<PublisherObject>(publisher_metadata) == nullptr)
     return Fail(kErrorInvalidHandle);
@@ -204,6 +234,8 @@ bool OfflineEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
 
 EvtHandle OfflineEventLog::EvtOpenEventMetadataEnum(
     EvtHandle publisher_metadata, uint32_t flags) {
+  if (metadata_)
+    return metadata_->EvtOpenEventMetadataEnum(publisher_metadata, flags);
   if (objects_.Get<PublisherObject>(publisher_metadata) == nullptr)
     return FailHandle(kErrorInvalidHandle);
   if (flags != 0) return FailHandle(kErrorInvalidParameter);
@@ -211,16 +243,20 @@ EvtHandle OfflineEventLog::EvtOpenEventMetadataEnum(
 }
 
 EvtHandle OfflineEventLog::EvtNextEventMetadata(EvtHandle enumerator,
-                                                uint32_t) {
+                                                uint32_t flags) {
+  if (metadata_) return metadata_->EvtNextEventMetadata(enumerator, flags);
   if (objects_.Get<MetadataEnumObject>(enumerator) == nullptr)
     return FailHandle(kErrorInvalidHandle);
   return FailHandle(kErrorNoMoreItems);
 }
 
-bool OfflineEventLog::EvtGetEventMetadataProperty(EvtHandle, uint32_t,
-                                                  uint32_t, uint32_t,
-                                                  EvtVariant*, uint32_t*) {
-  // No enumeration hands out an event-metadata handle.
+bool OfflineEventLog::EvtGetEventMetadataProperty(
+    EvtHandle event_metadata, uint32_t property_id, uint32_t flags,
+    uint32_t buffer_size, EvtVariant* buffer, uint32_t* buffer_used) {
+  if (metadata_)
+    return metadata_->EvtGetEventMetadataProperty(
+        event_metadata, property_id, flags, buffer_size, buffer, buffer_used);
+  // Without a catalogue no enumeration hands out an event-metadata handle.
   return Fail(kErrorInvalidHandle);
 }
 

@@ -18,18 +18,26 @@
 //   - EvtRender: EvtRenderEventValues with the system context, and
 //     EvtRenderEventXml; sizes in bytes, two-call sizing with
 //     ERROR_INSUFFICIENT_BUFFER.
-//   - Publisher metadata is served by a MetadataService (messages); without
-//     one, any non-empty provider name opens (an empty one fails with
-//     ERROR_FILE_NOT_FOUND), EvtFormatMessage answers
+//   - Publisher metadata and messages come from the image's message
+//     catalogue (PublisherMetadataCalls), which formats an event's message
+//     from its System values and its EventData (or UserData leaf) texts.
+//     Without a catalogue, any non-empty provider name opens (an empty one
+//     fails with ERROR_FILE_NOT_FOUND), EvtFormatMessage answers
 //     ERROR_EVT_MESSAGE_NOT_FOUND and the event enumeration is empty.
 #ifndef QRV_PLATFORM_OFFLINE_SERVICE_OFFLINE_EVENT_LOG_H_
 #define QRV_PLATFORM_OFFLINE_SERVICE_OFFLINE_EVENT_LOG_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 
+#include "formats/evtx/event_tree.h"
 #include "platform/event_log_api.h"
 #include "platform/offline/evt_object_table.h"
+#include "platform/offline/messages/message_catalog.h"
+#include "platform/offline/messages/publisher_metadata.h"
+#include "platform/offline/service/captured_event.h"
 #include "platform/offline/service/event_query.h"
 #include "platform/system_api.h"
 
@@ -40,8 +48,11 @@ inline constexpr uint32_t kErrorCancelled = 1223;
 
 class OfflineEventLog : public EventLogApi {
  public:
-  // Failure codes go to `system`'s last error; `system` must outlive this.
-  OfflineEventLog(QuerySources sources, SystemApi& system);
+  // Failure codes go to `system`'s last error. `system` and `messages`
+  // (null: no catalogue) must outlive this.
+  OfflineEventLog(QuerySources sources, SystemApi& system,
+                  MessageCatalog* messages = nullptr);
+  ~OfflineEventLog() override;
 
   // Handles open now, of every kind (tests check that callers close all).
   size_t open_handles() const { return objects_.open_count(); }
@@ -49,6 +60,9 @@ class OfflineEventLog : public EventLogApi {
   EvtObjectTable& objects() { return objects_; }
   // The event behind an event handle, or null.
   const CapturedEvent* Event(EvtHandle event) const;
+  // What the message catalogue needs of the event behind `event`; nullopt
+  // when it is not an event handle. Built once per event.
+  std::optional<EventMessageRequest> MessageRequest(EvtHandle event);
 
   EvtHandle EvtQuery(EvtHandle session, const char16_t* path,
                      const char16_t* query, uint32_t flags) override;
@@ -88,6 +102,9 @@ class OfflineEventLog : public EventLogApi {
   QuerySources sources_;
   SystemApi& system_;
   EvtObjectTable objects_;
+  CapturedRecordReader records_;
+  evtx::EventTree tree_;  // scratch for message inserts
+  std::unique_ptr<PublisherMetadataCalls> metadata_;
 };
 
 }  // namespace qrv::offline

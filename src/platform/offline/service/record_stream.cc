@@ -25,6 +25,20 @@ bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
   return true;
 }
 
+bool QueryReadsValueText(const offline_query::CompiledQuery& query) {
+  using Kind = offline_query::Literal::Kind;
+  for (const offline_query::Query& q : query.queries()) {
+    for (const offline_query::QueryItem& item : q.items) {
+      for (const offline_query::Literal& literal : item.predicate.literals) {
+        if (literal.kind == Kind::kString || literal.kind == Kind::kGuid ||
+            literal.kind == Kind::kSid)
+          return true;
+      }
+    }
+  }
+  return false;
+}
+
 RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
                            const offline_query::CompiledQuery& query,
                            size_t source_index, uint64_t now_filetime)
@@ -33,7 +47,8 @@ RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
       source_index_(source_index),
       now_(now_filetime),
       chunk_order_(source_->reader().ChunkOrder(evtx::RecordOrder::kOldestFirst)),
-      stats_(source_->reader().stats()) {}
+      stats_(source_->reader().stats()),
+      system_tree_(QueryReadsValueText(query)) {}
 
 bool RecordStream::NextRecord() {
   for (;;) {
@@ -65,7 +80,7 @@ const RecordStream::TemplateCheck* RecordStream::CheckTemplate(
   TemplateCheck check;
   check.definition = definition;
   check.present = props.present;
-  check.system_tree_exact = SameSystemPart(system_tree_.Build(props), full_tree_);
+  check.system_tree_exact = SameSystemPart(check_tree_.Build(props), full_tree_);
   checks_.push_back(check);
   return &checks_.back();
 }

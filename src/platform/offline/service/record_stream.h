@@ -5,7 +5,8 @@
 //     built from the reader's system properties (SystemTreeBuilder), for the
 //     templates where that tree equals the full one; the first record of each
 //     template and property set in a chunk is checked against the full tree,
-//     and templates that differ get the full tree for every record;
+//     and templates that differ get the full tree for every record. Number
+//     and time texts are left out when the query compares no text;
 //   - other queries are tested on the full event tree.
 // Records that do not decode are passed over: a damaged file still yields
 // every intact record. Entry point: RecordStream.
@@ -36,6 +37,10 @@ inline constexpr size_t kMaxCheckedTemplatesPerChunk = 64;
 // instance (they always get the full tree).
 bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
                           const evtx::RecordRef& record, uint32_t* definition);
+
+// True when some comparison of the query reads a value as text (a string,
+// GUID or SID literal); otherwise numbers and times are only read in binary.
+bool QueryReadsValueText(const offline_query::CompiledQuery& query);
 
 struct StreamCounts {
   uint64_t records = 0;        // records the cursor reached
@@ -84,7 +89,10 @@ class RecordStream {
   evtx::ReaderStats stats_;
   evtx::RecordRef record_;
   evtx::EventTree full_tree_;
+  // The tree queries are tested on (without number texts when the query
+  // reads none), and the complete one templates are checked with.
   SystemTreeBuilder system_tree_;
+  SystemTreeBuilder check_tree_;
   std::vector<TemplateCheck> checks_;  // of the loaded chunk
   StreamCounts counts_;
 };

@@ -58,6 +58,22 @@ void SystemTreeBuilder::Fill(ValueType type, const uint8_t* data, size_t size,
   evtx::FillValue(static_cast<uint8_t>(type), data, size, value);
 }
 
+void SystemTreeBuilder::FillNumber(ValueType type, uint64_t value,
+                                   size_t width, evtx::Value* out) {
+  if (!number_texts_) {
+    // Every type written here is unsigned, so the binary value is the one
+    // the reader's formatter would store.
+    out->type = type;
+    out->u = value;
+    out->d = 0.0;
+    out->text.clear();
+    return;
+  }
+  uint8_t bytes[8];
+  for (size_t i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+  Fill(type, bytes, width, out);
+}
+
 uint32_t SystemTreeBuilder::AddElement(std::string_view name,
                                        uint32_t parent) {
   const uint32_t index = static_cast<uint32_t>(element_count_++);
@@ -98,10 +114,7 @@ const evtx::EventTree& SystemTreeBuilder::Build(const SystemProperties& p) {
 
   const auto number = [this](ValueType type, uint64_t value, size_t width,
                              evtx::Value* out) {
-    uint8_t bytes[8];
-    for (size_t i = 0; i < 8; ++i)
-      bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-    Fill(type, bytes, width, out);
+    FillNumber(type, value, width, out);
   };
   const auto string = [this](const evtx::Utf16Ref& ref, evtx::Value* out) {
     Fill(ValueType::kString, ref.data, static_cast<size_t>(ref.units) * 2, out);

@@ -26,6 +26,12 @@ namespace qrv::offline {
 
 class SystemTreeBuilder {
  public:
+  // Without `number_texts`, integer and FILETIME values get their type and
+  // binary value but no text: for queries that compare nothing as text
+  // (QueryReadsValueText), which then read numbers and times only in binary.
+  explicit SystemTreeBuilder(bool number_texts = true)
+      : number_texts_(number_texts) {}
+
   // Refills the tree from `props`: Event (with its xmlns attribute) holding
   // one System element. The tree's elements, attributes and strings are
   // overwritten in place, so once the same properties have been seen no
@@ -45,6 +51,11 @@ class SystemTreeBuilder {
   void Fill(evtx::ValueType type, const uint8_t* data, size_t size,
             evtx::Value* value);
 
+  // An integer or FILETIME value; through Fill when texts are wanted.
+  void FillNumber(evtx::ValueType type, uint64_t value, size_t width,
+                  evtx::Value* out);
+
+  const bool number_texts_;
   evtx::EventTree tree_;
   size_t element_count_ = 0;
   size_t attribute_count_ = 0;  // of the element being built

@@ -185,3 +185,65 @@ TEST(SystemTreeTest, CorpusTemplatesJudgedEqualStayEqual) {
 
 }  // namespace
 }  // namespace qrv::offline
+
+namespace qrv::offline {
+namespace {
+
+TEST(SystemTreeTest, NumberTextsLeftOutOnlyForQueriesThatReadNoText) {
+  const offline_query::SourcePath path{offline_query::PathKind::kChannel, "S"};
+  const auto reads_text = [&](const char* xpath) {
+    offline_query::CompiledQuery q(xpath, path);
+    EXPECT_TRUE(q.ok()) << xpath;
+    return QueryReadsValueText(q);
+  };
+  EXPECT_FALSE(reads_text("*[System[EventID=4624]]"));
+  EXPECT_FALSE(reads_text("*[System[(Level=1 or Level=2) and "
+                          "band(Keywords,4503599627370496)]]"));
+  EXPECT_FALSE(reads_text(
+      "*[System[TimeCreated[@SystemTime>='2024-01-01T00:00:00.000Z']]]"));
+  EXPECT_FALSE(reads_text("*[System[TimeCreated[timediff(@SystemTime) <= 86400000]]]"));
+  EXPECT_TRUE(reads_text("*[System[EventID='4624']]"));
+  EXPECT_TRUE(reads_text("*[System[Provider[@Name='Service Control Manager']]]"));
+  EXPECT_TRUE(reads_text(
+      "*[System[Provider[@Guid='{54849625-5478-4994-a5ba-3e3b0328c30d}']]]"));
+  EXPECT_TRUE(reads_text("*[System[Security[@UserID='S-1-5-18']]]"));
+}
+
+TEST(SystemTreeTest, TreeWithoutNumberTextsKeepsTypesAndValues) {
+  evtx::WriterEvent e = testing::FixtureEvent(77, 4624, 9, 4);
+  e.qualifiers = 3;
+  const std::vector<uint8_t> bytes = evtx::WriteEvtx({e, e});
+  evtx::FileReader file;
+  ASSERT_TRUE(file.Open(bytes.data(), bytes.size()));
+  evtx::RecordCursor cursor(file, evtx::RecordOrder::kOldestFirst);
+  SystemTreeBuilder full;
+  SystemTreeBuilder lean(false);
+  evtx::SystemProperties props;
+  while (cursor.Next()) {
+    ASSERT_EQ(cursor.decoder().ReadSystem(cursor.record(), &props),
+              evtx::DecodeStatus::kOk);
+    const evtx::EventTree& a = full.Build(props);
+    const evtx::EventTree& b = lean.Build(props);
+    ASSERT_EQ(a.elements.size(), b.elements.size());
+    for (size_t i = 0; i < a.elements.size(); ++i) {
+      const evtx::Element& x = a.elements[i];
+      const evtx::Element& y = b.elements[i];
+      EXPECT_EQ(x.name, y.name);
+      EXPECT_EQ(x.children, y.children);
+      EXPECT_EQ(x.text.type, y.text.type);
+      EXPECT_EQ(x.text.u, y.text.u);
+      const bool textual = x.text.type == evtx::ValueType::kString ||
+                           x.text.type == evtx::ValueType::kNull;
+      EXPECT_EQ(textual ? x.text.text : "", y.text.text) << x.name;
+      ASSERT_EQ(x.attributes.size(), y.attributes.size());
+      for (size_t k = 0; k < x.attributes.size(); ++k) {
+        EXPECT_EQ(x.attributes[k].name, y.attributes[k].name);
+        EXPECT_EQ(x.attributes[k].value.type, y.attributes[k].value.type);
+        EXPECT_EQ(x.attributes[k].value.u, y.attributes[k].value.u);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qrv::offline
