@@ -133,8 +133,9 @@ uint64_t CountRecords(const fs::path& path) {
 }
 
 struct Timing {
-  double wall = -1;  // negative: the command could not run or failed
+  double wall = -1;  // negative: the command could not run or was killed
   double cpu = 0;    // user + system time of the child
+  int exit_status = 0;
 };
 
 // Runs argv with standard output and error on /dev/null. The machine may be
@@ -157,7 +158,8 @@ Timing TimeCommand(const std::vector<std::string>& argv) {
   struct rusage usage {};
   wait4(pid, &status, 0, &usage);
   const auto end = std::chrono::steady_clock::now();
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return t;
+  if (!WIFEXITED(status)) return t;
+  t.exit_status = WEXITSTATUS(status);
   t.wall = std::chrono::duration<double>(end - start).count();
   t.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
           1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
@@ -169,8 +171,12 @@ std::string Query(const fs::path& file, const std::string& select) {
          "'><Select>" + select + "</Select></Query></QueryList>";
 }
 
+// evtxexport exits with 1 on files it cannot read to the end (several
+// damaged corpus files); such runs still count, and are reported in
+// `failed_runs`. The tool must succeed on every file.
 void RunTimed(benchmark::State& state, const std::vector<fs::path>& files,
-              const std::function<std::vector<std::string>(const fs::path&)>& argv) {
+              const std::function<std::vector<std::string>(const fs::path&)>& argv,
+              bool tolerate_failure = false) {
   const char* root = QRV_BENCH_DATA_DIR "/empty_image";
   fs::create_directories(root);
   setenv("QRV_EVENTLOG_ROOT", root, 1);
@@ -180,14 +186,16 @@ void RunTimed(benchmark::State& state, const std::vector<fs::path>& files,
     bytes += fs::file_size(f);
   }
   double cpu = 0;
+  int failed_runs = 0;
   for (auto _ : state) {
     double seconds = 0;
     for (const fs::path& f : files) {
       const Timing t = TimeCommand(argv(f));
-      if (t.wall < 0) {
+      if (t.wall < 0 || (t.exit_status != 0 && !tolerate_failure)) {
         state.SkipWithError("command failed");
         return;
       }
+      failed_runs += t.exit_status != 0;
       seconds += t.wall;
       cpu += t.cpu;
     }
@@ -198,6 +206,7 @@ void RunTimed(benchmark::State& state, const std::vector<fs::path>& files,
   state.counters["records/cpu_s"] =
       static_cast<double>(records) * static_cast<double>(state.iterations()) / cpu;
   state.counters["records"] = static_cast<double>(records);
+  state.counters["failed_runs"] = failed_runs;
   state.SetBytesProcessed(static_cast<int64_t>(bytes * state.iterations()));
 }
 
@@ -219,13 +228,13 @@ void BM_Synthetic1G_ToolSelectAll(benchmark::State& state) {
   RunTimed(state, {SyntheticFile()}, ToolSelectAll);
 }
 void BM_Synthetic1G_Evtxexport(benchmark::State& state) {
-  RunTimed(state, {SyntheticFile()}, Evtxexport);
+  RunTimed(state, {SyntheticFile()}, Evtxexport, true);
 }
 void BM_Largest5_ToolSelectAll(benchmark::State& state) {
   RunTimed(state, LargestCorpusFiles(5), ToolSelectAll);
 }
 void BM_Largest5_Evtxexport(benchmark::State& state) {
-  RunTimed(state, LargestCorpusFiles(5), Evtxexport);
+  RunTimed(state, LargestCorpusFiles(5), Evtxexport, true);
 }
 
 BENCHMARK(BM_Synthetic1G_ToolSelective)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
