@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -114,6 +115,47 @@ TEST_F(ServiceEndToEnd, FailingQueriesPrintTheFailureBlock) {
     EXPECT_EQ(Query(c.query).out,
               "\nFailed to Get Events by Query:\t" + c.text + "\n");
   }
+}
+
+// The windowed commands build time-bounded queries against the current
+// time; events are written relative to it.
+TEST_F(ServiceEndToEnd, WindowedCommandsSeeTheImageChannels) {
+  const uint64_t now =
+      static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::seconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count()) *
+          testing::kTicksPerSecond +
+      116444736000000000ull;
+  const auto at = [&](uint64_t record, uint16_t id, uint8_t level,
+                      uint64_t hours_ago) {
+    evtx::WriterEvent e = FixtureEvent(record, id, 0, level, 0x8080000000000000ull,
+                                       "System", "Service Control Manager");
+    e.time_created = now - hours_ago * 3600 * testing::kTicksPerSecond;
+    return e;
+  };
+  WriteLog(dir_.path() / "System.evtx",
+           {at(1, 7001, 3, 72), at(2, 7036, 4, 2), at(3, 7000, 2, 1)});
+  const auto ids = [](const ToolResult& run) {
+    std::string out;
+    for (const std::string& line : Split(run.out, '\n')) {
+      const std::vector<std::string> f = Split(line, '\t');
+      out += (f.size() == 6 ? f[3] + "/" + f[4] : "?" + line) + " ";
+    }
+    return out;
+  };
+  const auto run = [](std::vector<std::string> args) {
+    args.insert(args.begin(), "NOWARN");
+    ToolResult r = RunTool(QRV_TOOL_PATH, args);
+    EXPECT_EQ(r.exit_status, 0);
+    return r;
+  };
+  EXPECT_EQ(ids(run({"GETEVENTSCHANNEL", "System"})),
+            "7036/Information 7000/Error ");
+  EXPECT_EQ(ids(run({"GETEVENTSID", "System", "7000"})), "7000/Error ");
+  EXPECT_EQ(ids(run({"GETEVENTSSEVERITY", "System", "Error|Warning"})),
+            "7000/Error ");
+  EXPECT_EQ(ids(run({"GETEVENTSSEVERITYDAYS", "System", "Error|Warning", "5"})),
+            "7001/Warning 7000/Error ");
 }
 
 TEST_F(ServiceEndToEnd, CorpusSecurityLogByFilePathMatchesIndependentValues) {
