@@ -195,5 +195,45 @@ TEST_F(ServiceEndToEnd, CorpusSecurityLogByFilePathMatchesIndependentValues) {
   }
 }
 
+// The project's sample volume (registry hives, logs and message files):
+// channels through the registry, several channels merged by time, and every
+// event's message formatted from its provider's files and its own inserts.
+TEST(ServiceSampleImage, ChannelsMergeByTimeWithTheirMessages) {
+  const std::filesystem::path root = QRV_SAMPLE_IMAGE_DIR;
+  if (!std::filesystem::is_directory(root / "Windows"))
+    GTEST_SKIP() << "no sample image at " << root;
+  setenv("QRV_EVENTLOG_ROOT", root.c_str(), 1);
+  const std::vector<std::string> channels = {
+      "System", "Application", "Security",
+      "Microsoft-Windows-QRV-Sample/Operational"};
+  std::string all;
+  size_t separate = 0;
+  for (const std::string& c : channels) {
+    all += "<Query Path='" + c + "'><Select>*</Select></Query>";
+    const ToolResult one = RunTool(
+        QRV_TOOL_PATH, {"NOWARN", "GETEVENTSQUERY",
+                        "<QueryList><Query Path='" + c +
+                            "'><Select>*</Select></Query></QueryList>"});
+    const size_t lines = Split(one.out, '\n').size();
+    EXPECT_GT(lines, 0u) << c;
+    separate += lines;
+  }
+  const ToolResult run = RunTool(
+      QRV_TOOL_PATH,
+      {"NOWARN", "GETEVENTSQUERY", "<QueryList>" + all + "</QueryList>"});
+  unsetenv("QRV_EVENTLOG_ROOT");
+  const std::vector<std::string> lines = Split(run.out, '\n');
+  EXPECT_EQ(lines.size(), separate);
+  std::string previous_time;
+  for (const std::string& line : lines) {
+    const std::vector<std::string> f = Split(line, '\t');
+    ASSERT_EQ(f.size(), 6u) << line;
+    EXPECT_LE(previous_time, f[2]) << line;
+    previous_time = f[2];
+    EXPECT_NE(f[5], "Event message not found") << line;
+    EXPECT_EQ(f[5].find('%'), std::string::npos) << line;
+  }
+}
+
 }  // namespace
 }  // namespace qrv::offline
