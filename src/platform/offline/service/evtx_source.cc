@@ -17,7 +17,6 @@ std::shared_ptr<const EvtxSource> EvtxSource::Open(
     return nullptr;
   }
   std::shared_ptr<EvtxSource> source(new EvtxSource());
-  source->path_ = path;
   int error_number = 0;
   if (!source->file_.Open(path, &error_number)) {
     *error = (error_number == ENOENT || error_number == ENOTDIR)

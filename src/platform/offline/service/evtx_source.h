@@ -25,13 +25,11 @@ class EvtxSource {
   EvtxSource(const EvtxSource&) = delete;
   EvtxSource& operator=(const EvtxSource&) = delete;
 
-  const std::filesystem::path& path() const { return path_; }
   const evtx::FileReader& reader() const { return reader_; }
 
  private:
   EvtxSource() = default;
 
-  std::filesystem::path path_;
   MappedFile file_;
   evtx::FileReader reader_;  // reads from file_'s bytes
 };

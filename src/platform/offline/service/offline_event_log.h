@@ -56,8 +56,6 @@ class OfflineEventLog : public EventLogApi {
 
   // Handles open now, of every kind (tests check that callers close all).
   size_t open_handles() const { return objects_.open_count(); }
-  // The object table, shared with the publisher-metadata calls.
-  EvtObjectTable& objects() { return objects_; }
   // The event behind an event handle, or null.
   const CapturedEvent* Event(EvtHandle event) const;
   // What the message catalogue needs of the event behind `event`; nullopt

@@ -18,6 +18,24 @@ using P = evtx::SystemProperty;
 constexpr std::string_view kEventNamespace =
     "http://schemas.microsoft.com/win/2004/08/events/event";
 
+// The reader's text of a UTF-16LE string value (up to its first NUL) when
+// every unit is ASCII: the common case, copied without decoding. False
+// (value untouched) otherwise.
+bool FillAsciiString(const uint8_t* data, size_t size, evtx::Value* value) {
+  const size_t units = size / 2;
+  size_t n = 0;
+  while (n < units && (data[2 * n] | data[2 * n + 1]) != 0) {
+    if (data[2 * n + 1] != 0 || data[2 * n] >= 0x80) return false;
+    ++n;
+  }
+  value->type = ValueType::kString;
+  value->u = 0;
+  value->d = 0.0;
+  value->text.resize(n);
+  for (size_t i = 0; i < n; ++i) value->text[i] = static_cast<char>(data[2 * i]);
+  return true;
+}
+
 bool SameValue(const evtx::Value& a, const evtx::Value& b) {
   return a.type == b.type && a.u == b.u && a.text == b.text &&
          (a.d == b.d || (a.d != a.d && b.d != b.d));
@@ -55,6 +73,7 @@ void SystemTreeBuilder::Fill(ValueType type, const uint8_t* data, size_t size,
     return;
   source.assign(1, t);
   source.append(reinterpret_cast<const char*>(data), size);
+  if (type == ValueType::kString && FillAsciiString(data, size, value)) return;
   evtx::FillValue(static_cast<uint8_t>(type), data, size, value);
 }
 

@@ -40,7 +40,6 @@ class SystemTreeBuilder {
   // equal the last record's (the provider, channel and computer names, the
   // GUIDs and the SID usually do) keeps its text as it is.
   const evtx::EventTree& Build(const evtx::SystemProperties& props);
-  const evtx::EventTree& tree() const { return tree_; }
 
  private:
   uint32_t AddElement(std::string_view name, uint32_t parent);
