@@ -47,7 +47,10 @@ Platform MakeDefaultPlatform() {
   static offline::OfflineEventLog* const service = new offline::OfflineEventLog(
       offline::QuerySources{
           [](std::string_view name) { return image->LookupChannel(name); },
-          image->root()},
+          image->root(),
+          [](std::string_view windows_path) {
+            return files->ResolveWindowsPath(windows_path);
+          }},
       *system, messages);
   // Publisher metadata and the render context opened once, as on Windows.
   static MetadataCache* const event_log = new MetadataCache(*service, *system);

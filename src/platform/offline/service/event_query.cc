@@ -33,7 +33,13 @@ std::unique_ptr<EventQuery> EventQuery::Open(
       }
     } else {
       std::filesystem::path file(path.name);
-      if (file.is_relative()) file = sources.root / file;
+      std::optional<std::filesystem::path> in_image;
+      if (file.is_relative() && sources.windows_files)
+        in_image = sources.windows_files(path.name);
+      if (in_image)
+        file = *in_image;
+      else if (file.is_relative())
+        file = sources.root / file;
       uint32_t file_error = 0;
       auto source = EvtxSource::Open(file, &file_error);
       if (!source) {

@@ -9,10 +9,11 @@
 //   - a channel name through the ChannelLookup (the image's channels,
 //     ignoring case); an unknown one fails with ERROR_EVT_CHANNEL_NOT_FOUND;
 //     a known channel whose files are missing or unreadable is empty;
-//   - a file:// path names a host file: an absolute path as it is, any other
-//     path relative to the image root. A missing file fails with
-//     ERROR_FILE_NOT_FOUND, a file that is not an event log with
-//     ERROR_FILE_CORRUPT.
+//   - a file:// path names a file: an absolute host path as it is; a Windows
+//     path ("C:\Windows\...", "%SystemRoot%\...") as the file it stands
+//     for in the image; any other path relative to the image root. A missing
+//     file fails with ERROR_FILE_NOT_FOUND, a file that is not an event log
+//     with ERROR_FILE_CORRUPT.
 // With `tolerate_errors` (EvtQueryTolerateQueryErrors) a path that fails is
 // left out instead and the query goes on with the others.
 #ifndef QRV_PLATFORM_OFFLINE_SERVICE_EVENT_QUERY_H_
@@ -38,9 +39,14 @@ namespace qrv::offline {
 using ChannelLookup =
     std::function<std::optional<ChannelFiles>(std::string_view name)>;
 
+// The host file a Windows path names in the image, or nullopt.
+using WindowsFileLookup = std::function<std::optional<std::filesystem::path>(
+    std::string_view windows_path)>;
+
 struct QuerySources {
   ChannelLookup channels;
   std::filesystem::path root;  // base of relative file:// paths
+  WindowsFileLookup windows_files;
 };
 
 class EventQuery {

@@ -221,6 +221,16 @@ TEST(ServiceSampleImage, ChannelsMergeByTimeWithTheirMessages) {
   const ToolResult run = RunTool(
       QRV_TOOL_PATH,
       {"NOWARN", "GETEVENTSQUERY", "<QueryList>" + all + "</QueryList>"});
+  // A channel's log named by its Windows path reads as the channel.
+  const auto system = [](const std::string& path) {
+    return RunTool(QRV_TOOL_PATH,
+                   {"NOWARN", "GETEVENTSQUERY",
+                    "<QueryList><Query Path='" + path +
+                        "'><Select>*</Select></Query></QueryList>"})
+        .out;
+  };
+  EXPECT_EQ(system("file://%SystemRoot%\\System32\\winevt\\Logs\\System.evtx"),
+            system("System"));
   unsetenv("QRV_EVENTLOG_ROOT");
   const std::vector<std::string> lines = Split(run.out, '\n');
   EXPECT_EQ(lines.size(), separate);

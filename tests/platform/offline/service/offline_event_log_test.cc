@@ -41,11 +41,15 @@ class OfflineEventLogTest : public ::testing::Test {
  protected:
   void Open() {
     image_ = std::make_unique<Image>(dir_.path(), SummarizeEvtxFile);
+    files_ = std::make_unique<PathResolver>(dir_.path());
     log_ = std::make_unique<OfflineEventLog>(
         QuerySources{[this](std::string_view name) {
                        return image_->LookupChannel(name);
                      },
-                     dir_.path()},
+                     dir_.path(),
+                     [this](std::string_view windows_path) {
+                       return files_->ResolveWindowsPath(windows_path);
+                     }},
         fake_.system);
   }
 
@@ -119,6 +123,7 @@ class OfflineEventLogTest : public ::testing::Test {
   testing::TempFolder dir_;
   fake::FakePlatform fake_;
   std::unique_ptr<Image> image_;
+  std::unique_ptr<PathResolver> files_;
   std::unique_ptr<OfflineEventLog> log_;
   std::vector<std::vector<uint8_t>> rendered_;
 };
@@ -195,6 +200,15 @@ TEST_F(OfflineEventLogTest, FilePathsAbsoluteAndRelativeToTheRoot) {
             (std::vector<uint64_t>{8}));
   EXPECT_EQ(RunOk(QueryList("file://logs/saved.evtx", "*")),
             (std::vector<uint64_t>{7, 8}));
+  // Windows paths name files of the image, ignoring case.
+  EXPECT_EQ(RunOk(QueryList("file://C:\\LOGS\\Saved.evtx", "*")),
+            (std::vector<uint64_t>{7, 8}));
+  EXPECT_EQ(RunOk(QueryList("file://c:/logs/saved.evtx",
+                            "*[System[EventID=4624]]")),
+            (std::vector<uint64_t>{7}));
+  uint32_t error = 0;
+  Run(QueryList("file://D:\\logs\\saved.evtx", "*"), &error);
+  EXPECT_EQ(error, kErrorFileNotFound);
   // A bare XPath with EvtQueryFilePath names the file in the path argument.
   const std::u16string path = Utf8ToUtf16(absolute);
   EvtHandle q = log_->EvtQuery(nullptr, path.c_str(), u"*[System[EventID=4624]]",

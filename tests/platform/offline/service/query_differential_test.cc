@@ -96,7 +96,7 @@ struct Case {
 class Differential {
  public:
   Differential()
-      : log_(QuerySources{nullptr, std::filesystem::path("/")},
+      : log_(QuerySources{nullptr, std::filesystem::path("/"), nullptr},
              fake_.system) {}
 
   // EventRecordIDs the service selects; false with *error when EvtQuery
