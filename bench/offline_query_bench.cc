@@ -18,8 +18,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -49,9 +49,10 @@ std::vector<fs::path> LargestCorpusFiles(size_t n) {
     if (e.is_regular_file() && e.path().extension() == ".evtx")
       files.push_back(e.path());
   }
-  std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
-    return fs::file_size(a) > fs::file_size(b);
-  });
+  std::sort(files.begin(), files.end(),
+            [](const fs::path& a, const fs::path& b) {
+              return fs::file_size(a) > fs::file_size(b);
+            });
   if (files.size() > n) files.resize(n);
   return files;
 }
@@ -69,7 +70,8 @@ fs::path SyntheticFile() {
             evtx::kFileHeaderBlockSize);
   uint64_t written = evtx::kFileHeaderBlockSize;
   evtx::EvtxWriter writer([&](const uint8_t* p, size_t n) {
-    out.write(reinterpret_cast<const char*>(p), static_cast<std::streamsize>(n));
+    out.write(reinterpret_cast<const char*>(p),
+              static_cast<std::streamsize>(n));
     written += n;
   });
   evtx::GuidBytes guid;
@@ -82,9 +84,10 @@ fs::path SyntheticFile() {
     e.provider_name = kind == 4 ? "Microsoft-Windows-Eventlog"
                                 : "Microsoft-Windows-Security-Auditing";
     e.provider_guid = guid;
-    e.event_id = i % kSelectiveEvery == 0
-                     ? 4624
-                     : static_cast<uint16_t>(kind == 4 ? 1100 : 4625 + kind * 16);
+    e.event_id =
+        i % kSelectiveEvery == 0
+            ? 4624
+            : static_cast<uint16_t>(kind == 4 ? 1100 : 4625 + kind * 16);
     e.level = static_cast<uint8_t>(kind == 4 ? 4 : 0);
     e.task = static_cast<uint16_t>(12544 + kind);
     e.keywords = kind == 1 ? 0x8010000000000000ULL : 0x8020000000000000ULL;
@@ -94,17 +97,22 @@ fs::path SyntheticFile() {
     e.channel = "Security";
     e.computer = "DC-0" + std::to_string(i % 4) + ".corp.example";
     e.event_data = {
-        {"SubjectUserSid", WriterValue::Sid("S-1-5-21-3623811015-3361044348-30300820-1013")},
-        {"SubjectUserName", WriterValue::String("svc" + std::to_string(i % 40))},
-        {"SubjectLogonId", WriterValue::Number(ValueType::kHexInt64, 0x3e7 + i % 5000)},
-        {"TargetUserName", WriterValue::String("user" + std::to_string(i % 300))},
+        {"SubjectUserSid",
+         WriterValue::Sid("S-1-5-21-3623811015-3361044348-30300820-1013")},
+        {"SubjectUserName",
+         WriterValue::String("svc" + std::to_string(i % 40))},
+        {"SubjectLogonId",
+         WriterValue::Number(ValueType::kHexInt64, 0x3e7 + i % 5000)},
+        {"TargetUserName",
+         WriterValue::String("user" + std::to_string(i % 300))},
         {"LogonType", WriterValue::Number(ValueType::kUInt32, 2 + i % 9)},
-        {"IpAddress", WriterValue::String("10.1." + std::to_string(i % 200) + "." +
-                                          std::to_string(i % 250))},
+        {"IpAddress", WriterValue::String("10.1." + std::to_string(i % 200) +
+                                          "." + std::to_string(i % 250))},
     };
     if (kind >= 3) {
       e.event_data.push_back(
-          {"ProcessName", WriterValue::String("C:\\Windows\\System32\\lsass.exe")});
+          {"ProcessName",
+           WriterValue::String("C:\\Windows\\System32\\lsass.exe")});
     }
     writer.Add(e);
   }
@@ -125,7 +133,8 @@ uint64_t CountRecords(const fs::path& path) {
   auto source = qrv::offline::EvtxSource::Open(path, &error);
   uint64_t n = 0;
   if (source) {
-    evtx::RecordCursor cursor(source->reader(), evtx::RecordOrder::kOldestFirst);
+    evtx::RecordCursor cursor(source->reader(),
+                              evtx::RecordOrder::kOldestFirst);
     while (cursor.Next()) ++n;
   }
   counts[path] = n;
@@ -147,11 +156,13 @@ Timing TimeCommand(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : argv)
+    args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  const int rc =
+      posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return t;
   int status = 0;
@@ -162,7 +173,8 @@ Timing TimeCommand(const std::vector<std::string>& argv) {
   t.exit_status = WEXITSTATUS(status);
   t.wall = std::chrono::duration<double>(end - start).count();
   t.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-          1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+          1e-6 * static_cast<double>(usage.ru_utime.tv_usec +
+                                     usage.ru_stime.tv_usec);
   return t;
 }
 
@@ -174,9 +186,10 @@ std::string Query(const fs::path& file, const std::string& select) {
 // evtxexport exits with 1 on files it cannot read to the end (several
 // damaged corpus files); such runs still count, and are reported in
 // `failed_runs`. The tool must succeed on every file.
-void RunTimed(benchmark::State& state, const std::vector<fs::path>& files,
-              const std::function<std::vector<std::string>(const fs::path&)>& argv,
-              bool tolerate_failure = false) {
+void RunTimed(
+    benchmark::State& state, const std::vector<fs::path>& files,
+    const std::function<std::vector<std::string>(const fs::path&)>& argv,
+    bool tolerate_failure = false) {
   const char* root = QRV_BENCH_DATA_DIR "/empty_image";
   fs::create_directories(root);
   setenv("QRV_EVENTLOG_ROOT", root, 1);
@@ -201,10 +214,12 @@ void RunTimed(benchmark::State& state, const std::vector<fs::path>& files,
     }
     state.SetIterationTime(seconds);
   }
-  state.counters["records/s"] = benchmark::Counter(
-      static_cast<double>(records), benchmark::Counter::kIsIterationInvariantRate);
-  state.counters["records/cpu_s"] =
-      static_cast<double>(records) * static_cast<double>(state.iterations()) / cpu;
+  state.counters["records/s"] =
+      benchmark::Counter(static_cast<double>(records),
+                         benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["records/cpu_s"] = static_cast<double>(records) *
+                                    static_cast<double>(state.iterations()) /
+                                    cpu;
   state.counters["records"] = static_cast<double>(records);
   state.counters["failed_runs"] = failed_runs;
   state.SetBytesProcessed(static_cast<int64_t>(bytes * state.iterations()));
@@ -237,11 +252,26 @@ void BM_Largest5_Evtxexport(benchmark::State& state) {
   RunTimed(state, LargestCorpusFiles(5), Evtxexport, true);
 }
 
-BENCHMARK(BM_Synthetic1G_ToolSelective)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Synthetic1G_ToolSelectAll)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK(BM_Synthetic1G_Evtxexport)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_Largest5_ToolSelectAll)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_Largest5_Evtxexport)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Synthetic1G_ToolSelective)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_Synthetic1G_ToolSelectAll)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+BENCHMARK(BM_Synthetic1G_Evtxexport)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_Largest5_ToolSelectAll)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_Largest5_Evtxexport)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 }  // namespace
 

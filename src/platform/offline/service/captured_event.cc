@@ -38,8 +38,7 @@ void CaptureEvent(const evtx::SystemProperties& props,
 
 bool CapturedRecordReader::Load(const CapturedEvent& event) {
   if (!event.source) return false;
-  if (loaded_ && source_ == event.source &&
-      chunk_offset_ == event.chunk.offset)
+  if (loaded_ && source_ == event.source && chunk_offset_ == event.chunk.offset)
     return true;
   source_ = event.source;
   chunk_offset_ = event.chunk.offset;

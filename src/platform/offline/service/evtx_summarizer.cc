@@ -27,7 +27,8 @@ std::optional<EvtxFileSummary> SummarizeEvtxFile(
       summary.channel = props.channel.ToUtf8();
     if (!props.Has(evtx::SystemProperty::kProviderName)) continue;
     name = props.provider_name.ToUtf8();
-    auto [it, added] = provider_index.try_emplace(name, summary.providers.size());
+    auto [it, added] =
+        provider_index.try_emplace(name, summary.providers.size());
     if (added) {
       ProviderCount count;
       count.name = name;

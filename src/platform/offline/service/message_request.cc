@@ -12,8 +12,7 @@ namespace {
 using P = evtx::SystemProperty;
 
 const evtx::Element* Child(const evtx::EventTree& tree,
-                           const evtx::Element& parent,
-                           std::string_view name) {
+                           const evtx::Element& parent, std::string_view name) {
   for (uint32_t c : parent.children) {
     if (c < tree.elements.size() && tree.elements[c].name == name)
       return &tree.elements[c];

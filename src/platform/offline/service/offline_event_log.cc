@@ -69,7 +69,8 @@ std::optional<EventMessageRequest> OfflineEventLog::MessageRequest(
   if (object == nullptr) return std::nullopt;
   if (!object->request) {
     const bool decoded = records_.BuildTree(object->event, &tree_);
-    object->request = MessageRequestFor(object->event, decoded ? &tree_ : nullptr);
+    object->request =
+        MessageRequestFor(object->event, decoded ? &tree_ : nullptr);
   }
   return object->request;
 }
@@ -111,9 +112,9 @@ EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
   const uint64_t now =
       kUnixEpochTicks + static_cast<uint64_t>(seconds) * kTicksPerSecond;
   uint32_t error = 0;
-  std::unique_ptr<EventQuery> result =
-      EventQuery::Open(std::move(compiled), sources_,
-                       (flags & kEvtQueryTolerateQueryErrors) != 0, now, &error);
+  std::unique_ptr<EventQuery> result = EventQuery::Open(
+      std::move(compiled), sources_,
+      (flags & kEvtQueryTolerateQueryErrors) != 0, now, &error);
   if (!result) return FailHandle(error);
   return objects_.Add(std::make_unique<QueryObject>(std::move(result)));
 }

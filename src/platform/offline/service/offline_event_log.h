@@ -65,7 +65,8 @@ class OfflineEventLog : public EventLogApi {
   EvtHandle EvtQuery(EvtHandle session, const char16_t* path,
                      const char16_t* query, uint32_t flags) override;
   bool EvtNext(EvtHandle result_set, uint32_t events_size, EvtHandle* events,
-               uint32_t timeout_ms, uint32_t flags, uint32_t* returned) override;
+               uint32_t timeout_ms, uint32_t flags,
+               uint32_t* returned) override;
   bool EvtCancel(EvtHandle object) override;
   bool EvtClose(EvtHandle object) override;
   EvtHandle EvtCreateRenderContext(uint32_t value_paths_count,
@@ -94,8 +95,8 @@ class OfflineEventLog : public EventLogApi {
  private:
   bool Fail(uint32_t code);
   EvtHandle FailHandle(uint32_t code);
-  bool RenderXml(const CapturedEvent& event, uint32_t buffer_size,
-                 void* buffer, uint32_t* buffer_used);
+  bool RenderXml(const CapturedEvent& event, uint32_t buffer_size, void* buffer,
+                 uint32_t* buffer_used);
 
   QuerySources sources_;
   SystemApi& system_;

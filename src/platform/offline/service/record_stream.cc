@@ -9,7 +9,7 @@ namespace qrv::offline {
 // the template instance token 0x0C, a byte, the template id (u32) and the
 // definition offset (u32).
 bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
-                        const evtx::RecordRef& record, uint32_t* definition) {
+                          const evtx::RecordRef& record, uint32_t* definition) {
   if (record.offset > chunk_size || record.size > chunk_size - record.offset)
     return false;
   uint32_t pos = record.offset + evtx::kRecordHeaderSize;
@@ -19,9 +19,9 @@ bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
   if (pos >= end || end - pos < kInstanceHead || chunk[pos] != 0x0C)
     return false;
   const uint8_t* p = chunk + pos + 6;
-  *definition = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                (static_cast<uint32_t>(p[2]) << 16) |
-                (static_cast<uint32_t>(p[3]) << 24);
+  *definition =
+      static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+      (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
   return true;
 }
 
@@ -46,7 +46,8 @@ RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
       query_(query),
       source_index_(source_index),
       now_(now_filetime),
-      chunk_order_(source_->reader().ChunkOrder(evtx::RecordOrder::kOldestFirst)),
+      chunk_order_(
+          source_->reader().ChunkOrder(evtx::RecordOrder::kOldestFirst)),
       stats_(source_->reader().stats()),
       system_tree_(QueryReadsValueText(query)) {}
 
@@ -69,7 +70,7 @@ const RecordStream::TemplateCheck* RecordStream::CheckTemplate(
     const evtx::SystemProperties& props) {
   uint32_t definition = 0;
   if (!RecordTemplateOffset(source_->reader().ChunkData(*chunk_), chunk_->size,
-                          record_, &definition))
+                            record_, &definition))
     return nullptr;
   for (const TemplateCheck& c : checks_) {
     if (c.definition == definition && c.present == props.present) return &c;
@@ -80,7 +81,8 @@ const RecordStream::TemplateCheck* RecordStream::CheckTemplate(
   TemplateCheck check;
   check.definition = definition;
   check.present = props.present;
-  check.system_tree_exact = SameSystemPart(check_tree_.Build(props), full_tree_);
+  check.system_tree_exact =
+      SameSystemPart(check_tree_.Build(props), full_tree_);
   checks_.push_back(check);
   return &checks_.back();
 }

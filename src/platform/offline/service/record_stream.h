@@ -43,10 +43,10 @@ bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
 bool QueryReadsValueText(const offline_query::CompiledQuery& query);
 
 struct StreamCounts {
-  uint64_t records = 0;        // records the cursor reached
-  uint64_t system_trees = 0;   // tested on the System tree from properties
-  uint64_t full_trees = 0;     // tested on the full tree
-  uint64_t undecodable = 0;    // passed over
+  uint64_t records = 0;       // records the cursor reached
+  uint64_t system_trees = 0;  // tested on the System tree from properties
+  uint64_t full_trees = 0;    // tested on the full tree
+  uint64_t undecodable = 0;   // passed over
 };
 
 class RecordStream {

@@ -32,7 +32,8 @@ bool FillAsciiString(const uint8_t* data, size_t size, evtx::Value* value) {
   value->u = 0;
   value->d = 0.0;
   value->text.resize(n);
-  for (size_t i = 0; i < n; ++i) value->text[i] = static_cast<char>(data[2 * i]);
+  for (size_t i = 0; i < n; ++i)
+    value->text[i] = static_cast<char>(data[2 * i]);
   return true;
 }
 
@@ -77,8 +78,8 @@ void SystemTreeBuilder::Fill(ValueType type, const uint8_t* data, size_t size,
   evtx::FillValue(static_cast<uint8_t>(type), data, size, value);
 }
 
-void SystemTreeBuilder::FillNumber(ValueType type, uint64_t value,
-                                   size_t width, evtx::Value* out) {
+void SystemTreeBuilder::FillNumber(ValueType type, uint64_t value, size_t width,
+                                   evtx::Value* out) {
   if (!number_texts_) {
     // Every type written here is unsigned, so the binary value is the one
     // the reader's formatter would store.
@@ -89,12 +90,12 @@ void SystemTreeBuilder::FillNumber(ValueType type, uint64_t value,
     return;
   }
   uint8_t bytes[8];
-  for (size_t i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+  for (size_t i = 0; i < 8; ++i)
+    bytes[i] = static_cast<uint8_t>(value >> (8 * i));
   Fill(type, bytes, width, out);
 }
 
-uint32_t SystemTreeBuilder::AddElement(std::string_view name,
-                                       uint32_t parent) {
+uint32_t SystemTreeBuilder::AddElement(std::string_view name, uint32_t parent) {
   const uint32_t index = static_cast<uint32_t>(element_count_++);
   attribute_count_ = 0;
   if (refresh_) return index;
@@ -176,7 +177,7 @@ const evtx::EventTree& SystemTreeBuilder::Build(const SystemProperties& p) {
     const uint32_t e = AddElement("EventID", system);
     if (p.Has(P::kQualifiers))
       number(ValueType::kUInt16, p.qualifiers, 2,
-                 AddAttribute(e, "Qualifiers"));
+             AddAttribute(e, "Qualifiers"));
     number(ValueType::kUInt16, p.event_id, 2, &tree_.elements[e].text);
     FinishElement(e);
   }
@@ -190,7 +191,7 @@ const evtx::EventTree& SystemTreeBuilder::Build(const SystemProperties& p) {
   const uint32_t time = AddElement("TimeCreated", system);
   if (p.Has(P::kTimeCreated))
     number(ValueType::kFileTime, p.time_created, 8,
-               AddAttribute(time, "SystemTime"));
+           AddAttribute(time, "SystemTime"));
   FinishElement(time);
 
   number_element({"EventRecordID", P::kEventRecordId, ValueType::kUInt64, 8},
@@ -200,17 +201,16 @@ const evtx::EventTree& SystemTreeBuilder::Build(const SystemProperties& p) {
   if (p.Has(P::kActivityId))
     guid(p.activity_id, AddAttribute(correlation, "ActivityID"));
   if (p.Has(P::kRelatedActivityId))
-    guid(p.related_activity_id,
-             AddAttribute(correlation, "RelatedActivityID"));
+    guid(p.related_activity_id, AddAttribute(correlation, "RelatedActivityID"));
   FinishElement(correlation);
 
   const uint32_t execution = AddElement("Execution", system);
   if (p.Has(P::kProcessId))
     number(ValueType::kUInt32, p.process_id, 4,
-               AddAttribute(execution, "ProcessID"));
+           AddAttribute(execution, "ProcessID"));
   if (p.Has(P::kThreadId))
     number(ValueType::kUInt32, p.thread_id, 4,
-               AddAttribute(execution, "ThreadID"));
+           AddAttribute(execution, "ThreadID"));
   FinishElement(execution);
 
   if (p.Has(P::kChannel)) {

@@ -25,7 +25,8 @@ inline std::vector<std::filesystem::path> CorpusEvtxFiles() {
   std::vector<std::filesystem::path> files;
   const std::filesystem::path root = CorpusRoot();
   if (root.empty()) return files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(root)) {
     if (entry.is_regular_file() && entry.path().extension() == ".evtx")
       files.push_back(entry.path());
   }

@@ -52,7 +52,8 @@ class Json {
         Skip();
         if (key == "num") {
           std::string n;
-          while (pos_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[pos_])))
+          while (pos_ < s_.size() &&
+                 std::isdigit(static_cast<unsigned char>(s_[pos_])))
             n += s_[pos_++];
           num = Number(n, 10).value_or(0);
         } else if (key == "EventData" && Peek() == '{') {
@@ -92,7 +93,8 @@ class Json {
     return true;
   }
   void Skip() {
-    while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_])))
+    while (pos_ < s_.size() &&
+           std::isspace(static_cast<unsigned char>(s_[pos_])))
       ++pos_;
   }
   bool String(std::string* out) {
@@ -107,8 +109,8 @@ class Json {
       c = s_[pos_++];
       if (c == 'u') {
         if (pos_ + 4 > s_.size()) return false;
-        const uint32_t cp = static_cast<uint32_t>(
-            std::stoul(s_.substr(pos_, 4), nullptr, 16));
+        const uint32_t cp =
+            static_cast<uint32_t>(std::stoul(s_.substr(pos_, 4), nullptr, 16));
         pos_ += 4;
         // Non-ASCII values are not used by the tests; keep a marker.
         out->push_back(cp < 0x80 ? static_cast<char>(cp) : '\x01');
@@ -151,15 +153,17 @@ class Json {
 std::optional<uint64_t> ParseTicks(const std::string& t, uint64_t* precision) {
   int y, mo, d, h, mi, s;
   char tail[32] = {};
-  if (t.size() < 20 || std::sscanf(t.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%31s",
-                                   &y, &mo, &d, &h, &mi, &s, tail) < 6)
+  if (t.size() < 20 || std::sscanf(t.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%31s", &y,
+                                   &mo, &d, &h, &mi, &s, tail) < 6)
     return std::nullopt;
   uint64_t fraction = 0;
   uint64_t unit = 10000000;
   std::string rest = tail;
   size_t i = 0;
   if (!rest.empty() && rest[0] == '.') {
-    for (i = 1; i < rest.size() && std::isdigit(static_cast<unsigned char>(rest[i])); ++i) {
+    for (i = 1;
+         i < rest.size() && std::isdigit(static_cast<unsigned char>(rest[i]));
+         ++i) {
       if (i <= 7) {
         fraction = fraction * 10 + static_cast<uint64_t>(rest[i] - '0');
         unit /= 10;

@@ -2,9 +2,8 @@
 // lines for writer-made logs and for a real Security log named by file://
 // path (checked against the corpus's independent values), and the failure
 // blocks of invalid, unsupported and unresolvable queries.
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <fstream>
@@ -47,13 +46,12 @@ std::string Severity(const std::string& level, const std::string& keywords) {
 
 class ServiceEndToEnd : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("QRV_EVENTLOG_ROOT", dir_.path().c_str(), 1);
-  }
+  void SetUp() override { setenv("QRV_EVENTLOG_ROOT", dir_.path().c_str(), 1); }
   void TearDown() override { unsetenv("QRV_EVENTLOG_ROOT"); }
 
   static ToolResult Query(const std::string& query) {
-    ToolResult run = RunTool(QRV_TOOL_PATH, {"NOWARN", "GETEVENTSQUERY", query});
+    ToolResult run =
+        RunTool(QRV_TOOL_PATH, {"NOWARN", "GETEVENTSQUERY", query});
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.err, "");
@@ -65,8 +63,8 @@ class ServiceEndToEnd : public ::testing::Test {
 
 TEST_F(ServiceEndToEnd, ChannelQueryPrintsOneLinePerSelectedEvent) {
   WriteLog(dir_.path() / "Security.evtx",
-           {FixtureEvent(1, 4624, 1), FixtureEvent(2, 4625, 2, 0,
-                                                  0x8010000000000000ull),
+           {FixtureEvent(1, 4624, 1),
+            FixtureEvent(2, 4625, 2, 0, 0x8010000000000000ull),
             FixtureEvent(3, 4624, 3, 4, 0)});
   const ToolResult run = Query(
       "<QueryList><Query Id='0' Path='Security'><Select>"
@@ -121,15 +119,17 @@ TEST_F(ServiceEndToEnd, FailingQueriesPrintTheFailureBlock) {
 // time; events are written relative to it.
 TEST_F(ServiceEndToEnd, WindowedCommandsSeeTheImageChannels) {
   const uint64_t now =
-      static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::seconds>(
-                                std::chrono::system_clock::now().time_since_epoch())
-                                .count()) *
+      static_cast<uint64_t>(
+          std::chrono::duration_cast<std::chrono::seconds>(
+              std::chrono::system_clock::now().time_since_epoch())
+              .count()) *
           testing::kTicksPerSecond +
       116444736000000000ull;
   const auto at = [&](uint64_t record, uint16_t id, uint8_t level,
                       uint64_t hours_ago) {
-    evtx::WriterEvent e = FixtureEvent(record, id, 0, level, 0x8080000000000000ull,
-                                       "System", "Service Control Manager");
+    evtx::WriterEvent e =
+        FixtureEvent(record, id, 0, level, 0x8080000000000000ull, "System",
+                     "Service Control Manager");
     e.time_created = now - hours_ago * 3600 * testing::kTicksPerSecond;
     return e;
   };
@@ -161,7 +161,8 @@ TEST_F(ServiceEndToEnd, WindowedCommandsSeeTheImageChannels) {
 TEST_F(ServiceEndToEnd, CorpusSecurityLogByFilePathMatchesIndependentValues) {
   const std::filesystem::path root = testing::CorpusRoot();
   if (root.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
-  const std::filesystem::path log = root / "velocidex-evtx/testdata/Security.evtx";
+  const std::filesystem::path log =
+      root / "velocidex-evtx/testdata/Security.evtx";
   const std::filesystem::path tsv =
       root / "expected/velocidex-evtx/testdata/Security.tsv";
   std::vector<std::vector<std::string>> expected;
@@ -175,10 +176,10 @@ TEST_F(ServiceEndToEnd, CorpusSecurityLogByFilePathMatchesIndependentValues) {
   }
   ASSERT_GT(expected.size(), 100u);
 
-  const ToolResult run = Query("<QueryList><Query Path='file://" +
-                               log.string() +
-                               "'><Select>*[System[EventID=4624]]</Select>"
-                               "</Query></QueryList>");
+  const ToolResult run =
+      Query("<QueryList><Query Path='file://" + log.string() +
+            "'><Select>*[System[EventID=4624]]</Select>"
+            "</Query></QueryList>");
   const std::vector<std::string> lines = Split(run.out, '\n');
   ASSERT_EQ(lines.size(), expected.size());
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -186,11 +187,11 @@ TEST_F(ServiceEndToEnd, CorpusSecurityLogByFilePathMatchesIndependentValues) {
     const std::vector<std::string> fields = Split(lines[i], '\t');
     const std::vector<std::string>& row = expected[i];
     ASSERT_EQ(fields.size(), 6u);
-    EXPECT_EQ(fields[0], row[7]);                      // channel
-    EXPECT_EQ(fields[1], row[2]);                      // provider
+    EXPECT_EQ(fields[0], row[7]);                              // channel
+    EXPECT_EQ(fields[1], row[2]);                              // provider
     EXPECT_EQ(fields[2].substr(0, 26), row[6].substr(0, 26));  // time
-    EXPECT_EQ(fields[2].size(), 30u);                  // 9 fraction digits
-    EXPECT_EQ(fields[3], row[3]);                      // event id
+    EXPECT_EQ(fields[2].size(), 30u);  // 9 fraction digits
+    EXPECT_EQ(fields[3], row[3]);      // event id
     EXPECT_EQ(fields[4], Severity(row[4], row[5]));
   }
 }

@@ -31,15 +31,16 @@ constexpr char kDemoDll[] = "C:\\Windows\\System32\\demo.dll";
 class EventMessagesTest : public ::testing::Test {
  protected:
   EventMessagesTest() {
-    files_.Add(kClassicDll, test::MessageDll({{0x40000005, "Classic %1 and %2"}}));
+    files_.Add(kClassicDll,
+               test::MessageDll({{0x40000005, "Classic %1 and %2"}}));
     test::RegisterSource(fake_.registry, "Application", "ClassicApp",
                          {kClassicDll, "", ""});
     const pe::Guid guid = test::MakeGuid(0x20);
     files_.Add(kDemoDll,
-               pe::BuildPeImage(
-                   {test::ManifestResource(test::OneProvider(
-                        guid, {test::Event(1, 0, 0xB0000001)})),
-                    test::TableResource({{0xB0000001, "Started %1 then %2."}})}));
+               pe::BuildPeImage({test::ManifestResource(test::OneProvider(
+                                     guid, {test::Event(1, 0, 0xB0000001)})),
+                                 test::TableResource(
+                                     {{0xB0000001, "Started %1 then %2."}})}));
     test::RegisterPublisher(fake_.registry, guid.ToString(), "Demo-Provider",
                             {kDemoDll, kDemoDll, ""});
     for (int i = 0; i < 16; ++i)
@@ -51,8 +52,8 @@ class EventMessagesTest : public ::testing::Test {
     classic.provider_guid.reset();
     classic.event_data = {{"", evtx::WriterValue::String("one")},
                           {"", evtx::WriterValue::String("two")}};
-    evtx::WriterEvent demo = testing::FixtureEvent(
-        2, 1, 2, 4, 0, "Application", "Demo-Provider");
+    evtx::WriterEvent demo =
+        testing::FixtureEvent(2, 1, 2, 4, 0, "Application", "Demo-Provider");
     demo.provider_guid = demo_guid_;
     evtx::WriterNode root;
     root.name = "DemoData";
@@ -83,7 +84,8 @@ class EventMessagesTest : public ::testing::Test {
     catalog_ = std::make_unique<MessageCatalog>(fake_.registry,
                                                 files_.Resolver(), files_);
     log_ = std::make_unique<OfflineEventLog>(
-        QuerySources{nullptr, dir_.path(), nullptr}, fake_.system, catalog_.get());
+        QuerySources{nullptr, dir_.path(), nullptr}, fake_.system,
+        catalog_.get());
   }
 
   std::vector<std::string> Messages(EventLogApi& api) {

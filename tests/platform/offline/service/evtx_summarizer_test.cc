@@ -17,10 +17,11 @@ TEST(EvtxSummarizerTest, ChannelAndProviderCounts) {
   testing::TempFolder dir;
   evtx::WriterEvent no_channel = testing::FixtureEvent(1, 1, 1, 4, 0, "", "A");
   no_channel.provider_guid.reset();
-  testing::WriteLog(dir.path() / "x.evtx",
-                    {no_channel, testing::FixtureEvent(2, 1, 2, 4, 0, "Setup", "B"),
-                     testing::FixtureEvent(3, 1, 3, 4, 0, "Other", "A"),
-                     testing::FixtureEvent(4, 1, 4, 4, 0, "Setup", "B")});
+  testing::WriteLog(
+      dir.path() / "x.evtx",
+      {no_channel, testing::FixtureEvent(2, 1, 2, 4, 0, "Setup", "B"),
+       testing::FixtureEvent(3, 1, 3, 4, 0, "Other", "A"),
+       testing::FixtureEvent(4, 1, 4, 4, 0, "Setup", "B")});
   const auto summary = SummarizeEvtxFile(dir.path() / "x.evtx");
   ASSERT_TRUE(summary.has_value());
   EXPECT_EQ(summary->channel, "Setup");

@@ -60,8 +60,8 @@ class OfflineEventLogTest : public ::testing::Test {
 
   // The rendered system properties of one event (two-call sizing checked).
   std::vector<uint8_t> Render(EvtHandle event) {
-    EvtHandle context = log_->EvtCreateRenderContext(0, nullptr,
-                                                     kEvtRenderContextSystem);
+    EvtHandle context =
+        log_->EvtCreateRenderContext(0, nullptr, kEvtRenderContextSystem);
     uint32_t used = 0, count = 0;
     EXPECT_FALSE(log_->EvtRender(context, event, kEvtRenderEventValues, 0,
                                  nullptr, &used, &count));
@@ -130,8 +130,8 @@ class OfflineEventLogTest : public ::testing::Test {
 
 TEST_F(OfflineEventLogTest, ChannelQuerySelectsEventsOldestFirst) {
   WriteLog(dir_.path() / "Security.evtx",
-           {FixtureEvent(1, 4624, 1), FixtureEvent(2, 4625, 2, 0,
-                                                  0x8010000000000000ull),
+           {FixtureEvent(1, 4624, 1),
+            FixtureEvent(2, 4625, 2, 0, 0x8010000000000000ull),
             FixtureEvent(3, 4624, 3), FixtureEvent(4, 4672, 4)});
   Open();
   EXPECT_EQ(RunOk(QueryList("Security", "*[System[EventID=4624]]")),
@@ -142,9 +142,10 @@ TEST_F(OfflineEventLogTest, ChannelQuerySelectsEventsOldestFirst) {
   EXPECT_EQ(RunOk(QueryList("Security",
                             "*[System[band(Keywords,4503599627370496)]]")),
             (std::vector<uint64_t>{2}));
-  EXPECT_EQ(RunOk(QueryList(
-                "Security", "*[EventData[Data[@Name='TargetUserName']='user3']]")),
-            (std::vector<uint64_t>{3}));
+  EXPECT_EQ(
+      RunOk(QueryList("Security",
+                      "*[EventData[Data[@Name='TargetUserName']='user3']]")),
+      (std::vector<uint64_t>{3}));
   EXPECT_EQ(RunOk(QueryList("Security", "*[System[EventID=1]]")),
             (std::vector<uint64_t>{}));
 }
@@ -203,16 +204,17 @@ TEST_F(OfflineEventLogTest, FilePathsAbsoluteAndRelativeToTheRoot) {
   // Windows paths name files of the image, ignoring case.
   EXPECT_EQ(RunOk(QueryList("file://C:\\LOGS\\Saved.evtx", "*")),
             (std::vector<uint64_t>{7, 8}));
-  EXPECT_EQ(RunOk(QueryList("file://c:/logs/saved.evtx",
-                            "*[System[EventID=4624]]")),
-            (std::vector<uint64_t>{7}));
+  EXPECT_EQ(
+      RunOk(QueryList("file://c:/logs/saved.evtx", "*[System[EventID=4624]]")),
+      (std::vector<uint64_t>{7}));
   uint32_t error = 0;
   Run(QueryList("file://D:\\logs\\saved.evtx", "*"), &error);
   EXPECT_EQ(error, kErrorFileNotFound);
   // A bare XPath with EvtQueryFilePath names the file in the path argument.
   const std::u16string path = Utf8ToUtf16(absolute);
-  EvtHandle q = log_->EvtQuery(nullptr, path.c_str(), u"*[System[EventID=4624]]",
-                               kEvtQueryFilePath | kEvtQueryForwardDirection);
+  EvtHandle q =
+      log_->EvtQuery(nullptr, path.c_str(), u"*[System[EventID=4624]]",
+                     kEvtQueryFilePath | kEvtQueryForwardDirection);
   ASSERT_NE(q, nullptr);
   EvtHandle e[2];
   uint32_t n = 0;
@@ -266,9 +268,9 @@ TEST_F(OfflineEventLogTest, FailuresGiveTheirCodes) {
   EXPECT_EQ(fake_.system.GetLastError(), kErrorInvalidParameter);
   EXPECT_EQ(log_->EvtQuery(nullptr, nullptr, nullptr, 0x101), nullptr);
   EXPECT_EQ(fake_.system.GetLastError(), kErrorInvalidParameter);
-  EXPECT_EQ(log_->EvtQuery(reinterpret_cast<EvtHandle>(0x10), nullptr, text,
-                           0x101),
-            nullptr);
+  EXPECT_EQ(
+      log_->EvtQuery(reinterpret_cast<EvtHandle>(0x10), nullptr, text, 0x101),
+      nullptr);
   EXPECT_EQ(fake_.system.GetLastError(), kErrorInvalidHandle);
   EXPECT_EQ(log_->open_handles(), 0u);
 }
@@ -531,12 +533,12 @@ TEST_F(OfflineEventLogTest, PublisherMetadataWithoutMessages) {
 TEST_F(OfflineEventLogTest, QueryEventsClosesEveryHandle) {
   std::vector<evtx::WriterEvent> events;
   for (uint64_t i = 1; i <= 1234; ++i)
-    events.push_back(FixtureEvent(i, i % 2 ? 4624 : 4634,
-                                  static_cast<uint32_t>(i)));
+    events.push_back(
+        FixtureEvent(i, i % 2 ? 4624 : 4634, static_cast<uint32_t>(i)));
   WriteLog(dir_.path() / "Security.evtx", events);
   Open();
-  ScopedPlatform scope(Platform{log_.get(), &fake_.registry, &fake_.system,
-                                &fake_.output});
+  ScopedPlatform scope(
+      Platform{log_.get(), &fake_.registry, &fake_.system, &fake_.output});
   for (bool capped : {false, true}) {
     auto list = NewRecordList<EventList>();
     uint32_t error = 0;

@@ -43,17 +43,22 @@ namespace {
 using testing::OracleRow;
 
 std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
 std::string XmlEscape(const std::string& s) {
   std::string out;
   for (char c : s) {
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else if (c == '>') out += "&gt;";
-    else out += c;
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else
+      out += c;
   }
   return out;
 }
@@ -77,12 +82,11 @@ std::string FormatTicks(uint64_t ticks, int digits) {
                 static_cast<unsigned long long>(fraction));
   std::string frac = std::string(digits7) + "00";  // 9 digits
   char text[64];
-  std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld.%sZ",
-                static_cast<long long>(y), m, d,
-                static_cast<long long>(sod / 3600),
-                static_cast<long long>(sod / 60 % 60),
-                static_cast<long long>(sod % 60),
-                frac.substr(0, static_cast<size_t>(digits)).c_str());
+  std::snprintf(
+      text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld.%sZ",
+      static_cast<long long>(y), m, d, static_cast<long long>(sod / 3600),
+      static_cast<long long>(sod / 60 % 60), static_cast<long long>(sod % 60),
+      frac.substr(0, static_cast<size_t>(digits)).c_str());
   return text;
 }
 
@@ -187,38 +191,50 @@ std::vector<Case> CasesFor(const std::string& path,
   }
   const std::string e1s = std::to_string(e1);
   const auto has_id = [e1](const OracleRow& r) { return r.event_id == e1; };
-  cases.push_back({"event id", select("*[System[EventID=" + e1s + "]]"), has_id, {}});
-  cases.push_back({"event id !=", select("*[System[EventID!=" + e1s + "]]"),
-                   [e1](const OracleRow& r) { return r.event_id && *r.event_id != e1; }, {}});
+  cases.push_back(
+      {"event id", select("*[System[EventID=" + e1s + "]]"), has_id, {}});
+  cases.push_back(
+      {"event id !=",
+       select("*[System[EventID!=" + e1s + "]]"),
+       [e1](const OracleRow& r) { return r.event_id && *r.event_id != e1; },
+       {}});
   cases.push_back({"event id range",
                    select("*[System[EventID>=" + e1s + " and EventID<" +
                           std::to_string(e1 + 100) + "]]"),
                    [e1](const OracleRow& r) {
-                     return r.event_id && *r.event_id >= e1 && *r.event_id < e1 + 100;
-                   }, {}});
+                     return r.event_id && *r.event_id >= e1 &&
+                            *r.event_id < e1 + 100;
+                   },
+                   {}});
   cases.push_back({"level list",
                    select("*[System[(Level=1 or Level=2 or Level=3)]]"),
                    [](const OracleRow& r) {
                      return r.level && *r.level >= 1 && *r.level <= 3;
-                   }, {}});
-  cases.push_back({"level 0 or 4", select("*[System[Level=0 or Level=4]]"),
+                   },
+                   {}});
+  cases.push_back({"level 0 or 4",
+                   select("*[System[Level=0 or Level=4]]"),
                    [](const OracleRow& r) {
                      return r.level && (*r.level == 0 || *r.level == 4);
-                   }, {}});
+                   },
+                   {}});
   cases.push_back({"band audit success",
                    select("*[System[band(Keywords,9007199254740992)]]"),
                    [](const OracleRow& r) {
                      return r.keywords && (*r.keywords & 0x0020000000000000ull);
-                   }, {}});
-  cases.push_back({"band top bit",
-                   select("*[System[band(Keywords,9223372036854775808)]]"),
-                   [](const OracleRow& r) {
-                     return r.keywords && (*r.keywords >> 63);
-                   }, {}});
+                   },
+                   {}});
+  cases.push_back(
+      {"band top bit",
+       select("*[System[band(Keywords,9223372036854775808)]]"),
+       [](const OracleRow& r) { return r.keywords && (*r.keywords >> 63); },
+       {}});
   const uint64_t mid_id = rows[rows.size() / 2].record_id;
-  cases.push_back({"record id >",
-                   select("*[System[EventRecordID>" + std::to_string(mid_id) + "]]"),
-                   [mid_id](const OracleRow& r) { return r.record_id > mid_id; }, {}});
+  cases.push_back(
+      {"record id >",
+       select("*[System[EventRecordID>" + std::to_string(mid_id) + "]]"),
+       [mid_id](const OracleRow& r) { return r.record_id > mid_id; },
+       {}});
 
   std::vector<uint64_t> times;
   for (const OracleRow& r : rows) {
@@ -253,20 +269,26 @@ std::vector<Case> CasesFor(const std::string& path,
     const std::string p = Lower(mid.provider);
     cases.push_back({"provider (other case)",
                      select("*[System[Provider[@Name='" + p + "']]]"),
-                     [p](const OracleRow& r) { return Lower(r.provider) == p; }, {}});
+                     [p](const OracleRow& r) { return Lower(r.provider) == p; },
+                     {}});
   }
   if (PlainValue(mid.channel)) {
     const std::string c = mid.channel;
-    cases.push_back({"channel", select("*[System[Channel='" + c + "']]"),
-                     [c](const OracleRow& r) { return Lower(r.channel) == Lower(c); }, {}});
+    cases.push_back(
+        {"channel",
+         select("*[System[Channel='" + c + "']]"),
+         [c](const OracleRow& r) { return Lower(r.channel) == Lower(c); },
+         {}});
   }
   if (PlainValue(mid.computer)) {
     const std::string c = mid.computer;
-    cases.push_back({"computer and event id",
-                     select("*[System[Computer='" + c + "' and EventID=" + e1s + "]]"),
-                     [c, e1](const OracleRow& r) {
-                       return Lower(r.computer) == Lower(c) && r.event_id == e1;
-                     }, {}});
+    cases.push_back(
+        {"computer and event id",
+         select("*[System[Computer='" + c + "' and EventID=" + e1s + "]]"),
+         [c, e1](const OracleRow& r) {
+           return Lower(r.computer) == Lower(c) && r.event_id == e1;
+         },
+         {}});
   }
   // An EventData item that some records have, with a plain value. The other
   // reader lists a classic event's <Binary> among the data and prints
@@ -284,20 +306,25 @@ std::vector<Case> CasesFor(const std::string& path,
          [name, value](const OracleRow& row) {
            auto d = row.data.find(name);
            return d != row.data.end() && Lower(d->second) == Lower(value);
-         }, {}});
+         },
+         {}});
     break;
   }
   cases.push_back({"suppress",
-                   open + "<Select>*</Select><Suppress>*[System[EventID=" + e1s +
-                       "]]</Suppress>" + close,
-                   [e1](const OracleRow& r) { return r.event_id != e1; }, {}});
+                   open + "<Select>*</Select><Suppress>*[System[EventID=" +
+                       e1s + "]]</Suppress>" + close,
+                   [e1](const OracleRow& r) { return r.event_id != e1; },
+                   {}});
   cases.push_back(
       {"two queries",
        "<QueryList><Query Id='0' Path='file://" + XmlEscape(path) +
-           "'><Select>*[System[EventID=" + e1s + "]]</Select></Query>"
-           "<Query Id='1' Path='file://" + XmlEscape(path) +
+           "'><Select>*[System[EventID=" + e1s +
+           "]]</Select></Query>"
+           "<Query Id='1' Path='file://" +
+           XmlEscape(path) +
            "'><Select>*[System[Level=4]]</Select></Query></QueryList>",
-       [e1](const OracleRow& r) { return r.event_id == e1 || r.level == 4u; }, {}});
+       [e1](const OracleRow& r) { return r.event_id == e1 || r.level == 4u; },
+       {}});
   return cases;
 }
 
@@ -369,7 +396,8 @@ void Check(Differential& service, const std::string& name,
     if (got != want)
       t->faults.push_back(name + " / " + c.name + ": " +
                           std::to_string(got.size()) + " selected, " +
-                          std::to_string(want.size()) + " expected: " + c.query);
+                          std::to_string(want.size()) +
+                          " expected: " + c.query);
   }
 }
 
@@ -407,7 +435,8 @@ TEST(QueryDifferentialTest, WriterLogAgreesWithItsEvents) {
   for (uint64_t i = 1; i <= 700; ++i) {
     const uint16_t id = static_cast<uint16_t>(4620 + i % 7);
     const uint8_t level = static_cast<uint8_t>(i % 5);
-    const uint64_t keywords = i % 3 ? 0x8020000000000000ull : 0x8010000000000000ull;
+    const uint64_t keywords =
+        i % 3 ? 0x8020000000000000ull : 0x8010000000000000ull;
     evtx::WriterEvent e = testing::FixtureEvent(
         i, id, static_cast<uint32_t>(i * 7), level, keywords, "Security",
         i % 4 ? "Microsoft-Windows-Security-Auditing" : "Other-Provider");

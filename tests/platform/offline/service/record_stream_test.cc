@@ -27,8 +27,8 @@ struct Outcome {
 Outcome RunQuery(const std::filesystem::path& file, const std::string& xpath) {
   Outcome out;
   auto compiled = std::make_unique<offline_query::CompiledQuery>(
-      xpath, offline_query::SourcePath{offline_query::PathKind::kFile,
-                                       file.string()});
+      xpath,
+      offline_query::SourcePath{offline_query::PathKind::kFile, file.string()});
   EXPECT_TRUE(compiled->ok()) << xpath;
   uint32_t error = 0;
   std::unique_ptr<EventQuery> query =
@@ -75,8 +75,9 @@ TEST(RecordStreamTest, CorpusClassicTemplatesFallBackToTheFullTree) {
   EXPECT_EQ(classic.counts.system_trees + classic.counts.full_trees +
                 classic.counts.undecodable,
             classic.counts.records);
-  const Outcome modern = RunQuery(root / "velocidex-evtx/testdata/Security.evtx",
-                                  "*[System[EventID=4624]]");
+  const Outcome modern =
+      RunQuery(root / "velocidex-evtx/testdata/Security.evtx",
+               "*[System[EventID=4624]]");
   EXPECT_EQ(modern.ids.size(), 197u);
   EXPECT_LT(modern.counts.full_trees * 100, modern.counts.records);
   EXPECT_EQ(modern.counts.system_trees + modern.counts.full_trees,

@@ -28,8 +28,8 @@ evtx::WriterEvent FixtureEvent(uint64_t record_id, uint16_t event_id,
   e.event_data = {
       {"TargetUserName",
        evtx::WriterValue::String("user" + std::to_string(record_id % 4))},
-      {"LogonType", evtx::WriterValue::Number(evtx::ValueType::kUInt32,
-                                              2 + record_id % 3)},
+      {"LogonType",
+       evtx::WriterValue::Number(evtx::ValueType::kUInt32, 2 + record_id % 3)},
   };
   return e;
 }

@@ -19,12 +19,11 @@ inline constexpr uint64_t kTicksPerSecond = 10000000ull;
 
 // A manifest-style event: Security-Auditing unless told otherwise, time
 // kBaseTime + `second` seconds, EventData with a TargetUserName.
-evtx::WriterEvent FixtureEvent(uint64_t record_id, uint16_t event_id,
-                               uint32_t second, uint8_t level = 0,
-                               uint64_t keywords = 0x8020000000000000ull,
-                               const std::string& channel = "Security",
-                               const std::string& provider =
-                                   "Microsoft-Windows-Security-Auditing");
+evtx::WriterEvent FixtureEvent(
+    uint64_t record_id, uint16_t event_id, uint32_t second, uint8_t level = 0,
+    uint64_t keywords = 0x8020000000000000ull,
+    const std::string& channel = "Security",
+    const std::string& provider = "Microsoft-Windows-Security-Auditing");
 
 // Writes the events as one .evtx file at `path`.
 void WriteLog(const std::filesystem::path& path,

@@ -69,8 +69,8 @@ std::string ValueDisagreement(const evtx::EventTree& fast,
 
 struct Comparison {
   uint64_t records = 0;
-  uint64_t exact = 0;             // fast tree equal to the full one
-  uint64_t judged_exact = 0;      // records whose template check said equal
+  uint64_t exact = 0;         // fast tree equal to the full one
+  uint64_t judged_exact = 0;  // records whose template check said equal
   std::vector<std::string> faults;
 };
 
@@ -121,7 +121,7 @@ void Compare(const uint8_t* data, size_t size, const std::string& name,
 TEST(SystemTreeTest, EqualsTheFullTreeForEveryWriterLayout) {
   std::vector<evtx::WriterEvent> events;
   for (uint64_t i = 1; i <= 40; ++i) {
-    evtx::WriterEvent e = FixtureEvent(i, static_cast<uint16_t>(i * 1000), 
+    evtx::WriterEvent e = FixtureEvent(i, static_cast<uint16_t>(i * 1000),
                                        static_cast<uint32_t>(i),
                                        static_cast<uint8_t>(i % 6), i << 40);
     if (i % 2) e.qualifiers = static_cast<uint16_t>(i);
@@ -197,13 +197,16 @@ TEST(SystemTreeTest, NumberTextsLeftOutOnlyForQueriesThatReadNoText) {
     return QueryReadsValueText(q);
   };
   EXPECT_FALSE(reads_text("*[System[EventID=4624]]"));
-  EXPECT_FALSE(reads_text("*[System[(Level=1 or Level=2) and "
-                          "band(Keywords,4503599627370496)]]"));
+  EXPECT_FALSE(
+      reads_text("*[System[(Level=1 or Level=2) and "
+                 "band(Keywords,4503599627370496)]]"));
   EXPECT_FALSE(reads_text(
       "*[System[TimeCreated[@SystemTime>='2024-01-01T00:00:00.000Z']]]"));
-  EXPECT_FALSE(reads_text("*[System[TimeCreated[timediff(@SystemTime) <= 86400000]]]"));
+  EXPECT_FALSE(
+      reads_text("*[System[TimeCreated[timediff(@SystemTime) <= 86400000]]]"));
   EXPECT_TRUE(reads_text("*[System[EventID='4624']]"));
-  EXPECT_TRUE(reads_text("*[System[Provider[@Name='Service Control Manager']]]"));
+  EXPECT_TRUE(
+      reads_text("*[System[Provider[@Name='Service Control Manager']]]"));
   EXPECT_TRUE(reads_text(
       "*[System[Provider[@Guid='{54849625-5478-4994-a5ba-3e3b0328c30d}']]]"));
   EXPECT_TRUE(reads_text("*[System[Security[@UserID='S-1-5-18']]]"));
