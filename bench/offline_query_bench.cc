@@ -49,9 +49,12 @@ std::vector<fs::path> LargestCorpusFiles(size_t n) {
     if (e.is_regular_file() && e.path().extension() == ".evtx")
       files.push_back(e.path());
   }
+  // Largest first; equal sizes (many corpus files are 2,166,784 bytes) by
+  // path, so every run reads the same five.
   std::sort(files.begin(), files.end(),
             [](const fs::path& a, const fs::path& b) {
-              return fs::file_size(a) > fs::file_size(b);
+              const auto sa = fs::file_size(a), sb = fs::file_size(b);
+              return sa != sb ? sa > sb : a < b;
             });
   if (files.size() > n) files.resize(n);
   return files;
