@@ -1,12 +1,23 @@
 // MakeDefaultPlatform off Windows: the POSIX system calls with the offline
-// event-log service and registry, writing to standard output.
+// event-log service and registry, writing to standard output. When
+// QRV_EVENTLOG_ROOT names a folder, that folder is the machine (see
+// offline/image/image.h): its registry, and the event-log service over its
+// logs with the messages of its registered providers; otherwise the machine
+// is empty.
 #include "platform/default_platform.h"
 
+#include <cstdlib>
 #include <iostream>
 
+#include "platform/metadata_cache.h"
 #include "platform/offline/empty_event_log.h"
 #include "platform/offline/empty_registry.h"
+#include "platform/offline/image/image.h"
+#include "platform/offline/messages/file_access.h"
+#include "platform/offline/messages/message_catalog.h"
 #include "platform/offline/posix_system.h"
+#include "platform/offline/service/evtx_summarizer.h"
+#include "platform/offline/service/offline_event_log.h"
 
 namespace qrv {
 
@@ -14,9 +25,36 @@ Platform MakeDefaultPlatform() {
   // Never destroyed: the console control thread may use them while the
   // main thread runs the static destructors of a normal exit.
   static PosixSystem* const system = new PosixSystem();
-  static EmptyEventLog* const event_log = new EmptyEventLog(*system);
-  static EmptyRegistry* const registry = new EmptyRegistry();
-  return Platform{event_log, registry, system, &std::cout};
+  const char* root = std::getenv("QRV_EVENTLOG_ROOT");
+  if (root == nullptr || *root == '\0') {
+    static EmptyEventLog* const event_log = new EmptyEventLog(*system);
+    static EmptyRegistry* const registry = new EmptyRegistry();
+    return Platform{event_log, registry, system, &std::cout};
+  }
+  static offline::Image* const image =
+      new offline::Image(root, offline::SummarizeEvtxFile);
+  static offline::PathResolver* const files =
+      new offline::PathResolver(image->root());
+  static offline::HostFileLoader* const loader = new offline::HostFileLoader();
+  static offline::MessageCatalog* const messages = new offline::MessageCatalog(
+      image->registry(),
+      [](std::string_view windows_path) -> std::optional<std::string> {
+        auto path = files->ResolveWindowsPath(windows_path);
+        if (!path) return std::nullopt;
+        return path->string();
+      },
+      *loader);
+  static offline::OfflineEventLog* const service = new offline::OfflineEventLog(
+      offline::QuerySources{
+          [](std::string_view name) { return image->LookupChannel(name); },
+          image->root(),
+          [](std::string_view windows_path) {
+            return files->ResolveWindowsPath(windows_path);
+          }},
+      *system, messages);
+  // Publisher metadata and the render context opened once, as on Windows.
+  static MetadataCache* const event_log = new MetadataCache(*service, *system);
+  return Platform{event_log, &image->registry(), system, &std::cout};
 }
 
 }  // namespace qrv

@@ -1,0 +1,62 @@
+// Copying an event out of its chunk and decoding it again; see
+// captured_event.h.
+#include "platform/offline/service/captured_event.h"
+
+#include <utility>
+
+namespace qrv::offline {
+
+namespace {
+
+std::u16string CopyUtf16(const evtx::Utf16Ref& ref) {
+  return ref.data == nullptr ? std::u16string() : ref.ToU16();
+}
+
+}  // namespace
+
+void CaptureEvent(const evtx::SystemProperties& props,
+                  std::shared_ptr<const EvtxSource> source,
+                  const evtx::ChunkInfo& chunk, const evtx::RecordRef& record,
+                  CapturedEvent* out) {
+  out->system = props;
+  out->provider_name = CopyUtf16(props.provider_name);
+  out->channel = CopyUtf16(props.channel);
+  out->computer = CopyUtf16(props.computer);
+  if (props.user_sid != nullptr)
+    out->user_sid.assign(props.user_sid, props.user_sid + props.user_sid_size);
+  else
+    out->user_sid.clear();
+  out->system.provider_name = {};
+  out->system.channel = {};
+  out->system.computer = {};
+  out->system.user_sid = nullptr;
+  out->system.user_sid_size = 0;
+  out->source = std::move(source);
+  out->chunk = chunk;
+  out->record = record;
+}
+
+bool CapturedRecordReader::Load(const CapturedEvent& event) {
+  if (!event.source) return false;
+  if (loaded_ && source_ == event.source && chunk_offset_ == event.chunk.offset)
+    return true;
+  source_ = event.source;
+  chunk_offset_ = event.chunk.offset;
+  loaded_ = decoder_.Load(source_->reader().ChunkData(event.chunk),
+                          event.chunk.size, &stats_);
+  return loaded_;
+}
+
+bool CapturedRecordReader::RenderXml(const CapturedEvent& event,
+                                     std::string* xml) {
+  return Load(event) &&
+         decoder_.RenderXml(event.record, xml) == evtx::DecodeStatus::kOk;
+}
+
+bool CapturedRecordReader::BuildTree(const CapturedEvent& event,
+                                     evtx::EventTree* tree) {
+  return Load(event) &&
+         decoder_.BuildTree(event.record, tree) == evtx::DecodeStatus::kOk;
+}
+
+}  // namespace qrv::offline

@@ -1,0 +1,94 @@
+// Opening a query's paths and merging their streams; see event_query.h.
+#include "platform/offline/service/event_query.h"
+
+#include <utility>
+
+#include "platform/win32_types.h"
+
+namespace qrv::offline {
+
+std::unique_ptr<EventQuery> EventQuery::Open(
+    std::unique_ptr<offline_query::CompiledQuery> query,
+    const QuerySources& sources, bool tolerate_errors, uint64_t now_filetime,
+    uint32_t* error) {
+  std::unique_ptr<EventQuery> result(new EventQuery(std::move(query)));
+  const auto& paths = result->query_->sources();
+  for (size_t index = 0; index < paths.size(); ++index) {
+    const offline_query::SourcePath& path = paths[index];
+    std::vector<std::shared_ptr<const EvtxSource>> files;
+    if (path.kind == offline_query::PathKind::kChannel) {
+      std::optional<ChannelFiles> channel;
+      if (sources.channels) channel = sources.channels(path.name);
+      if (!channel) {
+        if (tolerate_errors) continue;
+        *error = kErrorEvtChannelNotFound;
+        return nullptr;
+      }
+      for (const std::filesystem::path& file : channel->files) {
+        uint32_t file_error = 0;
+        // A registered channel whose log is missing or unusable has no
+        // events; it is not an error to ask for it.
+        if (auto source = EvtxSource::Open(file, &file_error))
+          files.push_back(std::move(source));
+      }
+    } else {
+      std::filesystem::path file(path.name);
+      std::optional<std::filesystem::path> in_image;
+      if (file.is_relative() && sources.windows_files)
+        in_image = sources.windows_files(path.name);
+      if (in_image)
+        file = *in_image;
+      else if (file.is_relative())
+        file = sources.root / file;
+      uint32_t file_error = 0;
+      auto source = EvtxSource::Open(file, &file_error);
+      if (!source) {
+        if (tolerate_errors) continue;
+        *error = file_error;
+        return nullptr;
+      }
+      files.push_back(std::move(source));
+    }
+    for (auto& file : files) {
+      Stream stream;
+      stream.records = std::make_unique<RecordStream>(
+          std::move(file), *result->query_, index, now_filetime);
+      result->streams_.push_back(std::move(stream));
+    }
+  }
+  return result;
+}
+
+bool EventQuery::Next(CapturedEvent* out) {
+  if (streams_.size() == 1) return streams_[0].records->Next(out);
+  if (!heads_loaded_) {
+    for (Stream& s : streams_) s.has_head = s.records->Next(&s.head);
+    heads_loaded_ = true;
+  }
+  Stream* oldest = nullptr;
+  for (Stream& s : streams_) {
+    // Strictly older only: on equal times the earlier stream wins.
+    if (s.has_head &&
+        (oldest == nullptr ||
+         s.head.system.time_created < oldest->head.system.time_created))
+      oldest = &s;
+  }
+  if (oldest == nullptr) return false;
+  std::swap(*out, oldest->head);
+  oldest->has_head = oldest->records->Next(&oldest->head);
+  return true;
+}
+
+StreamCounts EventQuery::counts() const {
+  StreamCounts total;
+  for (const Stream& s : streams_) {
+    const StreamCounts& c = s.records->counts();
+    total.records += c.records;
+    total.system_trees += c.system_trees;
+    total.full_trees += c.full_trees;
+    total.undecodable += c.undecodable;
+  }
+  return total;
+}
+
+}  // namespace qrv::offline

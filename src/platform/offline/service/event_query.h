@@ -1,0 +1,83 @@
+// The result set behind a query handle: a compiled query, one record stream
+// per file of each of its paths, and the merge that hands out their events.
+// One stream is read in its own order (oldest first); several (several
+// paths, or a channel made of an archive and its live log) are merged by
+// TimeCreated, equal times in path order, then file order, then record
+// order. Entry points: EventQuery::Open, EventQuery::Next, ChannelLookup.
+//
+// Paths resolve as follows:
+//   - a channel name through the ChannelLookup (the image's channels,
+//     ignoring case); an unknown one fails with ERROR_EVT_CHANNEL_NOT_FOUND;
+//     a known channel whose files are missing or unreadable is empty;
+//   - a file:// path names a file: an absolute host path as it is; a Windows
+//     path ("C:\Windows\...", "%SystemRoot%\...") as the file it stands
+//     for in the image; any other path relative to the image root. A missing
+//     file fails with ERROR_FILE_NOT_FOUND, a file that is not an event log
+//     with ERROR_FILE_CORRUPT.
+// With `tolerate_errors` (EvtQueryTolerateQueryErrors) a path that fails is
+// left out instead and the query goes on with the others.
+#ifndef QRV_PLATFORM_OFFLINE_SERVICE_EVENT_QUERY_H_
+#define QRV_PLATFORM_OFFLINE_SERVICE_EVENT_QUERY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "platform/offline/image/channel_files.h"
+#include "platform/offline/query/compiled_query.h"
+#include "platform/offline/service/captured_event.h"
+#include "platform/offline/service/record_stream.h"
+
+namespace qrv::offline {
+
+// The channel named `name` (ignoring case), or nullopt when there is none.
+using ChannelLookup =
+    std::function<std::optional<ChannelFiles>(std::string_view name)>;
+
+// The host file a Windows path names in the image, or nullopt.
+using WindowsFileLookup = std::function<std::optional<std::filesystem::path>(
+    std::string_view windows_path)>;
+
+struct QuerySources {
+  ChannelLookup channels;
+  std::filesystem::path root;  // base of relative file:// paths
+  WindowsFileLookup windows_files;
+};
+
+class EventQuery {
+ public:
+  // Null with *error set when a path fails (see above).
+  static std::unique_ptr<EventQuery> Open(
+      std::unique_ptr<offline_query::CompiledQuery> query,
+      const QuerySources& sources, bool tolerate_errors, uint64_t now_filetime,
+      uint32_t* error);
+
+  // The next event, oldest first; false when there is none left.
+  bool Next(CapturedEvent* out);
+
+  // Summed over the streams (tests and benchmarks).
+  StreamCounts counts() const;
+
+ private:
+  struct Stream {
+    std::unique_ptr<RecordStream> records;
+    CapturedEvent head;
+    bool has_head = false;
+  };
+
+  explicit EventQuery(std::unique_ptr<offline_query::CompiledQuery> query)
+      : query_(std::move(query)) {}
+
+  std::unique_ptr<offline_query::CompiledQuery> query_;
+  std::vector<Stream> streams_;
+  bool heads_loaded_ = false;
+};
+
+}  // namespace qrv::offline
+
+#endif  // QRV_PLATFORM_OFFLINE_SERVICE_EVENT_QUERY_H_

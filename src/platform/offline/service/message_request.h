@@ -1,0 +1,22 @@
+// What the message catalogue needs of a delivered event to format its
+// message (EvtFormatMessage with EvtFormatMessageEvent): the System values
+// and the insertion strings, %1 first. Entry point: MessageRequestFor.
+#ifndef QRV_PLATFORM_OFFLINE_SERVICE_MESSAGE_REQUEST_H_
+#define QRV_PLATFORM_OFFLINE_SERVICE_MESSAGE_REQUEST_H_
+
+#include "formats/evtx/event_tree.h"
+#include "platform/offline/messages/message_provider.h"
+#include "platform/offline/service/captured_event.h"
+
+namespace qrv::offline {
+
+// The inserts are the texts of the EventData/Data items in order or, for an
+// event with UserData instead, of the leaf elements below UserData in
+// document order. `tree` is the event's whole tree; null (a record that no
+// longer decodes) gives no inserts.
+EventMessageRequest MessageRequestFor(const CapturedEvent& event,
+                                      const evtx::EventTree* tree);
+
+}  // namespace qrv::offline
+
+#endif  // QRV_PLATFORM_OFFLINE_SERVICE_MESSAGE_REQUEST_H_

@@ -1,0 +1,264 @@
+// The offline Evt* calls; see offline_event_log.h.
+#include "platform/offline/service/offline_event_log.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "platform/offline/service/message_request.h"
+#include "platform/offline/service/system_render.h"
+#include "platform/offline/service/wide_text.h"
+
+namespace qrv::offline {
+
+namespace {
+
+// FILETIME ticks of 1970-01-01T00:00:00Z.
+constexpr uint64_t kUnixEpochTicks = 116444736000000000ull;
+constexpr uint64_t kTicksPerSecond = 10000000ull;
+
+constexpr uint32_t kKnownQueryFlags =
+    kEvtQueryChannelPath | kEvtQueryFilePath | kEvtQueryForwardDirection |
+    kEvtQueryReverseDirection | kEvtQueryTolerateQueryErrors;
+
+class QueryObject : public EvtObjectBase {
+ public:
+  explicit QueryObject(std::unique_ptr<EventQuery> q) : query(std::move(q)) {}
+  std::unique_ptr<EventQuery> query;
+  bool cancelled = false;
+};
+
+class EventObject : public EvtObjectBase {
+ public:
+  CapturedEvent event;
+  std::optional<EventMessageRequest> request;  // built on first use
+};
+
+class RenderContextObject : public EvtObjectBase {};
+
+class PublisherObject : public EvtObjectBase {
+ public:
+  explicit PublisherObject(std::string n) : name(std::move(n)) {}
+  std::string name;
+};
+
+class MetadataEnumObject : public EvtObjectBase {};
+
+std::u16string_view View(const char16_t* text) {
+  return text == nullptr ? std::u16string_view() : std::u16string_view(text);
+}
+
+}  // namespace
+
+OfflineEventLog::OfflineEventLog(QuerySources sources, SystemApi& system,
+                                 MessageCatalog* messages)
+    : sources_(std::move(sources)), system_(system) {
+  if (messages != nullptr) {
+    metadata_ = std::make_unique<PublisherMetadataCalls>(
+        *messages, objects_, system_,
+        [this](EvtHandle event) { return MessageRequest(event); });
+  }
+}
+
+OfflineEventLog::~OfflineEventLog() = default;
+
+std::optional<EventMessageRequest> OfflineEventLog::MessageRequest(
+    EvtHandle event) {
+  EventObject* object = objects_.Get<EventObject>(event);
+  if (object == nullptr) return std::nullopt;
+  if (!object->request) {
+    const bool decoded = records_.BuildTree(object->event, &tree_);
+    object->request =
+        MessageRequestFor(object->event, decoded ? &tree_ : nullptr);
+  }
+  return object->request;
+}
+
+bool OfflineEventLog::Fail(uint32_t code) {
+  system_.SetLastError(code);
+  return false;
+}
+
+EvtHandle OfflineEventLog::FailHandle(uint32_t code) {
+  system_.SetLastError(code);
+  return nullptr;
+}
+
+const CapturedEvent* OfflineEventLog::Event(EvtHandle event) const {
+  const EventObject* object = objects_.Get<EventObject>(event);
+  return object == nullptr ? nullptr : &object->event;
+}
+
+EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
+                                    const char16_t* query, uint32_t flags) {
+  if (session != nullptr) return FailHandle(kErrorInvalidHandle);
+  const bool channel_path = (flags & kEvtQueryChannelPath) != 0;
+  const bool file_path = (flags & kEvtQueryFilePath) != 0;
+  if ((flags & ~kKnownQueryFlags) != 0 || (channel_path && file_path) ||
+      (flags & kEvtQueryReverseDirection) != 0 ||
+      (path == nullptr && query == nullptr))
+    return FailHandle(kErrorInvalidParameter);
+
+  offline_query::SourcePath default_path;
+  default_path.kind = file_path ? offline_query::PathKind::kFile
+                                : offline_query::PathKind::kChannel;
+  default_path.name = Utf16ToUtf8(View(path));
+  auto compiled = std::make_unique<offline_query::CompiledQuery>(
+      Utf16ToUtf8(View(query)), default_path);
+  if (!compiled->ok()) return FailHandle(compiled->error_code());
+
+  const int64_t seconds = system_.CurrentTime();
+  const uint64_t now =
+      kUnixEpochTicks + static_cast<uint64_t>(seconds) * kTicksPerSecond;
+  uint32_t error = 0;
+  std::unique_ptr<EventQuery> result = EventQuery::Open(
+      std::move(compiled), sources_,
+      (flags & kEvtQueryTolerateQueryErrors) != 0, now, &error);
+  if (!result) return FailHandle(error);
+  return objects_.Add(std::make_unique<QueryObject>(std::move(result)));
+}
+
+bool OfflineEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
+                              EvtHandle* events, uint32_t /*timeout_ms*/,
+                              uint32_t flags, uint32_t* returned) {
+  if (returned != nullptr) *returned = 0;
+  QueryObject* q = objects_.Get<QueryObject>(result_set);
+  if (q == nullptr) return Fail(kErrorInvalidHandle);
+  if (events == nullptr || events_size == 0 || returned == nullptr ||
+      flags != 0)
+    return Fail(kErrorInvalidParameter);
+  if (q->cancelled) return Fail(kErrorCancelled);
+  uint32_t count = 0;
+  auto event = std::make_unique<EventObject>();
+  while (count < events_size && q->query->Next(&event->event)) {
+    events[count++] = objects_.Add(std::move(event));
+    event = std::make_unique<EventObject>();
+  }
+  *returned = count;
+  if (count == 0) return Fail(kErrorNoMoreItems);
+  return true;
+}
+
+bool OfflineEventLog::EvtCancel(EvtHandle object) {
+  QueryObject* q = objects_.Get<QueryObject>(object);
+  if (q == nullptr) return Fail(kErrorInvalidHandle);
+  q->cancelled = true;
+  return true;
+}
+
+bool OfflineEventLog::EvtClose(EvtHandle object) {
+  if (!objects_.Close(object)) return Fail(kErrorInvalidHandle);
+  return true;
+}
+
+EvtHandle OfflineEventLog::EvtCreateRenderContext(uint32_t value_paths_count,
+                                                  const char16_t**,
+                                                  uint32_t flags) {
+  if (flags != kEvtRenderContextSystem || value_paths_count != 0)
+    return FailHandle(kErrorInvalidParameter);
+  return objects_.Add(std::make_unique<RenderContextObject>());
+}
+
+bool OfflineEventLog::EvtRender(EvtHandle context, EvtHandle fragment,
+                                uint32_t flags, uint32_t buffer_size,
+                                void* buffer, uint32_t* buffer_used,
+                                uint32_t* property_count) {
+  if (buffer_used == nullptr || property_count == nullptr)
+    return Fail(kErrorInvalidParameter);
+  *buffer_used = 0;
+  *property_count = 0;
+  const CapturedEvent* event = Event(fragment);
+  if (flags == kEvtRenderEventXml) {
+    if (event == nullptr) return Fail(kErrorInvalidHandle);
+    return RenderXml(*event, buffer_size, buffer, buffer_used);
+  }
+  if (flags != kEvtRenderEventValues) return Fail(kErrorInvalidParameter);
+  if (objects_.Get<RenderContextObject>(context) == nullptr || event == nullptr)
+    return Fail(kErrorInvalidHandle);
+  const size_t needed = SystemValuesSize(*event);
+  *buffer_used = static_cast<uint32_t>(needed);
+  *property_count = kEvtSystemPropertyIdEnd;
+  if (buffer == nullptr || buffer_size < needed)
+    return Fail(kErrorInsufficientBuffer);
+  RenderSystemValues(*event, buffer);
+  return true;
+}
+
+bool OfflineEventLog::RenderXml(const CapturedEvent& event,
+                                uint32_t buffer_size, void* buffer,
+                                uint32_t* buffer_used) {
+  std::string xml;
+  if (!records_.RenderXml(event, &xml)) return Fail(kErrorFileCorrupt);
+  const std::u16string wide = Utf8ToUtf16(xml);
+  const size_t needed = (wide.size() + 1) * sizeof(char16_t);
+  *buffer_used = static_cast<uint32_t>(needed);
+  if (buffer == nullptr || buffer_size < needed)
+    return Fail(kErrorInsufficientBuffer);
+  std::memcpy(buffer, wide.c_str(), needed);
+  return true;
+}
+
+EvtHandle OfflineEventLog::EvtOpenPublisherMetadata(
+    EvtHandle session, const char16_t* publisher_id,
+    const char16_t* log_file_path, uint32_t locale, uint32_t flags) {
+  if (metadata_)
+    return metadata_->EvtOpenPublisherMetadata(session, publisher_id,
+                                               log_file_path, locale, flags);
+  if (session != nullptr) return FailHandle(kErrorInvalidHandle);
+  if (log_file_path != nullptr) return FailHandle(kErrorNotSupported);
+  const std::string name = Utf16ToUtf8(View(publisher_id));
+  if (name.empty()) return FailHandle(kErrorFileNotFound);
+  return objects_.Add(std::make_unique<PublisherObject>(name));
+}
+
+bool OfflineEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
+                                       EvtHandle event, uint32_t message_id,
+                                       uint32_t value_count,
+                                       const EvtVariant* values, uint32_t flags,
+                                       uint32_t buffer_size, char16_t* buffer,
+                                       uint32_t* buffer_used) {
+  if (metadata_)
+    return metadata_->EvtFormatMessage(publisher_metadata, event, message_id,
+                                       value_count, values, flags, buffer_size,
+                                       buffer, buffer_used);
+  if (buffer_used != nullptr) *buffer_used = 0;
+  if (objects_.Get<PublisherObject>(publisher_metadata) == nullptr)
+    return Fail(kErrorInvalidHandle);
+  if (flags == kEvtFormatMessageEvent) {
+    if (Event(event) == nullptr) return Fail(kErrorInvalidHandle);
+    return Fail(kErrorEvtMessageNotFound);
+  }
+  if (flags == kEvtFormatMessageId) return Fail(kErrorEvtMessageNotFound);
+  return Fail(kErrorInvalidParameter);
+}
+
+EvtHandle OfflineEventLog::EvtOpenEventMetadataEnum(
+    EvtHandle publisher_metadata, uint32_t flags) {
+  if (metadata_)
+    return metadata_->EvtOpenEventMetadataEnum(publisher_metadata, flags);
+  if (objects_.Get<PublisherObject>(publisher_metadata) == nullptr)
+    return FailHandle(kErrorInvalidHandle);
+  if (flags != 0) return FailHandle(kErrorInvalidParameter);
+  return objects_.Add(std::make_unique<MetadataEnumObject>());
+}
+
+EvtHandle OfflineEventLog::EvtNextEventMetadata(EvtHandle enumerator,
+                                                uint32_t flags) {
+  if (metadata_) return metadata_->EvtNextEventMetadata(enumerator, flags);
+  if (objects_.Get<MetadataEnumObject>(enumerator) == nullptr)
+    return FailHandle(kErrorInvalidHandle);
+  return FailHandle(kErrorNoMoreItems);
+}
+
+bool OfflineEventLog::EvtGetEventMetadataProperty(
+    EvtHandle event_metadata, uint32_t property_id, uint32_t flags,
+    uint32_t buffer_size, EvtVariant* buffer, uint32_t* buffer_used) {
+  if (metadata_)
+    return metadata_->EvtGetEventMetadataProperty(
+        event_metadata, property_id, flags, buffer_size, buffer, buffer_used);
+  // Without a catalogue no enumeration hands out an event-metadata handle.
+  return Fail(kErrorInvalidHandle);
+}
+
+}  // namespace qrv::offline

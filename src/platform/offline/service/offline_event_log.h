@@ -1,0 +1,111 @@
+// The offline event-log service: the Evt* calls answered over the .evtx
+// files of an image (its channels) and over log files named by path, with
+// the Windows contracts of EventLogApi. Handles are ids in one object table,
+// so unknown, closed or wrong-kind handles fail with ERROR_INVALID_HANDLE.
+// Entry point: OfflineEventLog.
+//
+// Behaviour where Windows leaves a choice or the offline service cannot
+// follow it, each a defined answer:
+//   - EvtQuery: local session only (another fails with
+//     ERROR_INVALID_HANDLE); forward direction only
+//     (EvtQueryReverseDirection and unknown flag bits fail with
+//     ERROR_INVALID_PARAMETER); paths as event_query.h resolves them;
+//     timediff() measures against the time of the EvtQuery call.
+//   - EvtNext: reading files never waits, so the timeout is not used; after
+//     EvtCancel it fails with ERROR_CANCELLED, as Windows does.
+//   - EvtCreateRenderContext: the system context only (value paths and the
+//     user context fail with ERROR_INVALID_PARAMETER).
+//   - EvtRender: EvtRenderEventValues with the system context, and
+//     EvtRenderEventXml; sizes in bytes, two-call sizing with
+//     ERROR_INSUFFICIENT_BUFFER.
+//   - Publisher metadata and messages come from the image's message
+//     catalogue (PublisherMetadataCalls), which formats an event's message
+//     from its System values and its EventData (or UserData leaf) texts.
+//     Without a catalogue, any non-empty provider name opens (an empty one
+//     fails with ERROR_FILE_NOT_FOUND), EvtFormatMessage answers
+//     ERROR_EVT_MESSAGE_NOT_FOUND and the event enumeration is empty.
+#ifndef QRV_PLATFORM_OFFLINE_SERVICE_OFFLINE_EVENT_LOG_H_
+#define QRV_PLATFORM_OFFLINE_SERVICE_OFFLINE_EVENT_LOG_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "formats/evtx/event_tree.h"
+#include "platform/event_log_api.h"
+#include "platform/offline/evt_object_table.h"
+#include "platform/offline/messages/message_catalog.h"
+#include "platform/offline/messages/publisher_metadata.h"
+#include "platform/offline/service/captured_event.h"
+#include "platform/offline/service/event_query.h"
+#include "platform/system_api.h"
+
+namespace qrv::offline {
+
+// ERROR_CANCELLED: EvtNext on a query that EvtCancel stopped.
+inline constexpr uint32_t kErrorCancelled = 1223;
+
+class OfflineEventLog : public EventLogApi {
+ public:
+  // Failure codes go to `system`'s last error. `system` and `messages`
+  // (null: no catalogue) must outlive this.
+  OfflineEventLog(QuerySources sources, SystemApi& system,
+                  MessageCatalog* messages = nullptr);
+  ~OfflineEventLog() override;
+
+  // Handles open now, of every kind (tests check that callers close all).
+  size_t open_handles() const { return objects_.open_count(); }
+  // The event behind an event handle, or null.
+  const CapturedEvent* Event(EvtHandle event) const;
+  // What the message catalogue needs of the event behind `event`; nullopt
+  // when it is not an event handle. Built once per event.
+  std::optional<EventMessageRequest> MessageRequest(EvtHandle event);
+
+  EvtHandle EvtQuery(EvtHandle session, const char16_t* path,
+                     const char16_t* query, uint32_t flags) override;
+  bool EvtNext(EvtHandle result_set, uint32_t events_size, EvtHandle* events,
+               uint32_t timeout_ms, uint32_t flags,
+               uint32_t* returned) override;
+  bool EvtCancel(EvtHandle object) override;
+  bool EvtClose(EvtHandle object) override;
+  EvtHandle EvtCreateRenderContext(uint32_t value_paths_count,
+                                   const char16_t** value_paths,
+                                   uint32_t flags) override;
+  bool EvtRender(EvtHandle context, EvtHandle fragment, uint32_t flags,
+                 uint32_t buffer_size, void* buffer, uint32_t* buffer_used,
+                 uint32_t* property_count) override;
+  EvtHandle EvtOpenPublisherMetadata(EvtHandle session,
+                                     const char16_t* publisher_id,
+                                     const char16_t* log_file_path,
+                                     uint32_t locale, uint32_t flags) override;
+  bool EvtFormatMessage(EvtHandle publisher_metadata, EvtHandle event,
+                        uint32_t message_id, uint32_t value_count,
+                        const EvtVariant* values, uint32_t flags,
+                        uint32_t buffer_size, char16_t* buffer,
+                        uint32_t* buffer_used) override;
+  EvtHandle EvtOpenEventMetadataEnum(EvtHandle publisher_metadata,
+                                     uint32_t flags) override;
+  EvtHandle EvtNextEventMetadata(EvtHandle enumerator, uint32_t flags) override;
+  bool EvtGetEventMetadataProperty(EvtHandle event_metadata,
+                                   uint32_t property_id, uint32_t flags,
+                                   uint32_t buffer_size, EvtVariant* buffer,
+                                   uint32_t* buffer_used) override;
+
+ private:
+  bool Fail(uint32_t code);
+  EvtHandle FailHandle(uint32_t code);
+  bool RenderXml(const CapturedEvent& event, uint32_t buffer_size, void* buffer,
+                 uint32_t* buffer_used);
+
+  QuerySources sources_;
+  SystemApi& system_;
+  EvtObjectTable objects_;
+  CapturedRecordReader records_;
+  evtx::EventTree tree_;  // scratch for message inserts
+  std::unique_ptr<PublisherMetadataCalls> metadata_;
+};
+
+}  // namespace qrv::offline
+
+#endif  // QRV_PLATFORM_OFFLINE_SERVICE_OFFLINE_EVENT_LOG_H_

@@ -1,0 +1,134 @@
+// Selecting the records of one file; see record_stream.h.
+#include "platform/offline/service/record_stream.h"
+
+#include <utility>
+
+namespace qrv::offline {
+
+// The record's BinXml opens with fragment headers (0x0F, 4 bytes each), then
+// the template instance token 0x0C, a byte, the template id (u32) and the
+// definition offset (u32).
+bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
+                          const evtx::RecordRef& record, uint32_t* definition) {
+  if (record.offset > chunk_size || record.size > chunk_size - record.offset)
+    return false;
+  uint32_t pos = record.offset + evtx::kRecordHeaderSize;
+  const uint32_t end = record.offset + record.size;
+  while (pos < end && chunk[pos] == 0x0F) pos += 4;
+  constexpr uint32_t kInstanceHead = 10;
+  if (pos >= end || end - pos < kInstanceHead || chunk[pos] != 0x0C)
+    return false;
+  const uint8_t* p = chunk + pos + 6;
+  *definition =
+      static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+      (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return true;
+}
+
+bool QueryReadsValueText(const offline_query::CompiledQuery& query) {
+  using Kind = offline_query::Literal::Kind;
+  for (const offline_query::Query& q : query.queries()) {
+    for (const offline_query::QueryItem& item : q.items) {
+      for (const offline_query::Literal& literal : item.predicate.literals) {
+        if (literal.kind == Kind::kString || literal.kind == Kind::kGuid ||
+            literal.kind == Kind::kSid)
+          return true;
+      }
+    }
+  }
+  return false;
+}
+
+RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
+                           const offline_query::CompiledQuery& query,
+                           size_t source_index, uint64_t now_filetime)
+    : source_(std::move(source)),
+      query_(query),
+      source_index_(source_index),
+      now_(now_filetime),
+      chunk_order_(
+          source_->reader().ChunkOrder(evtx::RecordOrder::kOldestFirst)),
+      stats_(source_->reader().stats()),
+      system_tree_(QueryReadsValueText(query)) {}
+
+bool RecordStream::NextRecord() {
+  for (;;) {
+    if (chunk_loaded_ && decoder_.NextRecord(&record_)) {
+      ++counts_.records;
+      return true;
+    }
+    chunk_loaded_ = false;
+    if (next_chunk_ >= chunk_order_.size()) return false;
+    chunk_ = &source_->reader().chunks()[chunk_order_[next_chunk_++]];
+    checks_.clear();
+    chunk_loaded_ = decoder_.Load(source_->reader().ChunkData(*chunk_),
+                                  chunk_->size, &stats_);
+  }
+}
+
+const RecordStream::TemplateCheck* RecordStream::CheckTemplate(
+    const evtx::SystemProperties& props) {
+  uint32_t definition = 0;
+  if (!RecordTemplateOffset(source_->reader().ChunkData(*chunk_), chunk_->size,
+                            record_, &definition))
+    return nullptr;
+  for (const TemplateCheck& c : checks_) {
+    if (c.definition == definition && c.present == props.present) return &c;
+  }
+  if (checks_.size() >= kMaxCheckedTemplatesPerChunk) return nullptr;
+  if (decoder_.BuildTree(record_, &full_tree_) != evtx::DecodeStatus::kOk)
+    return nullptr;
+  TemplateCheck check;
+  check.definition = definition;
+  check.present = props.present;
+  check.system_tree_exact =
+      SameSystemPart(check_tree_.Build(props), full_tree_);
+  checks_.push_back(check);
+  return &checks_.back();
+}
+
+bool RecordStream::SelectedBySystem(evtx::SystemProperties* props) {
+  if (decoder_.ReadSystem(record_, props) != evtx::DecodeStatus::kOk) {
+    ++counts_.undecodable;
+    return false;
+  }
+  const TemplateCheck* check = CheckTemplate(*props);
+  if (check != nullptr && check->system_tree_exact) {
+    ++counts_.system_trees;
+    return query_.Matches(source_index_, system_tree_.Build(*props), now_);
+  }
+  if (decoder_.BuildTree(record_, &full_tree_) != evtx::DecodeStatus::kOk) {
+    ++counts_.undecodable;
+    return false;
+  }
+  ++counts_.full_trees;
+  return query_.Matches(source_index_, full_tree_, now_);
+}
+
+bool RecordStream::Selected(evtx::SystemProperties* props) {
+  if (query_.system_only()) return SelectedBySystem(props);
+  if (decoder_.BuildTree(record_, &full_tree_) != evtx::DecodeStatus::kOk) {
+    ++counts_.undecodable;
+    return false;
+  }
+  ++counts_.full_trees;
+  if (!query_.Matches(source_index_, full_tree_, now_)) return false;
+  if (decoder_.ReadSystem(record_, props) != evtx::DecodeStatus::kOk) {
+    ++counts_.undecodable;
+    return false;
+  }
+  return true;
+}
+
+bool RecordStream::Next(CapturedEvent* out) {
+  evtx::SystemProperties props;
+  while (NextRecord()) {
+    if (Selected(&props)) {
+      CaptureEvent(props, source_, *chunk_, record_, out);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace qrv::offline

@@ -1,0 +1,102 @@
+// The records of one .evtx file that a compiled query selects, oldest first
+// (chunks by their first record number, records in file order within a
+// chunk), each tested without rendering any text:
+//   - queries that look only at Event/System are tested on a System tree
+//     built from the reader's system properties (SystemTreeBuilder), for the
+//     templates where that tree equals the full one; the first record of each
+//     template and property set in a chunk is checked against the full tree,
+//     and templates that differ get the full tree for every record. Number
+//     and time texts are left out when the query compares no text;
+//   - other queries are tested on the full event tree.
+// Records that do not decode are passed over: a damaged file still yields
+// every intact record. Entry point: RecordStream.
+#ifndef QRV_PLATFORM_OFFLINE_SERVICE_RECORD_STREAM_H_
+#define QRV_PLATFORM_OFFLINE_SERVICE_RECORD_STREAM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "formats/evtx/chunk_decoder.h"
+#include "formats/evtx/event_tree.h"
+#include "formats/evtx/system_properties.h"
+#include "platform/offline/query/compiled_query.h"
+#include "platform/offline/service/captured_event.h"
+#include "platform/offline/service/evtx_source.h"
+#include "platform/offline/service/system_tree.h"
+
+namespace qrv::offline {
+
+// Templates checked per chunk. Real chunks use a handful; past this many the
+// others simply get the full tree.
+inline constexpr size_t kMaxCheckedTemplatesPerChunk = 64;
+
+// Chunk offset of the template definition that `record` instantiates, read
+// from the record's BinXml head; false for records that are not a template
+// instance (they always get the full tree).
+bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
+                          const evtx::RecordRef& record, uint32_t* definition);
+
+// True when some comparison of the query reads a value as text (a string,
+// GUID or SID literal); otherwise numbers and times are only read in binary.
+bool QueryReadsValueText(const offline_query::CompiledQuery& query);
+
+struct StreamCounts {
+  uint64_t records = 0;       // records the cursor reached
+  uint64_t system_trees = 0;  // tested on the System tree from properties
+  uint64_t full_trees = 0;    // tested on the full tree
+  uint64_t undecodable = 0;   // passed over
+};
+
+class RecordStream {
+ public:
+  // `query` must outlive the stream; `source_index` is the index of the
+  // file's path in query.sources(); `now_filetime` is what timediff()
+  // measures against.
+  RecordStream(std::shared_ptr<const EvtxSource> source,
+               const offline_query::CompiledQuery& query, size_t source_index,
+               uint64_t now_filetime);
+  RecordStream(const RecordStream&) = delete;
+  RecordStream& operator=(const RecordStream&) = delete;
+
+  // The next selected record, captured into `out`; false at the end.
+  bool Next(CapturedEvent* out);
+  const StreamCounts& counts() const { return counts_; }
+
+ private:
+  struct TemplateCheck {
+    uint32_t definition = 0;  // chunk offset of the template definition
+    uint32_t present = 0;     // SystemProperties::present
+    bool system_tree_exact = false;
+  };
+
+  bool NextRecord();
+  // True when the current record is selected; *props holds its properties.
+  bool Selected(evtx::SystemProperties* props);
+  bool SelectedBySystem(evtx::SystemProperties* props);
+  const TemplateCheck* CheckTemplate(const evtx::SystemProperties& props);
+
+  std::shared_ptr<const EvtxSource> source_;
+  const offline_query::CompiledQuery& query_;
+  size_t source_index_;
+  uint64_t now_;
+  std::vector<uint32_t> chunk_order_;
+  size_t next_chunk_ = 0;
+  bool chunk_loaded_ = false;
+  const evtx::ChunkInfo* chunk_ = nullptr;
+  evtx::ChunkDecoder decoder_;
+  evtx::ReaderStats stats_;
+  evtx::RecordRef record_;
+  evtx::EventTree full_tree_;
+  // The tree queries are tested on (without number texts when the query
+  // reads none), and the complete one templates are checked with.
+  SystemTreeBuilder system_tree_;
+  SystemTreeBuilder check_tree_;
+  std::vector<TemplateCheck> checks_;  // of the loaded chunk
+  StreamCounts counts_;
+};
+
+}  // namespace qrv::offline
+
+#endif  // QRV_PLATFORM_OFFLINE_SERVICE_RECORD_STREAM_H_

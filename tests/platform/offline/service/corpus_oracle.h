@@ -1,0 +1,49 @@
+// The corpus's independent values as a query oracle: the expected TSV rows
+// (one per record another reader printed) and the EventData items of the
+// expected JSON, with a deliberately plain evaluator over them. It shares no
+// code with the production query engine or the EVTX reader.
+// Entry points: OracleRow, ReadOracle, ParseTicks.
+#ifndef QRV_TESTS_PLATFORM_OFFLINE_SERVICE_CORPUS_ORACLE_H_
+#define QRV_TESTS_PLATFORM_OFFLINE_SERVICE_CORPUS_ORACLE_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qrv::offline::testing {
+
+struct OracleRow {
+  uint64_t record_number = 0;
+  uint64_t record_id = 0;
+  std::string provider;
+  std::optional<uint64_t> event_id;
+  std::optional<uint64_t> level;
+  std::optional<uint64_t> keywords;
+  // FILETIME ticks as printed; the true value lies in
+  // [ticks, ticks + time_precision).
+  std::optional<uint64_t> ticks;
+  uint64_t time_precision = 1;
+  std::string channel;
+  std::string computer;
+  // Named EventData items whose JSON value is a string.
+  std::map<std::string, std::string> data;
+};
+
+// The rows for `expected_tsv`, with the EventData of `expected_json` (which
+// may be missing) joined by record number; false when the TSV is missing.
+bool ReadOracle(const std::filesystem::path& expected_tsv,
+                const std::filesystem::path& expected_json,
+                std::vector<OracleRow>* rows);
+
+// "YYYY-MM-DDTHH:MM:SS[.f...]Z" to FILETIME ticks (fraction cut at 7
+// digits); *precision gets the tick count one unit of the last digit stands
+// for. Nullopt when the text is not such a time.
+std::optional<uint64_t> ParseTicks(const std::string& text,
+                                   uint64_t* precision = nullptr);
+
+}  // namespace qrv::offline::testing
+
+#endif  // QRV_TESTS_PLATFORM_OFFLINE_SERVICE_CORPUS_ORACLE_H_

@@ -1,0 +1,250 @@
+// The built program over an offline image (QRV_EVENTLOG_ROOT): GETEVENTSQUERY
+// lines for writer-made logs and for a real Security log named by file://
+// path (checked against the corpus's independent values), and the failure
+// blocks of invalid, unsupported and unresolvable queries.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/platform/offline/image/image_test_util.h"
+#include "tests/platform/offline/service/corpus_files.h"
+#include "tests/platform/offline/service/service_fixtures.h"
+#include "tests/support/run_tool.h"
+
+namespace qrv::offline {
+namespace {
+
+using test_support::RunTool;
+using test_support::ToolResult;
+using testing::FixtureEvent;
+using testing::WriteLog;
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, separator)) parts.push_back(part);
+  return parts;
+}
+
+// The tool's severity naming, from the corpus's Level and Keywords columns.
+std::string Severity(const std::string& level, const std::string& keywords) {
+  static const char* const kNames[] = {"",        "Critical",    "Error",
+                                       "Warning", "Information", "Information"};
+  const unsigned long n = std::stoul(level);
+  if (n != 0) return n <= 5 ? kNames[n] : "Unknown";
+  const unsigned long long k = std::stoull(keywords, nullptr, 16);
+  if (k == 0x8010000000000000ull) return "Audit Failure";
+  if (k == 0x8020000000000000ull) return "Audit Success";
+  return "";
+}
+
+class ServiceEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override { setenv("QRV_EVENTLOG_ROOT", dir_.path().c_str(), 1); }
+  void TearDown() override { unsetenv("QRV_EVENTLOG_ROOT"); }
+
+  static ToolResult Query(const std::string& query) {
+    ToolResult run =
+        RunTool(QRV_TOOL_PATH, {"NOWARN", "GETEVENTSQUERY", query});
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.err, "");
+    return run;
+  }
+
+  testing::TempFolder dir_;
+};
+
+TEST_F(ServiceEndToEnd, ChannelQueryPrintsOneLinePerSelectedEvent) {
+  WriteLog(dir_.path() / "Security.evtx",
+           {FixtureEvent(1, 4624, 1),
+            FixtureEvent(2, 4625, 2, 0, 0x8010000000000000ull),
+            FixtureEvent(3, 4624, 3, 4, 0)});
+  const ToolResult run = Query(
+      "<QueryList><Query Id='0' Path='Security'><Select>"
+      "*[System[(EventID=4624 or EventID=4625) and "
+      "TimeCreated[@SystemTime&gt;='2024-01-01T00:00:02.000Z']]]"
+      "</Select></Query></QueryList>");
+  EXPECT_EQ(run.out,
+            "Security\tMicrosoft-Windows-Security-Auditing\t"
+            "2024-01-01T00:00:02.000000000Z\t4625\tAudit Failure\t"
+            "Event message not found\n"
+            "Security\tMicrosoft-Windows-Security-Auditing\t"
+            "2024-01-01T00:00:03.000000000Z\t4624\tInformation\t"
+            "Event message not found\n");
+}
+
+TEST_F(ServiceEndToEnd, FailingQueriesPrintTheFailureBlock) {
+  WriteLog(dir_.path() / "Security.evtx", {FixtureEvent(1, 4624, 1)});
+  std::filesystem::create_directories(dir_.path() / "saved");
+  std::ofstream(dir_.path() / "saved" / "notes.evtx") << "plain text";
+  struct Case {
+    std::string query;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {"<QueryList><Query Path='Security'><Select>*[System[EventID=]]"
+       "</Select></Query></QueryList>",
+       "The query is not valid.\r\n"},
+      {"<QueryList><Query Path='Security'><Select>*[System[not(EventID=1)]]"
+       "</Select></Query></QueryList>",
+       "The query is not valid.\r\n"},
+      {"<QueryList><Query Path='Security'><Select>//EventID"
+       "</Select></Query></QueryList>",
+       "The query is not valid.\r\n"},
+      {"<QueryList><Query Path='Application'><Select>*</Select></Query>"
+       "</QueryList>",
+       "No channel of that name exists.\r\n"},
+      {"<QueryList><Query Path='file://no/such.evtx'><Select>*</Select>"
+       "</Query></QueryList>",
+       "No file of that name could be found.\r\n"},
+      {"<QueryList><Query Path='file://saved/notes.evtx'><Select>*</Select>"
+       "</Query></QueryList>",
+       "The file or folder is damaged and cannot be read.\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    EXPECT_EQ(Query(c.query).out,
+              "\nFailed to Get Events by Query:\t" + c.text + "\n");
+  }
+}
+
+// The windowed commands build time-bounded queries against the current
+// time; events are written relative to it.
+TEST_F(ServiceEndToEnd, WindowedCommandsSeeTheImageChannels) {
+  const uint64_t now =
+      static_cast<uint64_t>(
+          std::chrono::duration_cast<std::chrono::seconds>(
+              std::chrono::system_clock::now().time_since_epoch())
+              .count()) *
+          testing::kTicksPerSecond +
+      116444736000000000ull;
+  const auto at = [&](uint64_t record, uint16_t id, uint8_t level,
+                      uint64_t hours_ago) {
+    evtx::WriterEvent e =
+        FixtureEvent(record, id, 0, level, 0x8080000000000000ull, "System",
+                     "Service Control Manager");
+    e.time_created = now - hours_ago * 3600 * testing::kTicksPerSecond;
+    return e;
+  };
+  WriteLog(dir_.path() / "System.evtx",
+           {at(1, 7001, 3, 72), at(2, 7036, 4, 2), at(3, 7000, 2, 1)});
+  const auto ids = [](const ToolResult& run) {
+    std::string out;
+    for (const std::string& line : Split(run.out, '\n')) {
+      const std::vector<std::string> f = Split(line, '\t');
+      out += (f.size() == 6 ? f[3] + "/" + f[4] : "?" + line) + " ";
+    }
+    return out;
+  };
+  const auto run = [](std::vector<std::string> args) {
+    args.insert(args.begin(), "NOWARN");
+    ToolResult r = RunTool(QRV_TOOL_PATH, args);
+    EXPECT_EQ(r.exit_status, 0);
+    return r;
+  };
+  EXPECT_EQ(ids(run({"GETEVENTSCHANNEL", "System"})),
+            "7036/Information 7000/Error ");
+  EXPECT_EQ(ids(run({"GETEVENTSID", "System", "7000"})), "7000/Error ");
+  EXPECT_EQ(ids(run({"GETEVENTSSEVERITY", "System", "Error|Warning"})),
+            "7000/Error ");
+  EXPECT_EQ(ids(run({"GETEVENTSSEVERITYDAYS", "System", "Error|Warning", "5"})),
+            "7001/Warning 7000/Error ");
+}
+
+TEST_F(ServiceEndToEnd, CorpusSecurityLogByFilePathMatchesIndependentValues) {
+  const std::filesystem::path root = testing::CorpusRoot();
+  if (root.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
+  const std::filesystem::path log =
+      root / "velocidex-evtx/testdata/Security.evtx";
+  const std::filesystem::path tsv =
+      root / "expected/velocidex-evtx/testdata/Security.tsv";
+  std::vector<std::vector<std::string>> expected;
+  std::ifstream in(tsv);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> row = Split(line, '\t');
+    ASSERT_EQ(row.size(), 9u) << line;
+    if (row[3] == "4624") expected.push_back(row);
+  }
+  ASSERT_GT(expected.size(), 100u);
+
+  const ToolResult run =
+      Query("<QueryList><Query Path='file://" + log.string() +
+            "'><Select>*[System[EventID=4624]]</Select>"
+            "</Query></QueryList>");
+  const std::vector<std::string> lines = Split(run.out, '\n');
+  ASSERT_EQ(lines.size(), expected.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    SCOPED_TRACE(lines[i]);
+    const std::vector<std::string> fields = Split(lines[i], '\t');
+    const std::vector<std::string>& row = expected[i];
+    ASSERT_EQ(fields.size(), 6u);
+    EXPECT_EQ(fields[0], row[7]);                              // channel
+    EXPECT_EQ(fields[1], row[2]);                              // provider
+    EXPECT_EQ(fields[2].substr(0, 26), row[6].substr(0, 26));  // time
+    EXPECT_EQ(fields[2].size(), 30u);  // 9 fraction digits
+    EXPECT_EQ(fields[3], row[3]);      // event id
+    EXPECT_EQ(fields[4], Severity(row[4], row[5]));
+  }
+}
+
+// The project's sample volume (registry hives, logs and message files):
+// channels through the registry, several channels merged by time, and every
+// event's message formatted from its provider's files and its own inserts.
+TEST(ServiceSampleImage, ChannelsMergeByTimeWithTheirMessages) {
+  const std::filesystem::path root = QRV_SAMPLE_IMAGE_DIR;
+  if (!std::filesystem::is_directory(root / "Windows"))
+    GTEST_SKIP() << "no sample image at " << root;
+  setenv("QRV_EVENTLOG_ROOT", root.c_str(), 1);
+  const std::vector<std::string> channels = {
+      "System", "Application", "Security",
+      "Microsoft-Windows-QRV-Sample/Operational"};
+  std::string all;
+  size_t separate = 0;
+  for (const std::string& c : channels) {
+    all += "<Query Path='" + c + "'><Select>*</Select></Query>";
+    const ToolResult one = RunTool(
+        QRV_TOOL_PATH, {"NOWARN", "GETEVENTSQUERY",
+                        "<QueryList><Query Path='" + c +
+                            "'><Select>*</Select></Query></QueryList>"});
+    const size_t lines = Split(one.out, '\n').size();
+    EXPECT_GT(lines, 0u) << c;
+    separate += lines;
+  }
+  const ToolResult run = RunTool(
+      QRV_TOOL_PATH,
+      {"NOWARN", "GETEVENTSQUERY", "<QueryList>" + all + "</QueryList>"});
+  // A channel's log named by its Windows path reads as the channel.
+  const auto system = [](const std::string& path) {
+    return RunTool(QRV_TOOL_PATH,
+                   {"NOWARN", "GETEVENTSQUERY",
+                    "<QueryList><Query Path='" + path +
+                        "'><Select>*</Select></Query></QueryList>"})
+        .out;
+  };
+  EXPECT_EQ(system("file://%SystemRoot%\\System32\\winevt\\Logs\\System.evtx"),
+            system("System"));
+  unsetenv("QRV_EVENTLOG_ROOT");
+  const std::vector<std::string> lines = Split(run.out, '\n');
+  EXPECT_EQ(lines.size(), separate);
+  std::string previous_time;
+  for (const std::string& line : lines) {
+    const std::vector<std::string> f = Split(line, '\t');
+    ASSERT_EQ(f.size(), 6u) << line;
+    EXPECT_LE(previous_time, f[2]) << line;
+    previous_time = f[2];
+    EXPECT_NE(f[5], "Event message not found") << line;
+    EXPECT_EQ(f[5].find('%'), std::string::npos) << line;
+  }
+}
+
+}  // namespace
+}  // namespace qrv::offline
