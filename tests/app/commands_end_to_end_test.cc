@@ -1,6 +1,7 @@
 // Every command through the built program, on a computer without event logs
-// (no offline image given): the handlers' failure blocks, the usage text after
-// a handler's false, and the poll command ended by a console signal.
+// (an offline root that does not exist): the handlers' failure blocks, the
+// usage text after a handler's false, and the poll command ended by a console
+// signal.
 #include <signal.h>
 #include <stdlib.h>
 
@@ -26,8 +27,12 @@ constexpr char kQuery[] =
 
 class CommandsEndToEnd : public ::testing::Test {
  protected:
-  // The offline image would otherwise come from the environment.
-  void SetUp() override { unsetenv("QRV_EVENTLOG_ROOT"); }
+  // A root that does not exist is a computer without any logs (unset, the
+  // built-in sample image beside the program would be read).
+  void SetUp() override {
+    setenv("QRV_EVENTLOG_ROOT", "/nonexistent/qrv-eventlog-root", 1);
+  }
+  void TearDown() override { unsetenv("QRV_EVENTLOG_ROOT"); }
 
   static ToolResult Run(const std::vector<std::string>& args) {
     ToolResult run = RunTool(QRV_TOOL_PATH, args);
@@ -114,6 +119,35 @@ TEST_F(CommandsEndToEnd, PollEndsWithTheFarewellLineOnEachConsoleSignal) {
     ASSERT_GE(run.out.size(), farewell.size());
     EXPECT_EQ(run.out.substr(run.out.size() - farewell.size()), farewell);
   }
+}
+
+// With no root named, the program reads the sample image built beside it.
+TEST(SampleImageByDefault, ChannelsAndEventsOfTheBuiltInImage) {
+  unsetenv("QRV_EVENTLOG_ROOT");
+  const ToolResult channels = RunTool(QRV_TOOL_PATH, {"NOWARN", "GETLISTCHANNELS"});
+  EXPECT_EQ(channels.exit_status, 0);
+  EXPECT_EQ(channels.err, "");
+  EXPECT_EQ(channels.out,
+            "Application\nSecurity\nSystem\nApplication\n"
+            "Microsoft-Windows-QRV-Sample/Debug\n"
+            "Microsoft-Windows-QRV-Sample/Operational\nSecurity\nSystem\n");
+  const ToolResult audit = RunTool(
+      QRV_TOOL_PATH,
+      {"NOWARN", "GETEVENTSSEVERITYDAYS", "Security", "Audit Failure", "3650"});
+  EXPECT_EQ(audit.exit_status, 0);
+  ASSERT_FALSE(audit.out.empty());
+  size_t lines = 0;
+  for (size_t pos = 0; pos < audit.out.size();) {
+    const size_t end = audit.out.find('\n', pos);
+    ASSERT_NE(end, std::string::npos);
+    const std::string line = audit.out.substr(pos, end - pos);
+    EXPECT_EQ(line.rfind("Security\tMicrosoft-Windows-Security-Auditing\t2024-03-0", 0), 0u)
+        << line;
+    EXPECT_NE(line.find("\tAudit Failure\t"), std::string::npos) << line;
+    ++lines;
+    pos = end + 1;
+  }
+  EXPECT_EQ(lines, 12u);  // the image's audit failures
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 // event-log service and registry, writing to standard output. When
 // QRV_EVENTLOG_ROOT names a folder, that folder is the machine (see
 // offline/image/image.h): its registry, and the event-log service over its
-// logs with the messages of its registered providers; otherwise the machine
-// is empty.
+// logs with the messages of its registered providers. Without it the built-in
+// sample image beside the program is the machine; without that, a machine
+// with no logs.
 #include "platform/default_platform.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 #include "platform/metadata_cache.h"
@@ -16,6 +18,7 @@
 #include "platform/offline/messages/file_access.h"
 #include "platform/offline/messages/message_catalog.h"
 #include "platform/offline/posix_system.h"
+#include "platform/offline/sample_image_location.h"
 #include "platform/offline/service/evtx_summarizer.h"
 #include "platform/offline/service/offline_event_log.h"
 
@@ -25,8 +28,15 @@ Platform MakeDefaultPlatform() {
   // Never destroyed: the console control thread may use them while the
   // main thread runs the static destructors of a normal exit.
   static PosixSystem* const system = new PosixSystem();
-  const char* root = std::getenv("QRV_EVENTLOG_ROOT");
-  if (root == nullptr || *root == '\0') {
+  // The machine: the folder QRV_EVENTLOG_ROOT names, else the sample image
+  // built and installed beside the program, else a machine without logs.
+  std::filesystem::path root;
+  if (const char* named = std::getenv("QRV_EVENTLOG_ROOT");
+      named != nullptr && *named != '\0') {
+    root = named;
+  } else if (auto sample = offline::FindSampleImageOfThisProgram()) {
+    root = *sample;
+  } else {
     static EmptyEventLog* const event_log = new EmptyEventLog(*system);
     static EmptyRegistry* const registry = new EmptyRegistry();
     return Platform{event_log, registry, system, &std::cout};
