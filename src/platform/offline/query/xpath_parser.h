@@ -1,0 +1,21 @@
+// XPath text of one Select/Suppress to an XPathProgram. Entry point:
+// CompileXPath(). The accepted subset and what is refused are listed in
+// xpath_program.h.
+#ifndef QRV_PLATFORM_OFFLINE_QUERY_XPATH_PARSER_H_
+#define QRV_PLATFORM_OFFLINE_QUERY_XPATH_PARSER_H_
+
+#include <string>
+#include <string_view>
+
+#include "platform/offline/query/xpath_program.h"
+
+namespace offline_query {
+
+// Returns false and sets *error (a human-readable reason with the offset)
+// when `text` is not in the supported subset or exceeds a limit.
+bool CompileXPath(std::string_view text, XPathProgram* program,
+                  std::string* error);
+
+}  // namespace offline_query
+
+#endif  // QRV_PLATFORM_OFFLINE_QUERY_XPATH_PARSER_H_

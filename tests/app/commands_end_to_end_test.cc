@@ -1,0 +1,120 @@
+// Every command through the built program, on a computer without event logs
+// (no offline image given): the handlers' failure blocks, the usage text after
+// a handler's false, and the poll command ended by a console signal.
+#include <signal.h>
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tests/app/expected_usage.h"
+#include "tests/support/run_tool.h"
+
+namespace qrv {
+namespace {
+
+using std::chrono::milliseconds;
+using test_support::RunTool;
+using test_support::ToolProcess;
+using test_support::ToolResult;
+
+constexpr char kQuery[] =
+    "<QueryList><Query Path='Application'><Select>*</Select></Query></QueryList>";
+
+class CommandsEndToEnd : public ::testing::Test {
+ protected:
+  // The offline image would otherwise come from the environment.
+  void SetUp() override { unsetenv("QRV_EVENTLOG_ROOT"); }
+
+  static ToolResult Run(const std::vector<std::string>& args) {
+    ToolResult run = RunTool(QRV_TOOL_PATH, args);
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.err, "");
+    return run;
+  }
+};
+
+TEST_F(CommandsEndToEnd, HandlerFalsePrintsTheSameUsageText) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"NOWARN", "GETEVENTSQUERY"},
+      {"NOWARN", "GETEVENTSQUERY", " \t "},
+      {"NOWARN", "POLLEVENTSQUERY"},
+      {"NOWARN", "GETEVENTSCHANNEL", "  "},
+      {"NOWARN", "GETEVENTSID", "System"},
+      {"NOWARN", "GETEVENTSSEVERITY", "System", "Error", "0"},
+      {"NOWARN", "GETEVENTSSEVERITYDAYS", "System", "Error", "abc"},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(args[1]);
+    const ToolResult run = Run(args);
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.out, ExpectedUsage());
+  }
+}
+
+TEST_F(CommandsEndToEnd, CatalogueFailureBlocksWithoutAnyLogs) {
+  for (const char* word : {"GETLIST", "getListChannels"}) {
+    const ToolResult run = Run({"NOWARN", word, "extra"});
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.out, "\nFailed to Get List.\n");
+  }
+  const ToolResult run = Run({"GETEVENTS", "nowarn"});
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.out, "\nFailed to Get Events\n");
+}
+
+TEST_F(CommandsEndToEnd, QueryFailureBlockCarriesTheSystemTextWithItsLineBreak) {
+  const ToolResult run = Run({"NOWARN", "GETEVENTSQUERY", kQuery});
+  EXPECT_EQ(run.exit_status, 0);
+  const std::string prefix = "\nFailed to Get Events by Query:\t";
+  ASSERT_EQ(run.out.compare(0, prefix.size(), prefix), 0) << run.out;
+  ASSERT_GE(run.out.size(), prefix.size() + 3);
+  EXPECT_EQ(run.out.substr(run.out.size() - 3), "\r\n\n");
+}
+
+TEST_F(CommandsEndToEnd, WindowedFailureBlocksUseEachHandlersText) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string prefix;
+  };
+  const std::vector<Case> cases = {
+      {{"NOWARN", "GETEVENTSCHANNEL", "System"}, "\nFailed to Get Events:\t"},
+      {{"NOWARN", "GETEVENTSID", "Security", "4624"},
+       "\nFailed to Get Events by Event ID:\t"},
+      {{"NOWARN", "GETEVENTSSEVERITYDAYS", "System", "Error", "7days"},
+       "\nFailed to Get Events by Severity:\t"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    const ToolResult run = Run(c.args);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.out.compare(0, c.prefix.size(), c.prefix), 0) << run.out;
+    EXPECT_EQ(run.out.substr(run.out.size() - 3), "\r\n\n");
+  }
+}
+
+TEST_F(CommandsEndToEnd, PollEndsWithTheFarewellLineOnEachConsoleSignal) {
+  for (int signal_number : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) {
+    SCOPED_TRACE(signal_number);
+    ToolProcess tool(QRV_TOOL_PATH, {"NOWARN", "POLLEVENTSQUERY", kQuery});
+    ASSERT_TRUE(tool.started());
+    // The first cycle has printed its failure block and the two empty lines:
+    // the tool now waits between cycles.
+    ASSERT_TRUE(tool.WaitForOutput("\r\n\n\n\n", milliseconds(10'000)));
+    ASSERT_TRUE(tool.Signal(signal_number));
+    const ToolResult& run = tool.Wait(milliseconds(10'000));
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.term_signal, 0);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.err, "");
+    const std::string farewell = "Application terminating\n";
+    ASSERT_GE(run.out.size(), farewell.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - farewell.size()), farewell);
+  }
+}
+
+}  // namespace
+}  // namespace qrv
