@@ -195,6 +195,38 @@ void WriteMessageResources(SeedWriter& seeds) {
                                  pe::BuildMuiResource(SampleMui(pe::kMuiFileTypeLanguage, "en-US"))}}));
 }
 
+// --- queries -------------------------------------------------------------
+
+// The shapes of query the tool writes itself and the forms users pass.
+void WriteQueries(SeedWriter& seeds) {
+  const char* const queries[] = {
+      "*",
+      "",
+      "Event/System[EventID=4624]",
+      "*[System[(Level=1 or Level=2 or Level=3) and TimeCreated[@SystemTime >= "
+      "'2024-03-01T11:00:00.000Z']]]",
+      "*[System[Provider[@Name='Microsoft-Windows-Security-Auditing'] and band(Keywords, 0x8000000000000000)]]",
+      "*[System[TimeCreated[timediff(@SystemTime) <= 86400000]]]",
+      "*[EventData[Data[@Name='TargetUserName']='alice' and Data[2] > 2]]",
+      "*[UserData/*/SubjectUserName='bob']",
+      "*[System/Security[@UserID='S-1-5-18']]",
+      "*[System[EventRecordID >= 0x10 and position() = 1]]",
+      "<QueryList><Query Id='0' Path='Security'><Select>Event/System[(Level=4 or Level=0) and "
+      "TimeCreated[@SystemTime >= '2024-02-29T12:00:00.000Z']]</Select></Query></QueryList>",
+      "<?xml version=\"1.0\"?><QueryList>\n  <Query Id=\"1\">\n    <Select Path=\"Security\">*</Select>\n"
+      "    <Suppress Path=\"Security\">*[System[EventID=4624]]</Suppress>\n  </Query>\n"
+      "  <Query Id=\"2\" Path=\"file://C:\\logs\\old.evtx\"><Select>*[System[Level &lt; 3]]</Select></Query>\n"
+      "<!-- comment --></QueryList>",
+      "<QueryList><Query Id='0'><Select Path='Application'><![CDATA[*[System[EventID>100]]]]></Select>"
+      "</Query></QueryList>",
+  };
+  int n = 0;
+  for (const char* query : queries) {
+    const std::string text(query);
+    seeds.Write("event_query", "query" + std::to_string(n++), Blob(text.begin(), text.end()));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -205,5 +237,6 @@ int main(int argc, char** argv) {
   SeedWriter seeds{std::filesystem::path(argv[1])};
   WriteHives(seeds);
   WriteMessageResources(seeds);
+  WriteQueries(seeds);
   return seeds.ok() ? 0 : 1;
 }
