@@ -3,6 +3,7 @@
 
 #include "catalogue/channel_sources.h"
 #include "platform/platform.h"
+#include "query/output_field.h"
 
 namespace qrv {
 
@@ -30,7 +31,12 @@ bool GetChannelList(ChannelList& channels) {
 }
 
 void PrintChannelList(const ChannelList& channels) {
-  for (const std::string& name : channels) WriteLine(name);
+  std::string line;
+  for (const std::string& name : channels) {
+    line.clear();
+    AppendNameField(line, name);
+    WriteLine(line);
+  }
 }
 
 }  // namespace qrv

@@ -9,6 +9,7 @@
 #include "catalogue/publisher_events.h"
 #include "catalogue/registry_reader.h"
 #include "platform/platform.h"
+#include "query/output_field.h"
 #include "platform/text.h"
 
 namespace qrv {
@@ -74,8 +75,10 @@ void PrintPublisherList(const PublisherList& list) {
     std::string line;
     line.reserve(record.Channel.size() + record.Publisher.size() +
                  record.EventId.size() + record.Message.size() + 3);
-    line.append(record.Channel).append(1, '\t');
-    line.append(record.Publisher).append(1, '\t');
+    AppendNameField(line, record.Channel);
+    line.append(1, '\t');
+    AppendNameField(line, record.Publisher);
+    line.append(1, '\t');
     line.append(record.EventId).append(1, '\t');
     line.append(record.Message);
     WriteLine(line);

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "platform/two_call.h"
+#include "query/output_field.h"
 
 namespace qrv {
 
@@ -220,8 +221,12 @@ void PrintEventList(const EventList& events) {
   for (size_t i = 0; i < events.GetCount(); ++i) {
     const CZK_EL_EVT& e = events[i];
     line.clear();
-    for (const std::string* field :
-         {&e.Channel, &e.Provider, &e.TimeCreated, &e.EventId, &e.Severity}) {
+    AppendNameField(line, e.Channel);
+    line += '\t';
+    AppendNameField(line, e.Provider);
+    line += '\t';
+    // The other fields are the tool's own texts; the message is cleaned.
+    for (const std::string* field : {&e.TimeCreated, &e.EventId, &e.Severity}) {
       line += *field;
       line += '\t';
     }

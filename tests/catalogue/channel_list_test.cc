@@ -80,6 +80,11 @@ TEST_F(ChannelListTest, NoRegisteredChannelFailsButKeepsTheLogsAppended) {
   ExpectAllKeysClosed();
 }
 
+TEST_F(ChannelListTest, ANameCannotFakeAnotherLine) {
+  PrintChannelList(ChannelList{"Evil\nFake-Channel", "Tab\there"});
+  EXPECT_EQ(fake_.Output(), "Evil Fake-Channel\nTab here\n");
+}
+
 TEST_F(ChannelListTest, EmptyListPrintsNothing) {
   PrintChannelList(ChannelList{});
   EXPECT_EQ(fake_.Output(), "");

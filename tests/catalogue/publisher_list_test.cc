@@ -123,6 +123,13 @@ TEST_F(PublisherListTest, ALogCountsWhenItsSourcesCannotBeRead) {
   EXPECT_EQ(fake_.Output(), "C\tP\t2\ttwo\n");
 }
 
+TEST_F(PublisherListTest, ChannelAndPublisherNamesCannotFakeFieldsOrLines) {
+  const RecordListPtr<PublisherList> list = NewRecordList<PublisherList>();
+  list->AddTail(std::make_unique<CZK_EL_PUB>("Log\r\nX", "Src\tY", "7", "m"));
+  PrintPublisherList(*list);
+  EXPECT_EQ(fake_.Output(), "Log  X\tSrc Y\t7\tm\n");
+}
+
 TEST_F(PublisherListTest, EmptyListPrintsNothing) {
   const RecordListPtr<PublisherList> list = NewRecordList<PublisherList>();
   PrintPublisherList(*list);

@@ -356,6 +356,19 @@ TEST(PrintEventListTest, OneLinePerRecordSixFieldsComputerLeftOut) {
             "Security\tAudit\tT2\t4624\t\t\n");
 }
 
+TEST(PrintEventListTest, NamesFromTheLogCannotFakeFieldsOrLines) {
+  // Channel and provider come from the event data (offline: from files of
+  // another machine); tabs, line breaks and NULs in them become spaces.
+  fake::FakePlatform fake;
+  fake::FakeScope scope(fake);
+  auto events = NewRecordList<EventList>();
+  events->AddTail(std::make_unique<CZK_EL_EVT>(
+      std::string("Chan\tnel\r\nX", 11), std::string("Pro\0v\n", 6), "HOST",
+      "T", "1", "Error", "m"));
+  PrintEventList(*events);
+  EXPECT_EQ(fake.Output(), "Chan nel  X\tPro v \tT\t1\tError\tm\n");
+}
+
 TEST(GetErrorTextTest, SystemTextAsGivenOrEmpty) {
   fake::FakePlatform fake;
   fake::FakeScope scope(fake);

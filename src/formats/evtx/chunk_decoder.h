@@ -1,0 +1,152 @@
+// Decodes the records of one 64 KiB EVTX chunk. One decoder is reused for
+// every chunk of a read: it keeps its buffers, the chunk's decoded names and
+// its compiled templates, so the per-record work is reading substitution
+// values (system properties) or walking a compiled template (XML, tree).
+// Entry points: ChunkDecoder::Load, NextRecord, ReadSystem, RenderXml,
+// BuildTree.
+//
+// Chunk layout: 512-byte header (signature "ElfChnk\0", record number and id
+// ranges, free space offset at 48, data CRC at 52, flags at 120, header CRC
+// at 124 over bytes 0..119 and 128..511), then records from offset 512:
+//   "**\0\0", size u32, record id u64, written FILETIME u64, BinXml, size u32.
+// Names and template definitions are shared by chunk-relative offset, so a
+// record may use definitions stored in earlier records of the same chunk.
+#ifndef QRV_FORMATS_EVTX_CHUNK_DECODER_H_
+#define QRV_FORMATS_EVTX_CHUNK_DECODER_H_
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "formats/evtx/binxml_program.h"
+#include "formats/evtx/event_tree.h"
+#include "formats/evtx/reader_stats.h"
+#include "formats/evtx/system_properties.h"
+
+namespace evtx {
+
+constexpr uint32_t kChunkSize = 65536;
+constexpr uint32_t kChunkHeaderSize = 512;
+constexpr uint32_t kRecordHeaderSize = 24;
+// Smallest record: header, an empty BinXml document (1 byte) rounded up to
+// the trailing size copy.
+constexpr uint32_t kMinRecordSize = 28;
+// Nested BinXml values (EventData inside the System template, and values
+// inside those) are decoded recursively up to this depth; Windows uses 2.
+constexpr int kMaxValueNesting = 8;
+
+// One record as found in the chunk: its place and its header fields.
+struct RecordRef {
+  uint32_t offset = 0;  // chunk-relative start of the record
+  uint32_t size = 0;
+  uint64_t record_id = 0;     // EventRecordID from the record header
+  uint64_t written_time = 0;  // FILETIME
+  // False when the trailing size copy disagrees: the record was torn while
+  // being written. It is still offered, since its head usually decodes.
+  bool size_copy_ok = true;
+};
+
+class ChunkDecoder {
+ public:
+  ChunkDecoder() = default;
+  ChunkDecoder(const ChunkDecoder&) = delete;
+  ChunkDecoder& operator=(const ChunkDecoder&) = delete;
+
+  // Starts on a chunk of `size` bytes (65536, less when the file is cut
+  // short). Checksums are verified unless the chunk says it keeps none; a bad
+  // one is counted in `stats` and the records are still walked. Returns false
+  // when the bytes hold no chunk signature.
+  bool Load(const uint8_t* chunk, uint32_t size, ReaderStats* stats);
+
+  // Next record in file order. Bytes that hold no record head are passed
+  // over by scanning for the next record whose size and size copy agree.
+  bool NextRecord(RecordRef* record);
+
+  // The 18 system properties, without building a tree or text.
+  DecodeStatus ReadSystem(const RecordRef& record, SystemProperties* props);
+  // The event as EvtRender(EvtRenderEventXml) prints it; replaces `*xml`.
+  DecodeStatus RenderXml(const RecordRef& record, std::string* xml);
+  // The event as a tree of typed values; replaces `*tree`.
+  DecodeStatus BuildTree(const RecordRef& record, EventTree* tree);
+
+  bool header_checksum_ok() const { return header_checksum_ok_; }
+  bool data_checksum_ok() const { return data_checksum_ok_; }
+
+  // Where System property values come from in one template: a substitution
+  // index, literal text in the template, or nowhere.
+  struct PropertySource {
+    enum Kind : uint8_t { kAbsent, kSubst, kLiteral } kind = kAbsent;
+    uint16_t index = 0;
+    uint32_t text_offset = 0;
+    uint32_t text_units = 0;
+  };
+  struct SystemMap {
+    bool usable = false;  // false: read through the tree instead
+    PropertySource sources[kSystemPropertyCount];
+  };
+
+ private:
+  struct Template {
+    uint32_t op_begin = 0;
+    uint32_t op_end = 0;
+    DecodeStatus status = DecodeStatus::kOk;
+    SystemMap map;
+  };
+  struct ValueRef {
+    uint32_t offset;
+    uint32_t size;
+    uint8_t type;
+  };
+  // What a record's or value's BinXml opens with: a template instance (with
+  // its values in values_[values_begin, +values_count)) or bare content
+  // compiled into scratch_ops_.
+  struct Fragment {
+    bool is_instance = false;
+    uint32_t template_index = 0;
+    uint32_t values_begin = 0;
+    uint32_t values_count = 0;
+    uint32_t op_begin = 0;
+    uint32_t op_end = 0;
+  };
+  class XmlSink;
+  class TreeSink;
+
+  DecodeStatus OpenFragment(uint32_t pos, uint32_t end, Fragment* fragment);
+  DecodeStatus GetTemplate(uint32_t def_offset, uint32_t* index);
+  void BuildSystemMap(const std::vector<Op>& ops, uint32_t begin, uint32_t end,
+                      SystemMap* map);
+  DecodeStatus ReadSystemFromTree(const RecordRef& record,
+                                  SystemProperties* props);
+  void ReadProperty(SystemProperty id, const PropertySource& src,
+                    const Fragment& f, SystemProperties* props);
+  template <typename Sink>
+  DecodeStatus WalkRecord(const RecordRef& record, Sink* sink);
+  template <typename Sink>
+  DecodeStatus Walk(const Fragment& f, Sink* sink, int nesting);
+
+  const uint8_t* chunk_ = nullptr;
+  uint32_t size_ = 0;
+  uint32_t data_end_ = 0;  // end of record data (free space offset, clamped)
+  uint32_t next_ = 0;      // where NextRecord looks next
+  ReaderStats* stats_ = nullptr;
+  bool header_checksum_ok_ = false;
+  bool data_checksum_ok_ = false;
+
+  NameTable names_;
+  std::vector<Op> ops_;  // compiled templates of this chunk
+  std::vector<uint16_t> conds_;
+  std::vector<Template> templates_;
+  std::unordered_map<uint32_t, uint32_t> template_by_offset_;
+  std::vector<Op> scratch_ops_;  // bare fragments of the current record
+  std::vector<uint16_t> scratch_conds_;
+  std::vector<ValueRef> values_;  // substitution values, nested ones appended
+  SystemMap bare_map_;            // System map of the current bare record
+  EventTree fallback_tree_;       // System properties of unusual templates
+  std::string fallback_text_[3];  // UTF-16LE bytes of rebuilt strings
+  std::vector<uint8_t> fallback_sid_;
+};
+
+}  // namespace evtx
+
+#endif  // QRV_FORMATS_EVTX_CHUNK_DECODER_H_

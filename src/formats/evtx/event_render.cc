@@ -1,0 +1,406 @@
+// Walks a compiled template with a record's values and hands the result to a
+// sink: XmlSink writes EvtRender-style event XML, TreeSink fills an EventTree.
+// Element nesting is an explicit stack; nested BinXml values recurse at most
+// kMaxValueNesting deep.
+#include <string>
+
+#include "formats/evtx/bytes.h"
+#include "formats/evtx/chunk_decoder.h"
+#include "formats/evtx/value_format.h"
+
+namespace evtx {
+
+class ChunkDecoder::XmlSink {
+ public:
+  XmlSink(const NameTable* names, std::string* out)
+      : names_(names), out_(out) {}
+
+  void StartElement(uint32_t name) {
+    out_->push_back('<');
+    out_->append(names_->Get(name));
+  }
+  void BeginAttribute(uint32_t name) {
+    attr_mark_ = out_->size();
+    out_->push_back(' ');
+    out_->append(names_->Get(name));
+    out_->append("='");
+    value_mark_ = out_->size();
+    escape_ = Escape::kAttribute;
+  }
+  void EndAttribute() {
+    // Windows leaves out attributes whose value renders empty.
+    if (out_->size() == value_mark_) {
+      out_->resize(attr_mark_);
+    } else {
+      out_->push_back('\'');
+    }
+    escape_ = Escape::kText;
+  }
+  void CloseStart() { out_->push_back('>'); }
+  void EndElement(uint32_t name, bool empty) {
+    if (empty) {
+      out_->append("/>");
+    } else {
+      out_->append("</");
+      out_->append(names_->Get(name));
+      out_->push_back('>');
+    }
+  }
+  void Text(const uint8_t* le, uint32_t units) {
+    AppendUtf16(le, units, escape_, out_);
+  }
+  void CData(const uint8_t* le, uint32_t units) {
+    out_->append("<![CDATA[");
+    AppendUtf16(le, units, Escape::kNone, out_);
+    out_->append("]]>");
+  }
+  void CharRef(uint16_t unit) {
+    out_->append("&#");
+    out_->append(std::to_string(unit));
+    out_->push_back(';');
+  }
+  void EntityRef(uint32_t name) {
+    out_->push_back('&');
+    out_->append(names_->Get(name));
+    out_->push_back(';');
+  }
+  void PITarget(uint32_t name) {
+    out_->append("<?");
+    out_->append(names_->Get(name));
+  }
+  void PIData(const uint8_t* le, uint32_t units) {
+    out_->push_back(' ');
+    AppendUtf16(le, units, Escape::kNone, out_);
+    out_->append("?>");
+  }
+  void ValueText(uint8_t type, const uint8_t* data, uint32_t size) {
+    AppendValueText(type, data, size, escape_, out_);
+  }
+  void ValueSeparator() { out_->push_back(','); }
+
+ private:
+  const NameTable* names_;
+  std::string* out_;
+  size_t attr_mark_ = 0;
+  size_t value_mark_ = 0;
+  Escape escape_ = Escape::kText;
+};
+
+class ChunkDecoder::TreeSink {
+ public:
+  TreeSink(const NameTable* names, EventTree* tree)
+      : names_(names), tree_(tree) {}
+
+  void StartElement(uint32_t name) {
+    const uint32_t index = static_cast<uint32_t>(tree_->elements.size());
+    if (!stack_.empty())
+      tree_->elements[stack_.back().element].children.push_back(index);
+    tree_->elements.emplace_back();
+    tree_->elements.back().name.assign(names_->Get(name));
+    stack_.push_back({index, 0});
+    target_ = &tree_->elements.back().text;
+    pieces_ = &stack_.back().pieces;
+  }
+  void BeginAttribute(uint32_t name) {
+    Element& e = tree_->elements[stack_.back().element];
+    e.attributes.emplace_back();
+    e.attributes.back().name.assign(names_->Get(name));
+    target_ = &e.attributes.back().value;
+    attr_pieces_ = 0;
+    pieces_ = &attr_pieces_;
+  }
+  void EndAttribute() {
+    Element& e = tree_->elements[stack_.back().element];
+    if (e.attributes.back().value.text.empty()) e.attributes.pop_back();
+    RestoreElementTarget();
+  }
+  void CloseStart() {}
+  void EndElement(uint32_t, bool) {
+    if (!stack_.empty()) stack_.pop_back();
+    RestoreElementTarget();
+  }
+  void Text(const uint8_t* le, uint32_t units) {
+    if (target_ == nullptr) return;
+    AsString();
+    AppendUtf16(le, units, Escape::kNone, &target_->text);
+  }
+  void CData(const uint8_t* le, uint32_t units) { Text(le, units); }
+  void CharRef(uint16_t unit) {
+    if (target_ == nullptr) return;
+    AsString();
+    uint8_t le[2];
+    StoreU16(le, unit);
+    AppendUtf16(le, 1, Escape::kNone, &target_->text);
+  }
+  void EntityRef(uint32_t name) {
+    if (target_ == nullptr) return;
+    AsString();
+    const std::string_view n = names_->Get(name);
+    if (n == "amp")
+      target_->text.push_back('&');
+    else if (n == "lt")
+      target_->text.push_back('<');
+    else if (n == "gt")
+      target_->text.push_back('>');
+    else if (n == "quot")
+      target_->text.push_back('"');
+    else if (n == "apos")
+      target_->text.push_back('\'');
+    else
+      target_->text.append("&").append(n).append(";");
+  }
+  void PITarget(uint32_t) {}
+  void PIData(const uint8_t*, uint32_t) {}
+  void ValueText(uint8_t type, const uint8_t* data, uint32_t size) {
+    if (target_ == nullptr) return;
+    if (*pieces_ == 0) {
+      FillValue(type, data, size, target_);
+      *pieces_ = 1;
+      return;
+    }
+    AsString();
+    AppendValueText(type, data, size, Escape::kNone, &target_->text);
+  }
+  void ValueSeparator() {
+    if (target_ == nullptr) return;
+    AsString();
+    target_->text.push_back(',');
+  }
+
+ private:
+  struct Frame {
+    uint32_t element;
+    uint32_t pieces;
+  };
+  // A second piece of content turns a typed value into plain text.
+  void AsString() {
+    if (*pieces_ != 0) {
+      target_->type = ValueType::kString;
+      target_->u = 0;
+      target_->d = 0.0;
+    } else {
+      target_->type = ValueType::kString;
+    }
+    *pieces_ += 1;
+  }
+  void RestoreElementTarget() {
+    if (stack_.empty()) {
+      target_ = nullptr;
+      return;
+    }
+    target_ = &tree_->elements[stack_.back().element].text;
+    pieces_ = &stack_.back().pieces;
+  }
+
+  const NameTable* names_;
+  EventTree* tree_;
+  std::vector<Frame> stack_;
+  Value* target_ = nullptr;
+  uint32_t attr_pieces_ = 0;
+  uint32_t* pieces_ = &attr_pieces_;
+};
+
+template <typename Sink>
+DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
+  if (nesting > kMaxValueNesting) return DecodeStatus::kTooDeep;
+  const std::vector<Op>& ops = f.is_instance ? ops_ : scratch_ops_;
+  const std::vector<uint16_t>& conds = f.is_instance ? conds_ : scratch_conds_;
+  uint32_t begin = f.op_begin, end = f.op_end;
+  if (f.is_instance) {
+    begin = templates_[f.template_index].op_begin;
+    end = templates_[f.template_index].op_end;
+  }
+  auto value_at = [&](uint16_t index) -> const ValueRef* {
+    if (!f.is_instance || index >= f.values_count) return nullptr;
+    const ValueRef* v = &values_[f.values_begin + index];
+    return v->type == static_cast<uint8_t>(ValueType::kNull) ? nullptr : v;
+  };
+  struct Frame {
+    uint32_t start;
+    const uint8_t* cursor;  // next array item, when repeating
+    const uint8_t* array_end;
+    const uint8_t* item;  // current array item
+    size_t item_size;
+    bool repeating;
+  };
+  Frame stack[kMaxElementDepth + 1];
+  uint32_t depth = 0;
+  bool in_attr = false;
+  for (uint32_t i = begin; i < end;) {
+    const Op op = ops[i];  // copy: nested walks may grow the op vectors
+    switch (op.kind) {
+      case OpKind::kElementStart: {
+        bool drop = false;
+        for (uint32_t c = 0; c < op.cond_count && !drop; ++c) {
+          drop = value_at(conds[op.cond_begin + c]) == nullptr;
+        }
+        if (drop || depth >= kMaxElementDepth) {
+          i = op.end + 1;
+          continue;
+        }
+        Frame& fr = stack[depth++];
+        fr = Frame{i, nullptr, nullptr, nullptr, 0, false};
+        const ValueRef* v =
+            op.array_subst != kNoIndex ? value_at(op.array_subst) : nullptr;
+        if (v != nullptr && (v->type & kArrayFlag) != 0) {
+          fr.repeating = true;
+          fr.cursor = chunk_ + v->offset;
+          fr.array_end = fr.cursor + v->size;
+          if (!NextArrayItem(v->type & ~kArrayFlag, &fr.cursor, fr.array_end,
+                             &fr.item, &fr.item_size)) {
+            fr.item = nullptr;  // empty array: the element appears once, empty
+          }
+        }
+        sink->StartElement(op.name);
+        in_attr = false;
+        ++i;
+        continue;
+      }
+      case OpKind::kAttribute: {
+        if (in_attr) sink->EndAttribute();
+        in_attr = false;
+        uint32_t j = i + 1;
+        bool drop = false;
+        for (; j < end; ++j) {
+          const Op& p = ops[j];
+          if (p.kind == OpKind::kSubst) {
+            if ((p.flags & kOpOptional) && value_at(p.index) == nullptr)
+              drop = true;
+          } else if (p.kind != OpKind::kText && p.kind != OpKind::kCharRef &&
+                     p.kind != OpKind::kEntityRef) {
+            break;
+          }
+        }
+        if (drop) {
+          i = j;
+          continue;
+        }
+        sink->BeginAttribute(op.name);
+        in_attr = true;
+        ++i;
+        continue;
+      }
+      case OpKind::kCloseStart:
+        if (in_attr) sink->EndAttribute();
+        in_attr = false;
+        sink->CloseStart();
+        break;
+      case OpKind::kElementEnd: {
+        if (in_attr) sink->EndAttribute();
+        in_attr = false;
+        if (depth == 0) break;
+        Frame& fr = stack[depth - 1];
+        const uint32_t name = ops[fr.start].name;
+        sink->EndElement(name, (op.flags & kOpEmptyClose) != 0);
+        if (fr.repeating && fr.item != nullptr &&
+            NextArrayItem(
+                values_[f.values_begin + ops[fr.start].array_subst].type &
+                    ~kArrayFlag,
+                &fr.cursor, fr.array_end, &fr.item, &fr.item_size)) {
+          sink->StartElement(name);
+          i = fr.start + 1;
+          continue;
+        }
+        --depth;
+        break;
+      }
+      case OpKind::kText:
+        sink->Text(chunk_ + op.text_offset, op.text_units);
+        break;
+      case OpKind::kCData:
+        sink->CData(chunk_ + op.text_offset, op.text_units);
+        break;
+      case OpKind::kCharRef:
+        sink->CharRef(op.index);
+        break;
+      case OpKind::kEntityRef:
+        sink->EntityRef(op.name);
+        break;
+      case OpKind::kPITarget:
+        sink->PITarget(op.name);
+        break;
+      case OpKind::kPIData:
+        sink->PIData(chunk_ + op.text_offset, op.text_units);
+        break;
+      case OpKind::kSubst: {
+        const ValueRef* v = value_at(op.index);
+        if (v == nullptr) break;
+        const ValueRef value = *v;
+        const uint8_t* data = chunk_ + value.offset;
+        if (value.type == static_cast<uint8_t>(ValueType::kBinXml)) {
+          if (in_attr) break;  // nested documents only make sense as content
+          const size_t values_mark = values_.size();
+          const size_t ops_mark = scratch_ops_.size();
+          const size_t conds_mark = scratch_conds_.size();
+          Fragment nested;
+          DecodeStatus st =
+              OpenFragment(value.offset, value.offset + value.size, &nested);
+          if (st == DecodeStatus::kOk) st = Walk(nested, sink, nesting + 1);
+          values_.resize(values_mark);
+          scratch_ops_.resize(ops_mark);
+          scratch_conds_.resize(conds_mark);
+          if (st != DecodeStatus::kOk && st != DecodeStatus::kNoEvent)
+            return st;
+          break;
+        }
+        if ((value.type & kArrayFlag) == 0) {
+          sink->ValueText(value.type, data, value.size);
+          break;
+        }
+        const uint8_t base = value.type & ~kArrayFlag;
+        if (!in_attr && depth > 0 && stack[depth - 1].repeating &&
+            ops[stack[depth - 1].start].array_subst == op.index) {
+          const Frame& fr = stack[depth - 1];
+          if (fr.item != nullptr)
+            sink->ValueText(base, fr.item, static_cast<uint32_t>(fr.item_size));
+          break;
+        }
+        // An array outside an element of its own: items joined by commas.
+        const uint8_t* cursor = data;
+        const uint8_t* item;
+        size_t item_size;
+        bool first = true;
+        while (NextArrayItem(base, &cursor, data + value.size, &item,
+                             &item_size)) {
+          if (!first) sink->ValueSeparator();
+          sink->ValueText(base, item, static_cast<uint32_t>(item_size));
+          first = false;
+        }
+        break;
+      }
+    }
+    ++i;
+  }
+  return DecodeStatus::kOk;
+}
+
+template <typename Sink>
+DecodeStatus ChunkDecoder::WalkRecord(const RecordRef& record, Sink* sink) {
+  values_.clear();
+  scratch_ops_.clear();
+  scratch_conds_.clear();
+  Fragment f;
+  const DecodeStatus st = OpenFragment(record.offset + kRecordHeaderSize,
+                                       record.offset + record.size - 4, &f);
+  if (st != DecodeStatus::kOk) return st;
+  return Walk(f, sink, 0);
+}
+
+DecodeStatus ChunkDecoder::RenderXml(const RecordRef& record,
+                                     std::string* xml) {
+  xml->clear();
+  XmlSink sink(&names_, xml);
+  const DecodeStatus st = WalkRecord(record, &sink);
+  return st == DecodeStatus::kOk && xml->empty() ? DecodeStatus::kNoEvent : st;
+}
+
+DecodeStatus ChunkDecoder::BuildTree(const RecordRef& record, EventTree* tree) {
+  tree->Clear();
+  TreeSink sink(&names_, tree);
+  const DecodeStatus st = WalkRecord(record, &sink);
+  return st == DecodeStatus::kOk && tree->Root() == nullptr
+             ? DecodeStatus::kNoEvent
+             : st;
+}
+
+}  // namespace evtx

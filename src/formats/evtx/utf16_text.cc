@@ -1,0 +1,104 @@
+// UTF-16 and UTF-8 conversion with XML escaping; see utf16_text.h.
+#include "formats/evtx/utf16_text.h"
+
+#include "formats/evtx/bytes.h"
+
+namespace evtx {
+
+void AppendCodePoint(uint32_t cp, Escape escape, std::string* out) {
+  if (cp < 0x80) {
+    if (escape != Escape::kNone) {
+      switch (cp) {
+        case '&':
+          out->append("&amp;");
+          return;
+        case '<':
+          out->append("&lt;");
+          return;
+        case '>':
+          out->append("&gt;");
+          return;
+        case '\'':
+          if (escape == Escape::kAttribute) {
+            out->append("&apos;");
+            return;
+          }
+          break;
+        case '"':
+          if (escape == Escape::kAttribute) {
+            out->append("&quot;");
+            return;
+          }
+          break;
+        default:
+          break;
+      }
+    }
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+size_t Utf16LengthToNul(const uint8_t* le, size_t units) {
+  for (size_t i = 0; i < units; ++i) {
+    if (le[2 * i] == 0 && le[2 * i + 1] == 0) return i;
+  }
+  return units;
+}
+
+void AppendUtf16(const uint8_t* le, size_t units, Escape escape,
+                 std::string* out) {
+  for (size_t i = 0; i < units; ++i) {
+    uint32_t c = LoadU16(le + 2 * i);
+    if (c < 0x80 && c != '&' && c != '<' && c != '>' && c != '\'' && c != '"') {
+      out->push_back(static_cast<char>(c));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
+      const uint32_t lo = LoadU16(le + 2 * (i + 1));
+      if (lo >= 0xDC00 && lo <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
+        ++i;
+      } else {
+        c = 0xFFFD;
+      }
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    AppendCodePoint(c, escape, out);
+  }
+}
+
+void AppendUtf8AsUtf16Le(std::string_view s, std::string* out) {
+  for (size_t i = 0; i < s.size();) {
+    uint32_t c = static_cast<uint8_t>(s[i]);
+    int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+    if (extra > 0) c &= 0x3F >> extra;
+    ++i;
+    for (int k = 0; k < extra && i < s.size(); ++k, ++i)
+      c = (c << 6) | (static_cast<uint8_t>(s[i]) & 0x3F);
+    auto put = [out](uint32_t u) {
+      out->push_back(static_cast<char>(u & 0xFF));
+      out->push_back(static_cast<char>(u >> 8));
+    };
+    if (c >= 0x10000) {
+      put(0xD800 + ((c - 0x10000) >> 10));
+      put(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      put(c);
+    }
+  }
+}
+
+}  // namespace evtx

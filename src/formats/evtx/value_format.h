@@ -1,0 +1,51 @@
+// Renders EVTX substitution values (the EVT_VARIANT_TYPE codes of event_tree.h)
+// as Windows 10/11 EvtRender prints them in event XML: FILETIMEs as ISO 8601
+// UTC with 7 fractional digits, GUIDs lowercase in braces, SIDs as S-1-...,
+// hex integers as 0x + lowercase digits, binary as uppercase hex pairs.
+// Entry points: AppendValueText(), FillValue(), NextArrayItem().
+#ifndef QRV_FORMATS_EVTX_VALUE_FORMAT_H_
+#define QRV_FORMATS_EVTX_VALUE_FORMAT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats/evtx/event_tree.h"
+#include "formats/evtx/utf16_text.h"
+
+namespace evtx {
+
+// Bit set on a descriptor's type byte when the value is an array of the base
+// type in the low 7 bits.
+constexpr uint8_t kArrayFlag = 0x80;
+
+void AppendFileTime(uint64_t ticks, std::string* out);
+void AppendGuid(const uint8_t* guid16, std::string* out);
+// False (and nothing appended) when the bytes do not hold a whole SID.
+bool AppendSid(const uint8_t* data, size_t size, std::string* out);
+
+// Appends the text of one scalar value (type without kArrayFlag). Malformed
+// sizes render what Windows would have nothing for: an empty string.
+void AppendValueText(uint8_t type, const uint8_t* data, size_t size,
+                     Escape escape, std::string* out);
+
+// The binary form of integer-shaped values (integers sign-extended, hex,
+// SizeT, Bool, FileTime and SysTime as FILETIME ticks); false for others.
+bool ValueAsUnsigned(uint8_t type, const uint8_t* data, size_t size,
+                     uint64_t* out);
+
+// Fills `value` (type, binary form and unescaped text) from one scalar value.
+void FillValue(uint8_t type, const uint8_t* data, size_t size, Value* value);
+
+// Steps through the items of an array value of base type `base`: sets
+// `item`/`item_size` and advances `*pos`; false at the end or on a torn item.
+// String arrays hold NUL-terminated items; SIDs size themselves; the rest
+// have a fixed width.
+bool NextArrayItem(uint8_t base, const uint8_t** pos, const uint8_t* end,
+                   const uint8_t** item, size_t* item_size);
+
+}  // namespace evtx
+
+#endif  // QRV_FORMATS_EVTX_VALUE_FORMAT_H_

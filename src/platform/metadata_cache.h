@@ -1,0 +1,125 @@
+// MetadataCache: an EventLogApi in front of another one that pays for the
+// expensive objects once. The logic opens a provider's publisher metadata and
+// a system render context for every event it renders; behind this class each
+// provider's metadata is opened for real once, the render context is created
+// once, and the logic gets cheap reference handles whose EvtClose drops only
+// its reference. Every other call and handle passes straight through.
+#ifndef QRV_PLATFORM_METADATA_CACHE_H_
+#define QRV_PLATFORM_METADATA_CACHE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/event_log_api.h"
+#include "platform/system_api.h"
+
+namespace qrv {
+
+// Distinct providers remembered at once (open handles and failures). A
+// Windows installation registers on the order of a thousand publishers, while
+// the events of one channel come from a few dozen. Each open handle keeps the
+// provider's message resources mapped, so a walk over every publisher would
+// otherwise hold all of them until exit. Past the cap, opens of further
+// providers reach the service every time, as they would without the cache.
+inline constexpr size_t kMaxCachedPublishers = 256;
+
+// How long (seconds, on the platform clock) a failed metadata open is
+// answered from the cache with the same code. The usual failure is a provider
+// that is not registered (kErrorFileNotFound), and every one of its events
+// fails the same way, so the service is asked at most once per interval; the
+// interval is the poll command's period, so a provider registered while the
+// tool polls is seen by the next cycle.
+inline constexpr int64_t kFailureRetrySeconds = 5;
+
+class MetadataCache : public EventLogApi {
+ public:
+  // `service` answers the real calls; `system` carries the last-error code
+  // and the clock. Both must outlive the cache.
+  MetadataCache(EventLogApi& service, SystemApi& system);
+  // Closes every real handle the cache holds, once each. Reference handles
+  // still open are invalid afterwards.
+  ~MetadataCache() override;
+  MetadataCache(const MetadataCache&) = delete;
+  MetadataCache& operator=(const MetadataCache&) = delete;
+
+  // Reference handles handed out and not yet closed.
+  size_t open_references() const { return open_references_; }
+
+  EvtHandle EvtQuery(EvtHandle session, const char16_t* path,
+                     const char16_t* query, uint32_t flags) override;
+  bool EvtNext(EvtHandle result_set, uint32_t events_size, EvtHandle* events,
+               uint32_t timeout_ms, uint32_t flags, uint32_t* returned) override;
+  bool EvtCancel(EvtHandle object) override;
+  // A reference handle: drops the reference (the real handle stays open).
+  // Any other handle: closed by the service.
+  bool EvtClose(EvtHandle object) override;
+  // The system context (no value paths, kEvtRenderContextSystem) is shared;
+  // other contexts are the service's own.
+  EvtHandle EvtCreateRenderContext(uint32_t value_paths_count,
+                                   const char16_t** value_paths,
+                                   uint32_t flags) override;
+  bool EvtRender(EvtHandle context, EvtHandle fragment, uint32_t flags,
+                 uint32_t buffer_size, void* buffer, uint32_t* buffer_used,
+                 uint32_t* property_count) override;
+  // Shared for the tool's shape of call: local session, no log file, locale
+  // 0, flags 0. Names are matched exactly (letter case included), so two
+  // spellings of one provider cost two real opens, never a wrong answer.
+  EvtHandle EvtOpenPublisherMetadata(EvtHandle session,
+                                     const char16_t* publisher_id,
+                                     const char16_t* log_file_path,
+                                     uint32_t locale, uint32_t flags) override;
+  bool EvtFormatMessage(EvtHandle publisher_metadata, EvtHandle event,
+                        uint32_t message_id, uint32_t value_count,
+                        const EvtVariant* values, uint32_t flags,
+                        uint32_t buffer_size, char16_t* buffer,
+                        uint32_t* buffer_used) override;
+  EvtHandle EvtOpenEventMetadataEnum(EvtHandle publisher_metadata,
+                                     uint32_t flags) override;
+  EvtHandle EvtNextEventMetadata(EvtHandle enumerator, uint32_t flags) override;
+  bool EvtGetEventMetadataProperty(EvtHandle event_metadata,
+                                   uint32_t property_id, uint32_t flags,
+                                   uint32_t buffer_size, EvtVariant* buffer,
+                                   uint32_t* buffer_used) override;
+
+ private:
+  // One real object held for the life of the cache, or a remembered failure.
+  struct Shared {
+    EvtHandle real = nullptr;
+    uint32_t error = 0;      // when real is null: the code the open failed with
+    int64_t failed_at = 0;   // platform clock, seconds
+  };
+  // The object behind a reference handle; the handle is its address. Slots
+  // are reused (last closed, first reused), so rendering event after event
+  // allocates nothing once the first few slots exist.
+  struct Reference {
+    Shared* shared = nullptr;  // null: closed
+  };
+
+  EvtHandle NewReference(Shared* shared);
+  // A reference handle becomes its real handle, any other handle stays as it
+  // is. False for a reference that was closed: the call must fail with
+  // kErrorInvalidHandle and never reach the service.
+  bool Resolve(EvtHandle handle, EvtHandle* real) const;
+  Reference* AsReference(EvtHandle handle) const;
+  // Sets kErrorInvalidHandle; returns false.
+  bool FailInvalidHandle();
+
+  EventLogApi& service_;
+  SystemApi& system_;
+  std::map<std::u16string, Shared, std::less<>> publishers_;
+  Shared render_context_;
+  std::deque<Reference> references_;
+  std::unordered_set<const Reference*> issued_;
+  std::vector<Reference*> free_;
+  size_t open_references_ = 0;
+};
+
+}  // namespace qrv
+
+#endif  // QRV_PLATFORM_METADATA_CACHE_H_

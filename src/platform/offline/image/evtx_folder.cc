@@ -1,0 +1,68 @@
+// Grouping the files of a bare folder into channels; see evtx_folder.h.
+#include "platform/offline/image/evtx_folder.h"
+
+#include <algorithm>
+
+#include "formats/regf/name_text.h"
+#include "platform/offline/image/channel_file_names.h"
+
+namespace qrv::offline {
+
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a == b || regf::NamesEqualIgnoreCase(regf::Utf8ToUtf16(a), regf::Utf8ToUtf16(b));
+}
+
+void AddProviders(const std::vector<ProviderCount>& from, std::vector<ProviderCount>* into) {
+  for (const ProviderCount& p : from) {
+    auto it = std::find_if(into->begin(), into->end(),
+                           [&p](const ProviderCount& q) { return SameName(q.name, p.name); });
+    if (it == into->end()) {
+      into->push_back(p);
+      continue;
+    }
+    it->events += p.events;
+    if (it->guid.empty()) it->guid = p.guid;
+  }
+}
+
+}  // namespace
+
+std::vector<FolderChannel> ScanEvtxFolder(const PathResolver& resolver,
+                                          const EvtxSummarizer& summarize) {
+  std::vector<FolderChannel> channels;
+  // List() is in byte order of names, so files join their channel in name order.
+  for (const DirEntry& entry : resolver.List(resolver.root())) {
+    if (!entry.is_regular_file || !HasEvtxExtension(entry.name)) continue;
+    const std::filesystem::path path = resolver.root() / entry.name;
+    std::optional<EvtxFileSummary> summary = summarize(path);
+    if (!summary) continue;
+    std::string name = summary->channel;
+    if (name.empty()) {
+      std::optional<std::string> from_file_name = ChannelFromFileName(entry.name);
+      if (!from_file_name) continue;
+      name = std::move(*from_file_name);
+    }
+    auto it = std::find_if(channels.begin(), channels.end(),
+                           [&name](const FolderChannel& c) { return SameName(c.channel.name, name); });
+    if (it == channels.end()) {
+      channels.push_back(FolderChannel{ChannelFiles{std::move(name), {}}, {}});
+      it = channels.end() - 1;
+    }
+    it->channel.files.push_back(path);
+    AddProviders(summary->providers, &it->providers);
+  }
+  for (FolderChannel& c : channels) {
+    // Stable: within each group the name order of the listing stays.
+    std::stable_partition(c.channel.files.begin(), c.channel.files.end(),
+                          [](const std::filesystem::path& p) { return IsArchiveName(p.filename().string()); });
+  }
+  std::sort(channels.begin(), channels.end(), [](const FolderChannel& a, const FolderChannel& b) {
+    return regf::CompareNamesIgnoreCase(regf::Utf8ToUtf16(a.channel.name),
+                                        regf::Utf8ToUtf16(b.channel.name)) < 0;
+  });
+  return channels;
+}
+
+}  // namespace qrv::offline

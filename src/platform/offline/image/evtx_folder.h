@@ -1,0 +1,34 @@
+// A bare folder of .evtx files read as the logs of a machine: each file
+// directly in the folder joins the channel its records name (or, with no
+// record naming one, the channel its file name stands for); files of one
+// channel, compared ignoring case, form that channel together.
+// Entry points: ScanEvtxFolder, FolderChannel.
+#ifndef QRV_PLATFORM_OFFLINE_IMAGE_EVTX_FOLDER_H_
+#define QRV_PLATFORM_OFFLINE_IMAGE_EVTX_FOLDER_H_
+
+#include <vector>
+
+#include "platform/offline/image/channel_files.h"
+#include "platform/offline/image/evtx_summary.h"
+#include "platform/offline/image/path_resolver.h"
+
+namespace qrv::offline {
+
+struct FolderChannel {
+  // Files: archives ("Archive-...") first in name order, which is time
+  // order for Windows's timestamps, then the others in name order.
+  ChannelFiles channel;
+  // Summed over the channel's files, one entry per provider name ignoring
+  // case, in order of first appearance.
+  std::vector<ProviderCount> providers;
+};
+
+// The channels of the folder at resolver.root(), ordered as a registry
+// enumerates their names. Files the summarizer rejects are left out;
+// subfolders are not read.
+std::vector<FolderChannel> ScanEvtxFolder(const PathResolver& resolver,
+                                          const EvtxSummarizer& summarize);
+
+}  // namespace qrv::offline
+
+#endif  // QRV_PLATFORM_OFFLINE_IMAGE_EVTX_FOLDER_H_

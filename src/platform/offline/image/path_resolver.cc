@@ -1,0 +1,70 @@
+// Case-insensitive lookups in an image folder; see path_resolver.h.
+#include "platform/offline/image/path_resolver.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "formats/regf/name_text.h"
+#include "platform/offline/image/windows_path.h"
+
+namespace qrv::offline {
+
+bool FileNamesEqualIgnoreCase(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  return regf::NamesEqualIgnoreCase(regf::Utf8ToUtf16(a), regf::Utf8ToUtf16(b));
+}
+
+const std::vector<DirEntry>& PathResolver::List(const std::filesystem::path& directory) const {
+  auto [it, inserted] = listings_.try_emplace(directory.string());
+  if (!inserted) return it->second;
+  std::vector<DirEntry>& entries = it->second;
+  std::error_code ec;
+  std::filesystem::directory_iterator dir(directory, ec);
+  const std::filesystem::directory_iterator end;
+  // An entry that vanishes or cannot be examined is left out; the walk goes
+  // on with the next one.
+  while (!ec && dir != end) {
+    DirEntry e;
+    e.name = dir->path().filename().string();
+    std::error_code type_ec;
+    e.is_directory = dir->is_directory(type_ec);
+    e.is_regular_file = dir->is_regular_file(type_ec);
+    entries.push_back(std::move(e));
+    dir.increment(ec);
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const DirEntry& x, const DirEntry& y) { return x.name < y.name; });
+  return entries;
+}
+
+const DirEntry* PathResolver::Find(const std::filesystem::path& directory,
+                                   std::string_view name) const {
+  const std::vector<DirEntry>& entries = List(directory);
+  const DirEntry* found = nullptr;
+  for (const DirEntry& e : entries) {
+    if (e.name == name) return &e;
+    if (found == nullptr && FileNamesEqualIgnoreCase(e.name, name)) found = &e;
+  }
+  return found;
+}
+
+std::optional<std::filesystem::path> PathResolver::Resolve(
+    const std::vector<std::string>& components) const {
+  std::filesystem::path current = root_;
+  for (size_t i = 0; i < components.size(); ++i) {
+    const DirEntry* e = Find(current, components[i]);
+    if (e == nullptr) return std::nullopt;
+    if (i + 1 < components.size() && !e->is_directory) return std::nullopt;
+    current /= e->name;
+  }
+  return current;
+}
+
+std::optional<std::filesystem::path> PathResolver::ResolveWindowsPath(
+    std::string_view windows_path) const {
+  std::optional<std::vector<std::string>> components = ImagePathComponents(windows_path);
+  if (!components) return std::nullopt;
+  return Resolve(*components);
+}
+
+}  // namespace qrv::offline

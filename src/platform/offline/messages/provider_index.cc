@@ -1,0 +1,109 @@
+// Registry lookups of provider files; see provider_index.h.
+#include "platform/offline/messages/provider_index.h"
+
+#include "platform/offline/messages/file_access.h"
+#include "platform/offline/messages/name_match.h"
+#include "platform/offline/messages/registry_values.h"
+
+namespace qrv::offline {
+namespace {
+
+std::string Join(std::string_view a, std::string_view b) {
+  std::string joined(a);
+  joined += '\\';
+  joined += b;
+  return joined;
+}
+
+std::vector<std::string> FileList(RegistryApi& registry, const RegistryKey& key,
+                                  const std::string& name) {
+  const std::optional<std::string> value = RegistryString(registry, key, name);
+  return value ? SplitFileList(*value) : std::vector<std::string>{};
+}
+
+// Keys below the EventLog key that are service settings, not logs.
+bool IsLogKey(const std::string& name) {
+  return !SameName(name, "Parameters") && !SameName(name, "State");
+}
+
+}  // namespace
+
+void ProviderIndex::BuildIndexes() {
+  indexed_ = true;
+  {
+    const RegistryKey publishers =
+        OpenRegistryKey(registry_, std::string(kPublishersKey));
+    for (const std::string& key_name : RegistrySubkeys(registry_, publishers)) {
+      const RegistryKey key =
+          OpenRegistryKey(registry_, Join(kPublishersKey, key_name));
+      const std::optional<std::string> name = RegistryString(registry_, key, "");
+      // A publisher key without a name cannot be opened by name; skipped.
+      if (!name || name->empty()) continue;
+      publishers_.emplace(FoldName(*name), PublisherEntry{key_name, *name});
+    }
+  }
+  const RegistryKey event_log =
+      OpenRegistryKey(registry_, std::string(kEventLogKey));
+  for (const std::string& log : RegistrySubkeys(registry_, event_log)) {
+    if (!IsLogKey(log)) continue;
+    const RegistryKey log_key =
+        OpenRegistryKey(registry_, Join(kEventLogKey, log));
+    for (const std::string& source : RegistrySubkeys(registry_, log_key)) {
+      sources_.emplace(FoldName(source), Join(log, source));
+    }
+  }
+}
+
+bool ProviderIndex::ReadPublisher(const std::string& key_name,
+                                  ProviderRegistration* out) {
+  const RegistryKey key =
+      OpenRegistryKey(registry_, Join(kPublishersKey, key_name));
+  if (!key) return false;
+  out->guid = key_name;
+  out->resource_files = FileList(registry_, key, "ResourceFileName");
+  out->message_files = FileList(registry_, key, "MessageFileName");
+  out->parameter_files = FileList(registry_, key, "ParameterFileName");
+  return true;
+}
+
+void ProviderIndex::ReadSource(const std::string& path,
+                               ProviderRegistration* out) {
+  const RegistryKey key = OpenRegistryKey(registry_, Join(kEventLogKey, path));
+  out->classic_source = true;
+  out->event_message_files = FileList(registry_, key, "EventMessageFile");
+  out->parameter_message_files =
+      FileList(registry_, key, "ParameterMessageFile");
+  if (out->guid.empty()) {
+    // A source that names its component's manifest publisher gets that
+    // publisher's files too.
+    const std::optional<std::string> guid =
+        RegistryString(registry_, key, "ProviderGuid");
+    if (guid && !guid->empty()) ReadPublisher(*guid, out);
+  }
+}
+
+std::optional<ProviderRegistration> ProviderIndex::Find(std::string_view name) {
+  if (name.empty()) return std::nullopt;
+  if (!indexed_) BuildIndexes();
+  const std::string folded = FoldName(name);
+  const auto publisher = publishers_.find(folded);
+  const auto source = sources_.find(folded);
+  if (publisher == publishers_.end() && source == sources_.end()) {
+    return std::nullopt;
+  }
+  ProviderRegistration registration;
+  if (publisher != publishers_.end()) {
+    ReadPublisher(publisher->second.key_name, &registration);
+    registration.name = publisher->second.name;
+  }
+  if (source != sources_.end()) {
+    ReadSource(source->second, &registration);
+    if (registration.name.empty()) {
+      registration.name = source->second.substr(source->second.find('\\') + 1);
+    }
+  }
+  return registration;
+}
+
+}  // namespace qrv::offline
+

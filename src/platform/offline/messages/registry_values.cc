@@ -1,0 +1,83 @@
+// Registry read helpers; see registry_values.h.
+#include "platform/offline/messages/registry_values.h"
+
+#include <utility>
+
+namespace qrv::offline {
+namespace {
+
+// Key names are at most 255 characters; one more for the terminator.
+constexpr uint32_t kKeyNameBuffer = 256;
+
+}  // namespace
+
+RegistryKey::RegistryKey(RegistryKey&& other) noexcept
+    : registry_(other.registry_), key_(std::exchange(other.key_, nullptr)) {}
+
+RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    registry_ = other.registry_;
+    key_ = std::exchange(other.key_, nullptr);
+  }
+  return *this;
+}
+
+void RegistryKey::Reset() {
+  if (key_ != nullptr) registry_->RegCloseKey(std::exchange(key_, nullptr));
+}
+
+RegistryKey OpenRegistryKey(RegistryApi& registry, const std::string& path) {
+  HKey key = nullptr;
+  if (registry.RegOpenKeyA(LocalMachineKey(), path.c_str(), &key) !=
+          static_cast<int32_t>(kErrorSuccess) ||
+      key == nullptr) {
+    return RegistryKey();
+  }
+  return RegistryKey(&registry, key);
+}
+
+std::vector<std::string> RegistrySubkeys(RegistryApi& registry,
+                                         const RegistryKey& key) {
+  std::vector<std::string> names;
+  if (!key) return names;
+  char name[kKeyNameBuffer];
+  for (uint32_t index = 0;; ++index) {
+    const int32_t status =
+        registry.RegEnumKeyA(key.get(), index, name, kKeyNameBuffer);
+    if (status == static_cast<int32_t>(kErrorMoreData)) continue;
+    if (status != static_cast<int32_t>(kErrorSuccess)) break;
+    names.emplace_back(name);
+  }
+  return names;
+}
+
+std::optional<std::string> RegistryString(RegistryApi& registry,
+                                          const RegistryKey& key,
+                                          const std::string& name) {
+  if (!key) return std::nullopt;
+  uint32_t type = 0;
+  uint32_t size = 0;
+  if (registry.RegQueryValueExA(key.get(), name.c_str(), nullptr, &type,
+                                nullptr, &size) !=
+      static_cast<int32_t>(kErrorSuccess)) {
+    return std::nullopt;
+  }
+  if ((type != kRegSz && type != kRegExpandSz) ||
+      size > kMaxRegistryStringBytes) {
+    return std::nullopt;
+  }
+  std::string text(size, '\0');
+  if (size > 0 &&
+      registry.RegQueryValueExA(key.get(), name.c_str(), nullptr, &type,
+                                reinterpret_cast<uint8_t*>(text.data()),
+                                &size) != static_cast<int32_t>(kErrorSuccess)) {
+    return std::nullopt;
+  }
+  text.resize(size < text.size() ? size : text.size());
+  // Stored strings usually carry their terminator, sometimes several.
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+}  // namespace qrv::offline

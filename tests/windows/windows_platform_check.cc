@@ -1,0 +1,190 @@
+// Checks of the Windows backend against the real system calls, built by the
+// MinGW cross build and run under Wine by run_wine_tests.sh (no test framework
+// is available for the target). Prints one line per check and
+// "N passed, N failed"; the exit status is 1 when a check failed.
+//
+// With the argument "end-process" it instead writes one line and ends through
+// EndProcess(7), so the script can check the status, that the line arrived,
+// and that no static destructor ran. With "console" (run on a terminal, where
+// Wine gives the process a console) it checks the console control trampoline
+// and reports through its exit status alone: 0 when every check held.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "platform/default_platform.h"
+#include "platform/time_convert.h"
+#include "platform/windows/windows_registry.h"
+#include "platform/windows/windows_system.h"
+
+namespace qrv {
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+void Check(bool ok, const char* name) {
+  (ok ? passed : failed) += 1;
+  std::printf("%s  %s\n", ok ? "PASS" : "FAIL", name);
+}
+
+// Its destructor runs at a normal exit only; EndProcess must not get there.
+struct DestructorWitness {
+  ~DestructorWitness() { std::printf("static destructor ran\n"); }
+};
+
+// CharLength must walk the code page the conversions use. The check sets a
+// Japanese thread locale (code page 932) while the system code page stays
+// Wine's default single-byte one, so walking CP_ACP would fail it.
+void CheckThreadCodePage() {
+  const LCID japanese = MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN), SORT_DEFAULT);
+  const LCID saved = ::GetThreadLocale();
+  if (::SetThreadLocale(japanese) == FALSE) {
+    Check(false, "thread locale set to Japanese");
+    return;
+  }
+  WindowsSystem system;
+  char converted[8] = {};
+  const int length = system.WideCharToMultiByte(kCpThreadAcp, 0, u"\u3042\\", 2,
+                                                converted, sizeof converted,
+                                                nullptr, nullptr);
+  Check(length == 3 && std::memcmp(converted, "\x82\xa0\\", 3) == 0,
+        "CP_THREAD_ACP converts HIRAGANA A to its Shift-JIS pair");
+  Check(system.CharLength(converted, 3) == 2, "a Shift-JIS pair is one character");
+  // 0x5C after a lead byte is a trail byte, not a backslash.
+  Check(system.CharLength("\x95\x5c", 2) == 2, "a 0x5C trail byte belongs to its lead byte");
+  Check(system.CharLength("\x82", 1) == 1, "a lead byte at the end stands alone");
+  Check(system.CharLength("A", 1) == 1, "ASCII is one byte");
+  ::SetThreadLocale(saved);
+
+  WindowsSystem western;
+  Check(western.CharLength("\x82\xa0", 2) == 1,
+        "a single-byte thread code page has no lead bytes");
+}
+
+void CheckRegistry() {
+  WindowsRegistry registry;
+  HKey key = nullptr;
+  Check(registry.RegOpenKeyA(LocalMachineKey(), "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion",
+                             &key) == kErrorSuccess && key != nullptr,
+        "HKEY_LOCAL_MACHINE subkey opens");
+  uint8_t data[260] = {};
+  uint32_t size = sizeof data;
+  uint32_t type = 0;
+  const int32_t status =
+      registry.RegQueryValueExA(key, "CurrentVersion", nullptr, &type, data, &size);
+  Check(status == kErrorSuccess && type == kRegSz && size == std::strlen(reinterpret_cast<char*>(data)) + 1,
+        "a REG_SZ value reads with its size and terminator");
+  uint8_t small[2] = {};
+  uint32_t small_size = sizeof small;
+  Check(registry.RegQueryValueExA(key, "CurrentVersion", nullptr, nullptr, small, &small_size) ==
+                kErrorMoreData &&
+            small_size == size,
+        "a value longer than the buffer gives ERROR_MORE_DATA and the size needed");
+  char name[260] = {};
+  Check(registry.RegEnumKeyA(key, 0, name, sizeof name) == kErrorSuccess && name[0] != '\0',
+        "subkey 0 enumerates");
+  Check(registry.RegEnumKeyA(key, 100000, name, sizeof name) == kErrorNoMoreItems,
+        "enumeration past the end gives ERROR_NO_MORE_ITEMS");
+  Check(registry.RegCloseKey(key) == kErrorSuccess, "the key closes");
+  HKey missing = nullptr;
+  Check(registry.RegOpenKeyA(LocalMachineKey(), "SOFTWARE\\QRV-No-Such-Key", &missing) ==
+            kErrorFileNotFound,
+        "a missing key gives ERROR_FILE_NOT_FOUND");
+}
+
+void CheckSystemCalls() {
+  WindowsSystem system;
+  char* text = nullptr;
+  const uint32_t length = system.FormatMessageA(
+      kFormatMessageFromSystem | kFormatMessageIgnoreInserts | kFormatMessageAllocateBuffer,
+      nullptr, kErrorFileNotFound, kLangNeutralDefault, &text, 0, nullptr);
+  const std::string_view message(text != nullptr ? text : "", length);
+  Check(length > 2 && message.substr(message.size() - 2) == "\r\n",
+        "FormatMessageA allocates the system text, line break included");
+  Check(system.LocalFree(text) == nullptr, "LocalFree releases it");
+
+  system.SetLastError(kErrorEvtMessageNotFound);
+  Check(system.GetLastError() == kErrorEvtMessageNotFound, "the last-error code round-trips");
+
+  const uint64_t ticks = kUnixEpochTicks + 1660152537ull * kTicksPerSecond + 1333044;
+  const FileTime in = FileTime::FromTicks(ticks);
+  SystemTime out;
+  Check(system.FileTimeToSystemTime(&in, &out) && out.year == 2022 && out.month == 8 &&
+            out.day == 10 && out.hour == 17 && out.minute == 28 && out.second == 57 &&
+            out.milliseconds == 133,
+        "FILETIME converts to the UTC calendar");
+  const FileTime too_large = FileTime::FromTicks(0x8000000000000000ull);
+  Check(!system.FileTimeToSystemTime(&too_large, &out), "FILETIME of 2^63 is refused");
+
+  const int64_t now = system.CurrentTime();
+  const int64_t c_now = static_cast<int64_t>(std::time(nullptr));
+  Check(now >= c_now - 2 && now <= c_now + 2, "CurrentTime is Unix seconds");
+}
+
+std::atomic<int> first_calls{0};
+std::atomic<int> second_calls{0};
+std::atomic<uint32_t> second_type{0xFFFFFFFFu};
+std::atomic<int> stop_calls{0};
+bool FirstHandler(uint32_t) {
+  ++first_calls;
+  return true;
+}
+// Declines the event, so the system goes on down its list of handlers.
+bool SecondHandler(uint32_t ctrl_type) {
+  second_type = ctrl_type;
+  ++second_calls;
+  return false;
+}
+// Registered first, called last: ends the walk before the default handler
+// would end the process.
+BOOL WINAPI StopHandler(DWORD) {
+  ++stop_calls;
+  return TRUE;
+}
+
+// Bit per failed check.
+int CheckConsoleControl() {
+  WindowsSystem system;
+  int failures = 0;
+  if (::SetConsoleCtrlHandler(StopHandler, TRUE) == FALSE) failures |= 1;
+  if (!system.SetConsoleCtrlHandler(FirstHandler, true)) failures |= 2;
+  // A second add replaces the handler and registers nothing more: with the
+  // trampoline twice in the system's list, the declined event would reach
+  // SecondHandler twice.
+  if (!system.SetConsoleCtrlHandler(SecondHandler, true)) failures |= 4;
+  if (::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) == FALSE) failures |= 8;
+  // The system calls the handlers on a thread of its own.
+  for (int i = 0; i < 100 && stop_calls == 0; ++i) ::Sleep(20);
+  if (second_calls != 1 || second_type != kCtrlCEvent) failures |= 16;
+  if (first_calls != 0) failures |= 32;
+  if (stop_calls != 1) failures |= 64;
+  return failures;
+}
+
+int Run(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "console") return CheckConsoleControl();
+  if (argc > 1 && std::string_view(argv[1]) == "end-process") {
+    static DestructorWitness witness;
+    InstallPlatform(MakeDefaultPlatform());
+    WriteLine("before the end");
+    EndProcess(7);
+    return 0;
+  }
+  CheckThreadCodePage();
+  CheckRegistry();
+  CheckSystemCalls();
+  std::printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace qrv
+
+int main(int argc, char** argv) { return qrv::Run(argc, argv); }
