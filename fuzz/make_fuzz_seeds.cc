@@ -1,6 +1,6 @@
 // Writes starting inputs for the fuzz targets with the project's own writers:
-// small but complete hives, PE images and resource blobs that reach every
-// record kind the readers know, so fuzzing starts deep instead of at the
+// small but complete hives, PE images, resource blobs, event logs and queries
+// that reach every record kind the readers know, so fuzzing starts deep instead of at the
 // signature check.
 //
 // Usage: make_fuzz_seeds OUT_DIR   writes OUT_DIR/<target>/<name> files.
@@ -10,8 +10,14 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
+#include "formats/evtx/chunk_decoder.h"
+#include "formats/evtx/event_tree.h"
+#include "formats/evtx/evtx_writer.h"
+#include "formats/evtx/file_reader.h"
+#include "formats/evtx/system_properties.h"
 #include "formats/pe/message_table.h"
 #include "formats/pe/mui_resource.h"
 #include "formats/pe/pe_writer.h"
@@ -195,6 +201,66 @@ void WriteMessageResources(SeedWriter& seeds) {
                                  pe::BuildMuiResource(SampleMui(pe::kMuiFileTypeLanguage, "en-US"))}}));
 }
 
+// --- event logs ----------------------------------------------------------
+
+evtx::WriterEvent SampleEvent(uint16_t event_id, uint64_t ticks) {
+  evtx::WriterEvent event;
+  event.provider_name = "Microsoft-Windows-Security-Auditing";
+  event.provider_guid = evtx::GuidBytes{{0x25, 0x96, 0x84, 0x54, 0x78, 0x54, 0x94, 0x49,
+                                         0xA5, 0xBA, 0x3E, 0x3B, 0x03, 0x28, 0xC3, 0x0D}};
+  event.event_id = event_id;
+  event.version = 2;
+  event.level = 4;
+  event.task = 12544;
+  event.keywords = 0x8020000000000000;
+  event.time_created = ticks;
+  event.process_id = 640;
+  event.thread_id = 700;
+  event.channel = "Security";
+  event.computer = "host.example";
+  event.user_sid = "S-1-5-18";
+  event.event_data = {
+      {"TargetUserName", evtx::WriterValue::String("alice"), false},
+      {"LogonType", evtx::WriterValue::Number(evtx::ValueType::kUInt32, 3), false},
+      {"Blob", evtx::WriterValue::Binary({0, 1, 0xFF}), false},
+      {"When", evtx::WriterValue::SysTime(2024, 3, 1, 12, 0, 0, 5), false},
+      {"Ratio", evtx::WriterValue::Real64(0.5), false},
+      {"Names", evtx::WriterValue::StringArray({"a", "b"}), false},
+      {"Missing", evtx::WriterValue::Null(), true},
+  };
+  return event;
+}
+
+void WriteEventLogs(SeedWriter& seeds) {
+  constexpr uint64_t kTicks = 133537392000000000;
+  std::vector<evtx::WriterEvent> events;
+  for (uint16_t i = 0; i < 4; ++i) events.push_back(SampleEvent(4624 + i, kTicks + i * 10000000ull));
+  events[1].qualifiers = 0x4000;
+  events[1].activity_id = events[0].provider_guid;
+  events[2].event_data.clear();
+  evtx::WriterNode cleared;
+  cleared.name = "LogFileCleared";
+  evtx::WriterNode user;
+  user.name = "SubjectUserName";
+  user.children.push_back({evtx::WriterNode::Kind::kText, "", "bob & <eve>", 0, {}, {}});
+  cleared.children.push_back(user);
+  events[3].user_data = cleared;
+  const Blob file = evtx::WriteEvtx(events);
+  seeds.Write("evtx", "security", file);
+  evtx::WriterOptions options;
+  options.system_index_rotation = 5;
+  options.computer_as_substitution = true;
+  const Blob rotated = evtx::WriteEvtx(events, options);
+  seeds.Write("evtx", "rotated_template", rotated);
+  // The first chunk of each, for the chunk decoder on its own.
+  for (const auto& [name, bytes] : {std::pair{"security", &file}, std::pair{"rotated_template", &rotated}}) {
+    if (bytes->size() < evtx::kFileHeaderBlockSize + evtx::kChunkSize) continue;
+    seeds.Write("evtx_chunk", name,
+                Blob(bytes->begin() + evtx::kFileHeaderBlockSize,
+                     bytes->begin() + evtx::kFileHeaderBlockSize + evtx::kChunkSize));
+  }
+}
+
 // --- queries -------------------------------------------------------------
 
 // The shapes of query the tool writes itself and the forms users pass.
@@ -237,6 +303,7 @@ int main(int argc, char** argv) {
   SeedWriter seeds{std::filesystem::path(argv[1])};
   WriteHives(seeds);
   WriteMessageResources(seeds);
+  WriteEventLogs(seeds);
   WriteQueries(seeds);
   return seeds.ok() ? 0 : 1;
 }
