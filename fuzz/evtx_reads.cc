@@ -62,7 +62,8 @@ void ReadRecord(evtx::ChunkDecoder& decoder, const evtx::RecordRef& record) {
       using evtx::ValueType;
       CompareNumber(tree, "EventID", ValueType::kUInt16, props.Has(SystemProperty::kEventId),
                     props.event_id);
-      CompareNumber(tree, "Level", ValueType::kUInt8, props.Has(SystemProperty::kLevel), props.level);
+      CompareNumber(tree, "Level", ValueType::kUInt8, props.Has(SystemProperty::kLevel),
+                    props.level);
       CompareNumber(tree, "Task", ValueType::kUInt16, props.Has(SystemProperty::kTask), props.task);
       CompareNumber(tree, "EventRecordID", ValueType::kUInt64,
                     props.Has(SystemProperty::kEventRecordId), props.event_record_id);

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define QRV_FUZZ_CHECK(condition)                                                   \
-  do {                                                                              \
-    if (!(condition)) {                                                             \
+#define QRV_FUZZ_CHECK(condition)                                                        \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
       std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                 \
-    }                                                                               \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (false)
 
 #endif  // QRV_FUZZ_FUZZ_CHECK_H_

@@ -62,7 +62,8 @@ evtx::EventTree SecurityEvent(bool with_data) {
   b.Add(system, "Task", Typed(ValueType::kUInt16, "12544", 12544));
   b.Add(system, "Keywords", Typed(ValueType::kHexInt64, "0x8020000000000000", 0x8020000000000000));
   const uint32_t created = b.Add(system, "TimeCreated");
-  b.Attr(created, "SystemTime", Typed(ValueType::kFileTime, "2024-03-01T12:00:00.0000000Z", kEventTime));
+  b.Attr(created, "SystemTime",
+         Typed(ValueType::kFileTime, "2024-03-01T12:00:00.0000000Z", kEventTime));
   b.Add(system, "EventRecordID", Typed(ValueType::kUInt64, "4711", 4711));
   const uint32_t execution = b.Add(system, "Execution");
   b.Attr(execution, "ProcessID", Typed(ValueType::kUInt32, "640", 640));
@@ -99,7 +100,8 @@ const evtx::EventTree& BareEvent() {
   return tree;
 }
 
-void Evaluate(const offline_query::CompiledQuery& query, size_t source, const evtx::EventTree& tree) {
+void Evaluate(const offline_query::CompiledQuery& query, size_t source,
+              const evtx::EventTree& tree) {
   bool any = false;
   for (size_t q = 0; q < query.queries().size(); ++q) {
     any = query.QueryMatches(q, source, tree, kNow) || any;

@@ -43,7 +43,8 @@ class SeedWriter {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     std::ofstream out(folder / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (error || !out) {
       std::fprintf(stderr, "cannot write %s/%s\n", folder.string().c_str(), name.c_str());
       ok_ = false;
@@ -84,11 +85,13 @@ void WriteHives(SeedWriter& seeds) {
     auto& eventlog = root.AddPath("ControlSet001\\Services\\EventLog");
     for (const char* log : {"Application", "System", "Security"}) {
       auto& channel = eventlog.AddKey(log);
-      channel.SetString("File", std::string("%SystemRoot%\\System32\\winevt\\Logs\\") + log + ".evtx",
+      channel.SetString("File",
+                        std::string("%SystemRoot%\\System32\\winevt\\Logs\\") + log + ".evtx",
                         regf::kRegExpandSz);
       channel.SetDword("MaxSize", 20971520);
       auto& source = channel.AddKey(std::string(log) + "Source");
-      source.SetString("EventMessageFile", "%SystemRoot%\\System32\\source.dll", regf::kRegExpandSz);
+      source.SetString("EventMessageFile", "%SystemRoot%\\System32\\source.dll",
+                       regf::kRegExpandSz);
       source.SetString("ProviderGuid", "{A0C1853B-5C40-4B15-8766-3CF1C58F985A}");
     }
     root.AddPath("Select").SetDword("Current", 1);
@@ -135,11 +138,13 @@ pe::WevtManifest SampleManifest() {
   provider.guid.bytes = {0x3B, 0x85, 0xC1, 0xA0, 0x40, 0x5C, 0x15, 0x4B,
                          0x87, 0x66, 0x3C, 0xF1, 0xC5, 0x8F, 0x98, 0x5A};
   provider.message_id = 0x90000001;
-  provider.channels = {{8, "Application", 0x90000002}, {16, "Sample/Operational", pe::kNoMessageId}};
+  provider.channels = {{8, "Application", 0x90000002},
+                       {16, "Sample/Operational", pe::kNoMessageId}};
   provider.levels = {{2, "win:Error", 0x50000002}, {4, "win:Informational", 0x50000004}};
   provider.opcodes = {{10, "Sample:Start", 0x3000000A}};
   provider.tasks = {{1, "Sample:Task", 0x70000001, provider.guid}};
-  provider.keywords = {{0x1, "Sample:Keyword", 0x10000001}, {0x8000000000000000, "Audit", pe::kNoMessageId}};
+  provider.keywords = {{0x1, "Sample:Keyword", 0x10000001},
+                       {0x8000000000000000, "Audit", pe::kNoMessageId}};
   pe::WevtEvent event;
   event.id = 1000;
   event.version = 1;
@@ -187,7 +192,8 @@ void WriteMessageResources(SeedWriter& seeds) {
       {message_table, pe::ResourceId::Id(1), kLangDeDe,
        pe::BuildMessageTable({{1, "Deutsch", pe::MessageEncoding::kUtf16}})},
       {wevt, pe::ResourceId::Name("TEMP"), pe::kLangNeutral, manifest},
-      {mui, pe::ResourceId::Id(1), pe::kLangNeutral, pe::BuildMuiResource(SampleMui(pe::kMuiFileTypeNeutral, ""))},
+      {mui, pe::ResourceId::Id(1), pe::kLangNeutral,
+       pe::BuildMuiResource(SampleMui(pe::kMuiFileTypeNeutral, ""))},
   };
   seeds.Write("pe_resources", "provider_pe32plus", pe::BuildPeImage(provider_dll));
   seeds.Write("pe_resources", "provider_pe32", pe::BuildPeImage(provider_dll, pe::PeKind::kPe32));
@@ -195,10 +201,11 @@ void WriteMessageResources(SeedWriter& seeds) {
   seeds.Write("pe_resources", "neutral_only",
               pe::BuildPeImage({{mui, pe::ResourceId::Id(1), pe::kLangNeutral,
                                  pe::BuildMuiResource(SampleMui(pe::kMuiFileTypeNeutral, ""))}}));
-  seeds.Write("pe_resources", "language_file",
-              pe::BuildPeImage({{message_table, pe::ResourceId::Id(1), pe::kLangEnUs, table},
-                                {mui, pe::ResourceId::Id(1), pe::kLangNeutral,
-                                 pe::BuildMuiResource(SampleMui(pe::kMuiFileTypeLanguage, "en-US"))}}));
+  seeds.Write(
+      "pe_resources", "language_file",
+      pe::BuildPeImage({{message_table, pe::ResourceId::Id(1), pe::kLangEnUs, table},
+                        {mui, pe::ResourceId::Id(1), pe::kLangNeutral,
+                         pe::BuildMuiResource(SampleMui(pe::kMuiFileTypeLanguage, "en-US"))}}));
 }
 
 // --- event logs ----------------------------------------------------------
@@ -206,8 +213,8 @@ void WriteMessageResources(SeedWriter& seeds) {
 evtx::WriterEvent SampleEvent(uint16_t event_id, uint64_t ticks) {
   evtx::WriterEvent event;
   event.provider_name = "Microsoft-Windows-Security-Auditing";
-  event.provider_guid = evtx::GuidBytes{{0x25, 0x96, 0x84, 0x54, 0x78, 0x54, 0x94, 0x49,
-                                         0xA5, 0xBA, 0x3E, 0x3B, 0x03, 0x28, 0xC3, 0x0D}};
+  event.provider_guid = evtx::GuidBytes{{0x25, 0x96, 0x84, 0x54, 0x78, 0x54, 0x94, 0x49, 0xA5, 0xBA,
+                                         0x3E, 0x3B, 0x03, 0x28, 0xC3, 0x0D}};
   event.event_id = event_id;
   event.version = 2;
   event.level = 4;
@@ -234,7 +241,8 @@ evtx::WriterEvent SampleEvent(uint16_t event_id, uint64_t ticks) {
 void WriteEventLogs(SeedWriter& seeds) {
   constexpr uint64_t kTicks = 133537392000000000;
   std::vector<evtx::WriterEvent> events;
-  for (uint16_t i = 0; i < 4; ++i) events.push_back(SampleEvent(4624 + i, kTicks + i * 10000000ull));
+  for (uint16_t i = 0; i < 4; ++i)
+    events.push_back(SampleEvent(4624 + i, kTicks + i * 10000000ull));
   events[1].qualifiers = 0x4000;
   events[1].activity_id = events[0].provider_guid;
   events[2].event_data.clear();
@@ -253,7 +261,8 @@ void WriteEventLogs(SeedWriter& seeds) {
   const Blob rotated = evtx::WriteEvtx(events, options);
   seeds.Write("evtx", "rotated_template", rotated);
   // The first chunk of each, for the chunk decoder on its own.
-  for (const auto& [name, bytes] : {std::pair{"security", &file}, std::pair{"rotated_template", &rotated}}) {
+  for (const auto& [name, bytes] :
+       {std::pair{"security", &file}, std::pair{"rotated_template", &rotated}}) {
     if (bytes->size() < evtx::kFileHeaderBlockSize + evtx::kChunkSize) continue;
     seeds.Write("evtx_chunk", name,
                 Blob(bytes->begin() + evtx::kFileHeaderBlockSize,
@@ -271,7 +280,8 @@ void WriteQueries(SeedWriter& seeds) {
       "Event/System[EventID=4624]",
       "*[System[(Level=1 or Level=2 or Level=3) and TimeCreated[@SystemTime >= "
       "'2024-03-01T11:00:00.000Z']]]",
-      "*[System[Provider[@Name='Microsoft-Windows-Security-Auditing'] and band(Keywords, 0x8000000000000000)]]",
+      "*[System[Provider[@Name='Microsoft-Windows-Security-Auditing'] and band(Keywords, "
+      "0x8000000000000000)]]",
       "*[System[TimeCreated[timediff(@SystemTime) <= 86400000]]]",
       "*[EventData[Data[@Name='TargetUserName']='alice' and Data[2] > 2]]",
       "*[UserData/*/SubjectUserName='bob']",
@@ -279,11 +289,14 @@ void WriteQueries(SeedWriter& seeds) {
       "*[System[EventRecordID >= 0x10 and position() = 1]]",
       "<QueryList><Query Id='0' Path='Security'><Select>Event/System[(Level=4 or Level=0) and "
       "TimeCreated[@SystemTime >= '2024-02-29T12:00:00.000Z']]</Select></Query></QueryList>",
-      "<?xml version=\"1.0\"?><QueryList>\n  <Query Id=\"1\">\n    <Select Path=\"Security\">*</Select>\n"
+      "<?xml version=\"1.0\"?><QueryList>\n  <Query Id=\"1\">\n    <Select "
+      "Path=\"Security\">*</Select>\n"
       "    <Suppress Path=\"Security\">*[System[EventID=4624]]</Suppress>\n  </Query>\n"
-      "  <Query Id=\"2\" Path=\"file://C:\\logs\\old.evtx\"><Select>*[System[Level &lt; 3]]</Select></Query>\n"
+      "  <Query Id=\"2\" Path=\"file://C:\\logs\\old.evtx\"><Select>*[System[Level &lt; "
+      "3]]</Select></Query>\n"
       "<!-- comment --></QueryList>",
-      "<QueryList><Query Id='0'><Select Path='Application'><![CDATA[*[System[EventID>100]]]]></Select>"
+      "<QueryList><Query Id='0'><Select "
+      "Path='Application'><![CDATA[*[System[EventID>100]]]]></Select>"
       "</Query></QueryList>",
   };
   int n = 0;
