@@ -125,7 +125,10 @@ PeError ListResources(const PeImage& image, const ResourceId* type,
     target &= ~kHighBit;
 
     if (depth == kLevels - 1) {
-      if (subdirectory) return PeError::kTooDeep;
+      if (subdirectory) {
+        out->clear();  // leaves read before the damage are not returned
+        return PeError::kTooDeep;
+      }
       error = ReadLeaf(image, rsrc, target, stack, raw_id, out);
       if (error != PeError::kOk) {
         out->clear();
