@@ -85,84 +85,70 @@ PeError TableEntries(Budget* budget, ByteView crim, uint32_t at,
   return PeError::kOk;
 }
 
+// Reads a table of `entry_size`-byte entries, each into one element of `out`
+// through `read_entry(entry_offset, element, name_offset)`; every entry names
+// itself through a name offset, read the same way for all tables.
+template <typename Entry, typename ReadEntry>
+PeError ReadTable(Budget* budget, ByteView crim, uint32_t at,
+                  uint32_t entry_size, std::vector<Entry>* out,
+                  ReadEntry read_entry) {
+  uint32_t count = 0;
+  uint64_t first = 0;
+  const PeError error = TableEntries(budget, crim, at, kTableHeaderSize,
+                                     entry_size, &count, &first);
+  if (error != PeError::kOk) return error;
+  for (uint32_t i = 0; i < count; ++i) {
+    Entry entry;
+    uint32_t name = 0;
+    read_entry(first + static_cast<uint64_t>(entry_size) * i, &entry, &name);
+    if (!ReadName(crim, name, &entry.name)) return PeError::kBadOffset;
+    out->push_back(std::move(entry));
+  }
+  return PeError::kOk;
+}
+
+// CHAN: value, name offset, unknown, message id.
 PeError ReadChannels(Budget* budget, ByteView crim, uint32_t at,
                      WevtProvider* p) {
-  uint32_t count = 0;
-  uint64_t first = 0;
-  const PeError error =
-      TableEntries(budget, crim, at, kTableHeaderSize, 16, &count, &first);
-  if (error != PeError::kOk) return error;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t e = first + 16ull * i;
-    WevtChannel c;
-    uint32_t name = 0;
-    crim.U32(e, &c.value);
-    crim.U32(e + 4, &name);
-    crim.U32(e + 12, &c.message_id);
-    if (!ReadName(crim, name, &c.name)) return PeError::kBadOffset;
-    p->channels.push_back(std::move(c));
-  }
-  return PeError::kOk;
+  return ReadTable(budget, crim, at, 16, &p->channels,
+                   [&](uint64_t e, WevtChannel* c, uint32_t* name) {
+                     crim.U32(e, &c->value);
+                     crim.U32(e + 4, name);
+                     crim.U32(e + 12, &c->message_id);
+                   });
 }
 
+// LEVL and OPCO: value, message id, name offset.
 PeError ReadValues(Budget* budget, ByteView crim, uint32_t at,
                    std::vector<WevtValue>* out) {
-  uint32_t count = 0;
-  uint64_t first = 0;
-  const PeError error =
-      TableEntries(budget, crim, at, kTableHeaderSize, 12, &count, &first);
-  if (error != PeError::kOk) return error;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t e = first + 12ull * i;
-    WevtValue v;
-    uint32_t name = 0;
-    crim.U32(e, &v.value);
-    crim.U32(e + 4, &v.message_id);
-    crim.U32(e + 8, &name);
-    if (!ReadName(crim, name, &v.name)) return PeError::kBadOffset;
-    out->push_back(std::move(v));
-  }
-  return PeError::kOk;
+  return ReadTable(budget, crim, at, 12, out,
+                   [&](uint64_t e, WevtValue* v, uint32_t* name) {
+                     crim.U32(e, &v->value);
+                     crim.U32(e + 4, &v->message_id);
+                     crim.U32(e + 8, name);
+                   });
 }
 
+// TASK: value, message id, GUID, name offset.
 PeError ReadTasks(Budget* budget, ByteView crim, uint32_t at, WevtProvider* p) {
-  uint32_t count = 0;
-  uint64_t first = 0;
-  const PeError error =
-      TableEntries(budget, crim, at, kTableHeaderSize, 28, &count, &first);
-  if (error != PeError::kOk) return error;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t e = first + 28ull * i;
-    WevtTask t;
-    uint32_t name = 0;
-    crim.U32(e, &t.value);
-    crim.U32(e + 4, &t.message_id);
-    ReadGuid(crim, e + 8, &t.guid);
-    crim.U32(e + 24, &name);
-    if (!ReadName(crim, name, &t.name)) return PeError::kBadOffset;
-    p->tasks.push_back(std::move(t));
-  }
-  return PeError::kOk;
+  return ReadTable(budget, crim, at, 28, &p->tasks,
+                   [&](uint64_t e, WevtTask* t, uint32_t* name) {
+                     crim.U32(e, &t->value);
+                     crim.U32(e + 4, &t->message_id);
+                     ReadGuid(crim, e + 8, &t->guid);
+                     crim.U32(e + 24, name);
+                   });
 }
 
+// KEYW: 64-bit mask, message id, name offset.
 PeError ReadKeywords(Budget* budget, ByteView crim, uint32_t at,
                      WevtProvider* p) {
-  uint32_t count = 0;
-  uint64_t first = 0;
-  const PeError error =
-      TableEntries(budget, crim, at, kTableHeaderSize, 16, &count, &first);
-  if (error != PeError::kOk) return error;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t e = first + 16ull * i;
-    WevtKeyword k;
-    uint32_t name = 0;
-    crim.U64(e, &k.mask);
-    crim.U32(e + 8, &k.message_id);
-    crim.U32(e + 12, &name);
-    if (!ReadName(crim, name, &k.name)) return PeError::kBadOffset;
-    p->keywords.push_back(std::move(k));
-  }
-  return PeError::kOk;
+  return ReadTable(budget, crim, at, 16, &p->keywords,
+                   [&](uint64_t e, WevtKeyword* k, uint32_t* name) {
+                     crim.U64(e, &k->mask);
+                     crim.U32(e + 8, &k->message_id);
+                     crim.U32(e + 12, name);
+                   });
 }
 
 PeError ReadEvents(Budget* budget, ByteView crim, uint32_t at,
