@@ -56,6 +56,8 @@ class Image {
 
   // HKEY_LOCAL_MACHINE of the image, with its open-key table.
   RegistryApi& registry() { return registry_; }
+  // The same keys without handles, for walking the whole tree.
+  const RegistryTree& tree() const { return tree_; }
 
   // The channel named `name` ignoring case (its canonical spelling and its
   // files, oldest first); nullopt for a channel the machine does not have.

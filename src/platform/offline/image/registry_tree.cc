@@ -120,6 +120,16 @@ std::vector<std::string> RegistryTree::SubkeyNames(const KeyRef& key) const {
   return names;
 }
 
+std::vector<std::string> RegistryTree::ValueNames(const KeyRef& key) const {
+  std::vector<std::string> names;
+  if (const auto* hive_key = std::get_if<regf::Key>(&key.node)) {
+    for (const regf::Value& value : hive_key->Values()) names.push_back(value.Name());
+  } else if (const auto* memory_key = std::get_if<const MemoryKey*>(&key.node)) {
+    for (const MemoryValue& value : (*memory_key)->values()) names.push_back(value.name);
+  }
+  return names;  // the machine key holds no values
+}
+
 ValueStatus RegistryTree::QueryValue(const KeyRef& key, std::string_view name,
                                      StoredValue* out) const {
   if (const auto* hive_key = std::get_if<regf::Key>(&key.node)) {

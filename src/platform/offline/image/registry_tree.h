@@ -5,7 +5,7 @@
 // through Select\Current.
 //
 // Entry points: RegistryTree (MountHive, MountMemory, Machine, Open,
-// SubkeyNames, QueryValue), KeyRef, StoredValue.
+// SubkeyNames, ValueNames, QueryValue), KeyRef, StoredValue.
 #ifndef QRV_PLATFORM_OFFLINE_IMAGE_REGISTRY_TREE_H_
 #define QRV_PLATFORM_OFFLINE_IMAGE_REGISTRY_TREE_H_
 
@@ -54,6 +54,10 @@ class RegistryTree {
   // its mounts in the same uppercased-name order; HKLM\SYSTEM lists
   // CurrentControlSet after its stored keys, where Windows puts volatile keys.
   std::vector<std::string> SubkeyNames(const KeyRef& key) const;
+
+  // Names of the values of `key` in RegEnumValue order (UTF-8; "" is the
+  // default value). Entries a damaged hive cannot read are left out.
+  std::vector<std::string> ValueNames(const KeyRef& key) const;
 
   // The value `name` of `key` ("" is the default value).
   ValueStatus QueryValue(const KeyRef& key, std::string_view name, StoredValue* out) const;
