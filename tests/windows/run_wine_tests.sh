@@ -3,13 +3,20 @@
 # for the run: the Windows backend's own checks against the real calls, then
 # the program's usage text byte for byte against the Linux build's, exit
 # statuses, NOWARN, command-word case, and the registry walk of
-# GETLISTCHANNELS over keys imported into the prefix. Wine's wevtapi is a
-# stub, so nothing here reads events.
+# GETLISTCHANNELS over keys imported into the prefix. Then the event
+# commands through the program's own Windows code path: Wine's wevtapi is a
+# stub, so the test-only wevtapi.dll of the cross build (the offline
+# event-log service) goes beside a copy of the program, the prefix gets the
+# image's event-log keys, and every line must equal the Linux build's over
+# the same image: the built-in sample image, and a folder of corpus logs when
+# the shared corpus exists (QRV_SHARED_DIR, default ../shared beside the
+# repository).
 #
 # Usage: tests/windows/run_wine_tests.sh <mingw build dir> <linux build dir>
 # (build/mingw and build/linux with the presets, or build for the Linux one
-# as the README builds it). Prints one line per check and "N passed, N
-# failed"; exits 1 on any failure, 2 when it cannot run.
+# as the README builds it; the Linux build needs its tests built). Prints one
+# line per check and "N passed, N failed"; exits 1 on any failure, 2 when it
+# cannot run.
 set -u
 
 if [[ $# -ne 2 ]]; then
@@ -18,7 +25,12 @@ if [[ $# -ne 2 ]]; then
 fi
 check=$(realpath "$1")/tests/windows/qrv_windows_platform_check.exe
 exe=$(realpath "$1")/QRV_EventLog_Tools.exe
+wevtapi=$(realpath "$1")/tests/windows/offline-wevtapi/wevtapi.dll
 linux=$(realpath "$2")/QRV_EventLog_Tools
+image_to_reg=$(realpath "$2")/tests/windows/qrv_image_to_reg
+sample_image=$(realpath "$2")/sample-image
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+shared=${QRV_SHARED_DIR:-$repo/../shared}
 [[ -f $check ]] || { echo "missing: $check" >&2; exit 2; }
 command -v wine >/dev/null || { echo "wine is not installed" >&2; exit 2; }
 
@@ -160,10 +172,12 @@ expect_same usage_notice linux_usage
 # --- GETLISTCHANNELS over the registry of the prefix ------------------------
 eventlog='HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\EventLog'
 channels='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\WINEVT\Channels'
-# import_keys FILE: replaces both keys with the ones FILE holds.
+publishers='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\WINEVT\Publishers'
+# import_keys FILE: replaces the event-log keys with the ones FILE holds.
 import_keys() {
   wine reg delete "$eventlog" /f >/dev/null 2>&1
   wine reg delete "$channels" /f >/dev/null 2>&1
+  wine reg delete "$publishers" /f >/dev/null 2>&1
   wine reg import "$1" >/dev/null 2>&1
 }
 # reg_file NAME KEY...: a .reg file creating each key, in UTF-16LE with its
@@ -211,6 +225,173 @@ import_keys "$work/channels_no_channel_key.reg"
 run channels_no_channel_key NOWARN GETLISTCHANNELS
 expect_status channels_no_channel_key 0
 expect_text channels_no_channel_key $'\nFailed to Get List.\n'
+
+# --- the event commands over the offline service as wevtapi.dll --------------
+# The program and the test DLL in one folder, so the loader finds the DLL
+# beside the program; wevtapi=n makes Wine take it over its builtin stub.
+events=$work/events
+mkdir -p "$events"
+if [[ ! -f $wevtapi || ! -x $image_to_reg || ! -d $sample_image ]]; then
+  fail "event commands: missing $wevtapi, $image_to_reg or $sample_image"
+  echo "$passed passed, $failed failed"
+  exit 1
+fi
+cp "$exe" "$wevtapi" "$events/"
+
+# use_image DIR: the machine both builds read from now on; its keys go into
+# the prefix, and the Wine runs name it by its Windows path.
+use_image() {
+  image=$1
+  windows_image=$(wine winepath -w "$image" 2>/dev/null | tr -d '\r')
+  "$image_to_reg" "$image" "$work/image.reg" && import_keys "$work/image.reg"
+}
+run_events() {
+  local name=$1
+  shift
+  QRV_EVENTLOG_ROOT=$windows_image WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wevtapi=n" \
+    timeout 300 wine "$events/QRV_EventLog_Tools.exe" "$@" >"$work/$name.raw" 2>"$work/$name.err"
+  echo $? >"$work/$name.rc"
+  sed 's/\r$//' "$work/$name.raw" >"$work/$name.out"
+}
+run_events_linux() {
+  local name=$1
+  shift
+  QRV_EVENTLOG_ROOT=$image timeout 300 "$linux" "$@" >"$work/$name.out" 2>"$work/$name.err"
+  echo $? >"$work/$name.rc"
+}
+# expect_same_ascii NAME OTHER: the same number of lines, and the same bytes
+# in every line that is ASCII in OTHER (elsewhere the code pages differ:
+# Wine's ANSI code page is 1252, the Linux build's UTF-8).
+expect_same_ascii() {
+  local got=$work/$1.out want=$work/$2.out lines skipped
+  lines=$(wc -l <"$want")
+  if [[ $(wc -l <"$got") != "$lines" ]]; then
+    fail "$1: output differs from the Linux build's" "$(wc -l <"$got") lines, expected $lines"
+    return
+  fi
+  # The numbers of the lines to leave out, then both files without them
+  # (the list may be empty, so it is told apart by name, not by NR == FNR).
+  LC_ALL=C grep -naP '[\x80-\xff]' "$want" | cut -d: -f1 >"$work/$1.skip"
+  skipped=$(wc -l <"$work/$1.skip")
+  local mask='FILENAME == ARGV[1] { skip[$1] = 1; next } !(FNR in skip)'
+  if cmp -s <(LC_ALL=C awk "$mask" "$work/$1.skip" "$got") \
+    <(LC_ALL=C awk "$mask" "$work/$1.skip" "$want"); then
+    pass "$1: output identical to the Linux build's ($lines lines$([[ $skipped == 0 ]] ||
+      echo ", $skipped with non-ASCII text not compared"))"
+  else
+    fail "$1: output differs from the Linux build's" \
+      "$(diff <(LC_ALL=C awk "$mask" "$work/$1.skip" "$want") \
+        <(LC_ALL=C awk "$mask" "$work/$1.skip" "$got") | head -4)"
+  fi
+}
+# same_as_linux NAME ARGS...: runs both builds with ARGS; same status (0),
+# same lines, nothing on standard error.
+same_as_linux() {
+  local name=$1
+  shift
+  run_events "$name" "$@"
+  run_events_linux "$name.linux" "$@"
+  expect_status "$name" 0
+  expect_status "$name.linux" 0
+  expect_same_ascii "$name" "$name.linux"
+  if [[ -s $work/$name.err ]]; then fail "$name: standard error" "$(head -c 300 "$work/$name.err")"; fi
+}
+# expect_lines NAME: fails when NAME printed no event line (a comparison of
+# two empty outputs proves nothing about the event path).
+expect_lines() {
+  if grep -q $'\t' "$work/$1.out"; then
+    pass "$1: $(grep -c $'\t' "$work/$1.out") event lines"
+  else
+    fail "$1: no event line"
+  fi
+}
+
+use_image "$sample_image"
+all_logs="<QueryList><Query Id='0'><Select Path='System'>*</Select><Select Path='Application'>*</Select><Select Path='Security'>*</Select><Select Path='Microsoft-Windows-QRV-Sample/Operational'>*</Select></Query></QueryList>"
+same_as_linux sample_query_all NOWARN GETEVENTSQUERY "$all_logs"
+expect_lines sample_query_all
+same_as_linux sample_query_filter NOWARN GETEVENTSQUERY \
+  "<QueryList><Query Id='0'><Select Path='Application'>*[System[(Level=1 or Level=2) and TimeCreated[@SystemTime&gt;='2024-03-05T00:00:00Z']]]</Select></Query></QueryList>"
+expect_lines sample_query_filter
+same_as_linux sample_severity_days NOWARN GETEVENTSSEVERITYDAYS System "Warning|Error|Critical" 3650
+expect_lines sample_severity_days
+same_as_linux sample_audit_days NOWARN GETEVENTSSEVERITYDAYS Security "Audit Success|Audit Failure" 3650
+expect_lines sample_audit_days
+# The sample's events are older than a day: the 24-hour windows are empty.
+same_as_linux sample_channel NOWARN GETEVENTSCHANNEL System
+same_as_linux sample_id NOWARN GETEVENTSID System 7036
+same_as_linux sample_severity NOWARN GETEVENTSSEVERITY Application "Error"
+same_as_linux sample_all_events NOWARN GETEVENTS
+expect_lines sample_all_events
+same_as_linux sample_list NOWARN GETLIST
+expect_lines sample_list
+same_as_linux sample_channels NOWARN GETLISTCHANNELS
+
+# A query the service refuses: the failure block, not a crash or success.
+run_events sample_unknown_channel NOWARN GETEVENTSQUERY \
+  "<QueryList><Query Id='0'><Select Path='No-Such-Channel'>*</Select></Query></QueryList>"
+expect_status sample_unknown_channel 0
+if [[ "$(sed -n 2p "$work/sample_unknown_channel.out")" == $'Failed to Get Events by Query:\t'* ]]; then
+  pass "sample_unknown_channel: failure block"
+else
+  fail "sample_unknown_channel: no failure block" "$(head -c 300 "$work/sample_unknown_channel.out")"
+fi
+
+# POLLEVENTSQUERY lists the events, then polls until SIGINT reaches the
+# process: Wine runs the console control handler on a thread of its own.
+poll_query="<QueryList><Query Id='0'><Select Path='Application'>*[System[Level=2]]</Select></Query></QueryList>"
+run_events_linux poll_expected NOWARN GETEVENTSQUERY "$poll_query"
+QRV_EVENTLOG_ROOT=$windows_image WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wevtapi=n" \
+  wine "$events/QRV_EventLog_Tools.exe" NOWARN POLLEVENTSQUERY "$poll_query" \
+  >"$work/poll.raw" 2>"$work/poll.err" &
+poll_pid=$!
+# Signalled once the first listing is out (or after 60 s).
+for _ in $(seq 600); do
+  [[ $(grep -c $'\t' "$work/poll.raw") -ge $(grep -c $'\t' "$work/poll_expected.out") ]] && break
+  sleep 0.1
+done
+sleep 1
+kill -INT "$poll_pid"
+poll_rc=0
+wait "$poll_pid" || poll_rc=$?
+sed 's/\r$//' "$work/poll.raw" >"$work/poll.out"
+if [[ $poll_rc == 0 ]]; then pass "poll: exit status 0 after SIGINT"; else fail "poll: exit status $poll_rc after SIGINT"; fi
+if [[ "$(tail -n 1 "$work/poll.out")" == "Application terminating" ]]; then
+  pass "poll: last line \"Application terminating\""
+else
+  fail "poll: last line" "$(tail -n 2 "$work/poll.out" | od -c | head -3)"
+fi
+if [[ -s $work/poll_expected.out ]] &&
+  cmp -s <(grep $'\t' "$work/poll.out") <(grep $'\t' "$work/poll_expected.out"); then
+  pass "poll: the events listed are the Linux build's"
+else
+  fail "poll: events differ from the Linux build's GETEVENTSQUERY"
+fi
+
+# A folder of real logs from the shared corpus (symbolic links; Wine follows
+# them), as the Linux end-to-end tests read it.
+corpus=$shared/corpus
+if [[ -d $corpus ]]; then
+  folder=$work/corpus-folder
+  mkdir -p "$folder"
+  for file in velocidex-evtx/testdata/Security.evtx \
+    velocidex-evtx/testdata/Microsoft-Windows-CAPI2_Operational_EventID70.evtx \
+    plaso/test_data/evtx/System.evtx plaso/test_data/evtx/System2.evtx; do
+    ln -s "$corpus/$file" "$folder/$(basename "$file")"
+  done
+  use_image "$folder"
+  same_as_linux corpus_channels NOWARN GETLISTCHANNELS
+  same_as_linux corpus_all_events NOWARN GETEVENTS
+  expect_lines corpus_all_events
+  same_as_linux corpus_severity_days NOWARN GETEVENTSSEVERITYDAYS System "Error|Warning" 9000
+  expect_lines corpus_severity_days
+  same_as_linux corpus_query NOWARN GETEVENTSQUERY \
+    "<QueryList><Query Id='0'><Select Path='Security'>*[System[EventID=4624 or EventID=4672]]</Select><Select Path='Microsoft-Windows-CAPI2/Operational'>*</Select></Query></QueryList>"
+  expect_lines corpus_query
+  same_as_linux corpus_list NOWARN GETLIST
+else
+  echo "SKIP  the corpus folder: $corpus does not exist"
+fi
 
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]
