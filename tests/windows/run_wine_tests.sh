@@ -327,6 +327,36 @@ same_as_linux sample_list NOWARN GETLIST
 expect_lines sample_list
 same_as_linux sample_channels NOWARN GETLISTCHANNELS
 
+# The same keys with more in them. Sources under Parameters and State would
+# list their providers' events if the walks did not skip those keys (any
+# letter case); a channel without OwningPublisher and one whose publisher key
+# is missing are passed over by GETLIST. So GETLIST prints exactly the sample
+# image's lines, and GETLISTCHANNELS only gains the two channels.
+reg_file sample_extra_keys "$eventlog\\Parameters\\QRV-Health-Monitor" \
+  "$eventlog\\STATE\\Microsoft-Windows-Security-Auditing" "$channels\\QRV-NoOwner/Operational"
+{
+  printf '\xff\xfe'
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    "[$channels\\QRV-LostOwner/Operational]" \
+    '"OwningPublisher"="{00000000-0000-0000-0000-00000000abcd}"' | iconv -f UTF-8 -t UTF-16LE
+} >"$work/sample_lost_owner.reg"
+wine reg import "$work/sample_extra_keys.reg" >/dev/null 2>&1
+wine reg import "$work/sample_lost_owner.reg" >/dev/null 2>&1
+run_events sample_list_extra NOWARN GETLIST
+expect_status sample_list_extra 0
+expect_same_ascii sample_list_extra sample_list.linux
+run_events sample_channels_extra NOWARN GETLISTCHANNELS
+expect_status sample_channels_extra 0
+if grep -qx 'QRV-NoOwner/Operational' "$work/sample_channels_extra.out" &&
+  grep -qx 'QRV-LostOwner/Operational' "$work/sample_channels_extra.out" &&
+  cmp -s <(grep -vx 'QRV-NoOwner/Operational\|QRV-LostOwner/Operational' \
+    "$work/sample_channels_extra.out") "$work/sample_channels.linux.out"; then
+  pass "sample_channels_extra: the sample's channels and the two added, no Parameters or State"
+else
+  fail "sample_channels_extra: unexpected channels" "$(tr '\n' ' ' <"$work/sample_channels_extra.out")"
+fi
+use_image "$sample_image"
+
 # A query the service refuses: the failure block, not a crash or success.
 run_events sample_unknown_channel NOWARN GETEVENTSQUERY \
   "<QueryList><Query Id='0'><Select Path='No-Such-Channel'>*</Select></Query></QueryList>"
