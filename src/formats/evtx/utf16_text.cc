@@ -2,6 +2,7 @@
 #include "formats/evtx/utf16_text.h"
 
 #include "formats/evtx/bytes.h"
+#include "formats/utf8.h"
 
 namespace evtx {
 
@@ -35,19 +36,9 @@ void AppendCodePoint(uint32_t cp, Escape escape, std::string* out) {
       }
     }
     out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    return;
   }
+  utf8::Append(cp, out);
 }
 
 size_t Utf16LengthToNul(const uint8_t* le, size_t units) {

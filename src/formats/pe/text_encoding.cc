@@ -1,10 +1,12 @@
 // UTF-16LE / Windows-1252 / UTF-8 conversions for resource strings.
 #include "formats/pe/text_encoding.h"
 
+#include "formats/utf8.h"
+
 namespace pe {
 namespace {
 
-constexpr uint32_t kReplacement = 0xFFFD;
+constexpr uint32_t kReplacement = utf8::kReplacement;
 
 // Code points for bytes 0x80..0x9F of Windows-1252; the rest of the upper
 // half equals Latin-1.
@@ -14,51 +16,12 @@ constexpr uint16_t kCp1252High[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-void AppendUtf8(uint32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-// Decodes one UTF-8 sequence at s[i]; returns the code point (kReplacement
-// for an invalid sequence) and advances i past what was consumed (at least
-// one byte).
+// Decodes one UTF-8 sequence at s[i] (see utf8::Decode) and advances i past
+// what it took, at least one byte.
 uint32_t NextUtf8(Bytes s, size_t* i) {
-  const uint8_t lead = s[*i];
-  ++*i;
-  if (lead < 0x80) return lead;
-  size_t extra = 0;
-  uint32_t cp = 0;
-  uint32_t min = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    extra = 1, cp = lead & 0x1F, min = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    extra = 2, cp = lead & 0x0F, min = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    extra = 3, cp = lead & 0x07, min = 0x10000;
-  } else {
-    return kReplacement;
-  }
-  for (size_t k = 0; k < extra; ++k) {
-    if (*i >= s.size() || (s[*i] & 0xC0) != 0x80) return kReplacement;
-    cp = (cp << 6) | (s[*i] & 0x3F);
-    ++*i;
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    return kReplacement;
-  }
+  size_t length = 1;
+  const char32_t cp = utf8::Decode(s.data() + *i, s.size() - *i, &length);
+  *i += length;
   return cp;
 }
 
@@ -78,13 +41,13 @@ std::string Utf16LeToUtf8(Bytes utf16le, bool stop_at_nul) {
     if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
       const uint32_t low = utf16le[2 * i + 2] | (utf16le[2 * i + 3] << 8);
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), &out);
+        utf8::Append(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), &out);
         ++i;
         continue;
       }
     }
     if (unit >= 0xD800 && unit <= 0xDFFF) unit = kReplacement;
-    AppendUtf8(unit, &out);
+    utf8::Append(unit, &out);
   }
   return out;
 }
@@ -112,9 +75,9 @@ std::string Windows1252ToUtf8(Bytes ansi) {
   for (const uint8_t b : ansi) {
     if (b == 0) break;
     if (b >= 0x80 && b < 0xA0) {
-      AppendUtf8(kCp1252High[b - 0x80], &out);
+      utf8::Append(kCp1252High[b - 0x80], &out);
     } else {
-      AppendUtf8(b, &out);
+      utf8::Append(b, &out);
     }
   }
   return out;
@@ -125,7 +88,7 @@ std::string SanitizeUtf8(Bytes utf8) {
   out.reserve(utf8.size());
   size_t i = 0;
   while (i < utf8.size() && utf8[i] != 0) {
-    AppendUtf8(NextUtf8(utf8, &i), &out);
+    utf8::Append(NextUtf8(utf8, &i), &out);
   }
   return out;
 }

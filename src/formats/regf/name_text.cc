@@ -4,28 +4,12 @@
 
 #include <algorithm>
 
+#include "formats/utf8.h"
+
 namespace regf {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-void AppendUtf8(char32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
+constexpr char32_t kReplacement = utf8::kReplacement;
 
 bool IsHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
@@ -39,11 +23,11 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     char32_t u = text[i];
     if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       char32_t low = text[++i];
-      AppendUtf8(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00), &out);
+      utf8::Append(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00), &out);
     } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
-      AppendUtf8(kReplacement, &out);
+      utf8::Append(kReplacement, &out);
     } else {
-      AppendUtf8(u, &out);
+      utf8::Append(u, &out);
     }
   }
   return out;

@@ -3,6 +3,8 @@
 // nesting in the input never deepens the call stack.
 #include "platform/offline/query/xml_reader.h"
 
+#include "formats/utf8.h"
+
 namespace offline_query {
 namespace {
 
@@ -24,24 +26,6 @@ bool IsNameChar(char c) {
 bool IsXmlChar(uint32_t cp) {
   return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
          (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
-}
-
-void AppendUtf8(uint32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 class Reader {
@@ -116,7 +100,7 @@ bool Reader::ReadReference(std::string* out) {
       if (cp > 0x10FFFF) return Fail("character reference out of range");
     }
     if (!IsXmlChar(cp)) return Fail("character reference to a non-character");
-    AppendUtf8(cp, out);
+    utf8::Append(cp, out);
   } else if (ref == "lt") {
     out->push_back('<');
   } else if (ref == "gt") {
