@@ -98,16 +98,18 @@ if [[ ! -f $exe || ! -f $linux ]]; then
   exit
 fi
 
-# run NAME ARGS...: runs the .exe; stdout in $work/NAME.out with the CR that
-# msvcrt's text mode puts before every LF removed (one per line, so a CR the
-# program wrote itself survives), status in $work/NAME.rc.
-run() {
-  local name=$1
-  shift
-  timeout 120 wine "$exe" "$@" >"$work/$name.raw" 2>"$work/$name.err"
+# run_program EXE NAME ARGS...: runs EXE; stdout in $work/NAME.out with the
+# CR that msvcrt's text mode puts before every LF removed (one per line, so a
+# CR the program wrote itself survives), status in $work/NAME.rc.
+run_program() {
+  local program=$1 name=$2
+  shift 2
+  timeout 300 wine "$program" "$@" >"$work/$name.raw" 2>"$work/$name.err"
   echo $? >"$work/$name.rc"
   sed 's/\r$//' "$work/$name.raw" >"$work/$name.out"
 }
+# run NAME ARGS...: the .exe where the build put it.
+run() { run_program "$exe" "$@"; }
 run_linux() {
   local name=$1
   shift
@@ -246,12 +248,8 @@ use_image() {
   "$image_to_reg" "$image" "$work/image.reg" && import_keys "$work/image.reg"
 }
 run_events() {
-  local name=$1
-  shift
   QRV_EVENTLOG_ROOT=$windows_image WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wevtapi=n" \
-    timeout 300 wine "$events/QRV_EventLog_Tools.exe" "$@" >"$work/$name.raw" 2>"$work/$name.err"
-  echo $? >"$work/$name.rc"
-  sed 's/\r$//' "$work/$name.raw" >"$work/$name.out"
+    run_program "$events/QRV_EventLog_Tools.exe" "$@"
 }
 run_events_linux() {
   local name=$1
