@@ -8,10 +8,14 @@
 // The service is built on the first call, so nothing heavy runs under the
 // loader lock; without QRV_EVENTLOG_ROOT every call fails with
 // ERROR_NOT_READY, so a misconfigured run cannot pass for an empty machine.
+// When the process ends with handles of the service still open, the DLL says
+// so on standard error: a program that exits normally must have closed
+// every handle it was given (one ended by ExitProcess mid-query need not).
 #include <windows.h>
 #include <winevt.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -71,6 +75,9 @@ Service* Build() {
   return service;
 }
 
+// Set by the first call; read again only when the process detaches.
+Service* built_service = nullptr;
+
 // The service, or null after setting ERROR_NOT_READY.
 qrv::EventLogApi* Api() {
   static Service* const service = Build();
@@ -78,7 +85,20 @@ qrv::EventLogApi* Api() {
     ::SetLastError(ERROR_NOT_READY);
     return nullptr;
   }
+  built_service = service;
   return service->event_log.get();
+}
+
+// Reports handles still open, with WriteFile alone: by now the other threads
+// are gone and the C runtime may be shut down.
+void ReportOpenHandles() {
+  if (built_service == nullptr) return;
+  const size_t open = built_service->event_log->open_handles();
+  if (open == 0) return;
+  char text[96];
+  const int length = std::snprintf(text, sizeof text, "wevtapi.dll: %zu handles still open at exit\n", open);
+  DWORD written = 0;
+  ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(length), &written, nullptr);
 }
 
 qrv::EvtHandle In(EVT_HANDLE handle) { return static_cast<qrv::EvtHandle>(handle); }
@@ -88,6 +108,11 @@ const char16_t* Text(LPCWSTR text) { return reinterpret_cast<const char16_t*>(te
 }  // namespace
 
 extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_DETACH) ReportOpenHandles();
+  return TRUE;
+}
 
 __declspec(dllexport) EVT_HANDLE WINAPI EvtQuery(EVT_HANDLE Session, LPCWSTR Path, LPCWSTR Query,
                                                  DWORD Flags) {

@@ -283,7 +283,8 @@ expect_same_ascii() {
   fi
 }
 # same_as_linux NAME ARGS...: runs both builds with ARGS; same status (0),
-# same lines, nothing on standard error.
+# same lines, nothing on standard error (where the test DLL reports event-log
+# handles the program left open at its exit).
 same_as_linux() {
   local name=$1
   shift
