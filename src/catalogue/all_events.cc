@@ -33,12 +33,34 @@ bool SweepRegisteredChannels(EventList& events) {
   return SweepChannels(RegisteredChannelNames(), events);
 }
 
+// Appends `text` as the value of a single-quoted XML attribute. Channel
+// names come from the registry, offline from another machine's files: a
+// quote, '<' or '&' in one would end the attribute or break the query (or
+// smuggle in a query of its own), and a tab, CR or LF would be read back as
+// a space. Real channel names hold none of them and are appended unchanged.
+void AppendAttributeText(std::string& out, const std::string& text) {
+  for (const char c : text) {
+    switch (c) {
+      case '\'': out += "&apos;"; break;
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      default: out += c;
+    }
+  }
+}
+
 }  // namespace
 
 bool QueryWholeChannel(const std::string& channel, EventList& events,
                        uint32_t& error_code, bool capped) {
-  const std::string query = "<QueryList><Query Path='" + channel +
-                            "'><Select>*</Select></Query></QueryList>";
+  std::string query = "<QueryList><Query Path='";
+  AppendAttributeText(query, channel);
+  query += "'><Select>*</Select></Query></QueryList>";
   return QueryEvents(events, query, error_code, capped);
 }
 

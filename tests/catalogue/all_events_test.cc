@@ -133,16 +133,24 @@ TEST_F(AllEventsTest, WithoutServiceLogsTheRegisteredChannelsAreStillSwept) {
   EXPECT_EQ(Ids(), std::vector<std::string>{"9"});
 }
 
-TEST_F(AllEventsTest, ChannelNamesGoIntoTheQueryUnescaped) {
+// Names come from the registry, offline from another machine: a quote in one
+// must neither break the sweep's query nor let the name add a query of its
+// own, and a tab, CR or LF must reach the service as itself.
+TEST_F(AllEventsTest, ChannelNamesAreEscapedAsQueryText) {
   AddServiceLog(fake_.registry, "Bob's Log");
-  AddServiceLog(fake_.registry, "After");
-  fake_.event_log.SetQueryError(
-      "<QueryList><Query Path='Bob's Log'><Select>*</Select></Query>"
-      "</QueryList>",
-      kErrorEvtInvalidQuery);
-  EXPECT_FALSE(GetAllEvents(*events_));
+  AddServiceLog(fake_.registry, "System'/><Select Path='Security'>*</Select><Suppress Path='x");
+  AddChannel(fake_.registry, "A&B <\"C\">\tD\r\nE");
+  AddChannel(fake_.registry, "Microsoft-Windows-Foo/Operational");
+  fake_.event_log.SetQueryResult(Whole("Bob&apos;s Log"), Events({1}));
+  EXPECT_TRUE(GetAllEvents(*events_));
+  EXPECT_EQ(Ids(), std::vector<std::string>{"1"});
   EXPECT_EQ(fake_.event_log.queries(),
-            std::vector<std::string>{Whole("Bob's Log")});
+            (std::vector<std::string>{
+                Whole("Bob&apos;s Log"),
+                Whole("System&apos;/&gt;&lt;Select Path=&apos;Security&apos;&gt;*&lt;/Select&gt;"
+                      "&lt;Suppress Path=&apos;x"),
+                Whole("A&amp;B &lt;&quot;C&quot;&gt;&#9;D&#13;&#10;E"),
+                Whole("Microsoft-Windows-Foo/Operational")}));
 }
 
 TEST_F(AllEventsTest, TheSweepIsUncapped) {

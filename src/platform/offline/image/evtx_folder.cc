@@ -39,6 +39,9 @@ std::vector<FolderChannel> ScanEvtxFolder(const PathResolver& resolver,
     std::optional<EvtxFileSummary> summary = summarize(path);
     if (!summary) continue;
     std::string name = summary->channel;
+    // The channel becomes a registry key, whose name the registry calls give
+    // back up to its first NUL: the channel is known by that name.
+    name.resize(std::min(name.size(), name.find('\0')));
     if (name.empty()) {
       std::optional<std::string> from_file_name = ChannelFromFileName(entry.name);
       if (!from_file_name) continue;

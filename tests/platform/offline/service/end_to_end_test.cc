@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -199,6 +200,60 @@ TEST_F(ServiceEndToEnd, CorpusSecurityLogByFilePathMatchesIndependentValues) {
 // The project's sample volume (registry hives, logs and message files):
 // channels through the registry, several channels merged by time, and every
 // event's message formatted from its provider's files and its own inserts.
+// A log from a hostile machine whose channel and provider names hold a tab,
+// CR and LF: each is printed as a space, so every line keeps its six fields
+// and no line is forged; a NUL ends the name, as it ends every string the
+// Windows calls hand over. The sweep still queries the channel (its name is
+// escaped in the query) and real names print unchanged beside it. A folder
+// lists each log under both registry keys, so GETEVENTS prints it twice.
+TEST_F(ServiceEndToEnd, ForgedNamesCannotFakeFieldsOrLines) {
+  const std::string channel("Forged\tLog\r\nSecurity\0X", 22);
+  const std::string provider("Fake\tProvider\nApplication", 25);
+  WriteLog(dir_.path() / "forged.evtx",
+           {FixtureEvent(1, 4624, 1, 4, 0, channel, provider),
+            FixtureEvent(2, 4625, 2, 2, 0, channel, provider)});
+  WriteLog(dir_.path() / "System.evtx",
+           {FixtureEvent(1, 7036, 3, 4, 0, "System", "Service Control Manager")});
+  const std::string clean_channel = "Forged Log  Security";
+  const std::string clean_provider = "Fake Provider Application";
+
+  const auto lines_of = [](const ToolResult& run) {
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.err, "");
+    return Split(run.out, '\n');
+  };
+  const std::vector<std::string> channels =
+      lines_of(RunTool(QRV_TOOL_PATH, {"NOWARN", "GETLISTCHANNELS"}));
+  EXPECT_NE(std::find(channels.begin(), channels.end(), clean_channel), channels.end())
+      << "channels: " << ::testing::PrintToString(channels);
+  EXPECT_NE(std::find(channels.begin(), channels.end(), "System"), channels.end());
+  for (const std::string& line : channels) {
+    EXPECT_EQ(line.find_first_of(std::string("\t\r\0", 3)), std::string::npos) << line;
+  }
+
+  const std::vector<std::string> events =
+      lines_of(RunTool(QRV_TOOL_PATH, {"NOWARN", "GETEVENTS"}));
+  size_t forged = 0;
+  size_t system = 0;
+  for (const std::string& line : events) {
+    if (line.empty()) continue;
+    const std::vector<std::string> f = Split(line, '\t');
+    ASSERT_EQ(f.size(), 6u) << line;
+    EXPECT_EQ(line.find_first_of(std::string("\r\0", 2)), std::string::npos) << line;
+    if (f[0] == clean_channel) {
+      EXPECT_EQ(f[1], clean_provider);
+      ++forged;
+    } else if (f[0] == "System") {
+      EXPECT_EQ(f[1], "Service Control Manager");
+      ++system;
+    } else {
+      ADD_FAILURE() << "unexpected line: " << line;
+    }
+  }
+  EXPECT_EQ(forged, 4u);
+  EXPECT_EQ(system, 2u);
+}
+
 TEST(ServiceSampleImage, ChannelsMergeByTimeWithTheirMessages) {
   const std::filesystem::path root = QRV_SAMPLE_IMAGE_DIR;
   if (!std::filesystem::is_directory(root / "Windows"))
