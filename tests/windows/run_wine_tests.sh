@@ -28,6 +28,7 @@ exe=$(realpath "$1")/QRV_EventLog_Tools.exe
 wevtapi=$(realpath "$1")/tests/windows/offline-wevtapi/wevtapi.dll
 linux=$(realpath "$2")/QRV_EventLog_Tools
 image_to_reg=$(realpath "$2")/tests/windows/qrv_image_to_reg
+make_recent_log=$(realpath "$2")/tests/windows/qrv_make_recent_log
 sample_image=$(realpath "$2")/sample-image
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 shared=${QRV_SHARED_DIR:-$repo/../shared}
@@ -233,8 +234,8 @@ expect_text channels_no_channel_key $'\nFailed to Get List.\n'
 # beside the program; wevtapi=n makes Wine take it over its builtin stub.
 events=$work/events
 mkdir -p "$events"
-if [[ ! -f $wevtapi || ! -x $image_to_reg || ! -d $sample_image ]]; then
-  fail "event commands: missing $wevtapi, $image_to_reg or $sample_image"
+if [[ ! -f $wevtapi || ! -x $image_to_reg || ! -x $make_recent_log || ! -d $sample_image ]]; then
+  fail "event commands: missing $wevtapi, $image_to_reg, $make_recent_log or $sample_image"
   echo "$passed passed, $failed failed"
   exit 1
 fi
@@ -295,13 +296,15 @@ same_as_linux() {
   expect_same_ascii "$name" "$name.linux"
   if [[ -s $work/$name.err ]]; then fail "$name: standard error" "$(head -c 300 "$work/$name.err")"; fi
 }
-# expect_lines NAME: fails when NAME printed no event line (a comparison of
-# two empty outputs proves nothing about the event path).
+# expect_lines NAME [COUNT]: NAME printed COUNT event lines, or at least one
+# (a comparison of two empty outputs proves nothing about the event path).
 expect_lines() {
-  if grep -q $'\t' "$work/$1.out"; then
-    pass "$1: $(grep -c $'\t' "$work/$1.out") event lines"
+  local got
+  got=$(grep -c $'\t' "$work/$1.out")
+  if [[ $# -gt 1 && $got == "$2" ]] || [[ $# == 1 && $got -gt 0 ]]; then
+    pass "$1: $got event lines"
   else
-    fail "$1: no event line"
+    fail "$1: $got event lines, expected ${2:-some}"
   fi
 }
 
@@ -397,6 +400,19 @@ else
   fail "poll: events differ from the Linux build's GETEVENTSQUERY"
 fi
 
+# The 24-hour commands over a log written just now: events 1, 2, 30 and 72
+# hours old, so each window holds some and leaves some out.
+"$make_recent_log" "$work/recent"
+use_image "$work/recent"
+same_as_linux recent_channel NOWARN GETEVENTSCHANNEL System
+expect_lines recent_channel 3
+same_as_linux recent_id NOWARN GETEVENTSID System 7036
+expect_lines recent_id 1
+same_as_linux recent_severity NOWARN GETEVENTSSEVERITY System "Error|Warning"
+expect_lines recent_severity 2
+same_as_linux recent_severity_days NOWARN GETEVENTSSEVERITYDAYS System "Error" 5
+expect_lines recent_severity_days 2
+
 # A folder of real logs from the shared corpus (symbolic links; Wine follows
 # them), as the Linux end-to-end tests read it.
 corpus=$shared/corpus
@@ -413,7 +429,8 @@ if [[ -d $corpus ]]; then
   same_as_linux corpus_all_events NOWARN GETEVENTS
   expect_lines corpus_all_events
   same_as_linux corpus_severity_days NOWARN GETEVENTSSEVERITYDAYS System "Error|Warning" 9000
-  expect_lines corpus_severity_days
+  # 14 errors and 133 warnings, as the corpus's own listing of System.evtx has.
+  expect_lines corpus_severity_days 147
   same_as_linux corpus_query NOWARN GETEVENTSQUERY \
     "<QueryList><Query Id='0'><Select Path='Security'>*[System[EventID=4624 or EventID=4672]]</Select><Select Path='Microsoft-Windows-CAPI2/Operational'>*</Select></Query></QueryList>"
   expect_lines corpus_query
