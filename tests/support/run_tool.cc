@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sstream>
 
 namespace qrv::test_support {
 
@@ -181,6 +182,14 @@ ToolResult RunTool(const std::string& program,
                    const std::vector<std::string>& args) {
   ToolProcess process(program, args);
   return process.Wait();
+}
+
+std::vector<std::string> SplitOutput(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, separator)) parts.push_back(part);
+  return parts;
 }
 
 }  // namespace qrv::test_support

@@ -79,6 +79,10 @@ class ToolProcess {
 ToolResult RunTool(const std::string& program,
                    const std::vector<std::string>& args);
 
+// Splits a program's output at `separator`: lines at '\n', fields at '\t'.
+// A trailing separator ends the last part rather than starting an empty one.
+std::vector<std::string> SplitOutput(const std::string& text, char separator);
+
 }  // namespace qrv::test_support
 
 #endif  // QRV_TESTS_SUPPORT_RUN_TOOL_H_

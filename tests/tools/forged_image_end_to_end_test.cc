@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,15 +19,8 @@ namespace qrv::sample {
 namespace {
 
 using test_support::RunTool;
+using test_support::SplitOutput;
 using test_support::ToolResult;
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(text);
-  while (std::getline(in, part, separator)) parts.push_back(part);
-  return parts;
-}
 
 // Renames a provider everywhere the image names it.
 void Rename(SampleImage& image, const std::string& from, const std::string& to) {
@@ -69,8 +61,8 @@ class ForgedImageEndToEnd : public ::testing::Test {
     setenv("QRV_EVENTLOG_ROOT", QRV_SAMPLE_IMAGE_DIR, 1);
     const std::string sample = Run(args);
     std::string expected;
-    for (const std::string& line : Split(sample, '\n')) {
-      std::vector<std::string> fields = Split(line, '\t');
+    for (const std::string& line : SplitOutput(sample, '\n')) {
+      std::vector<std::string> fields = SplitOutput(line, '\t');
       for (size_t i = 0; i < fields.size(); ++i) {
         if (fields[i] == "QRV-Health-Monitor") fields[i] = "QRV Health  Monitor";
         if (fields[i] == "Microsoft-Windows-QRV-Sample") fields[i] = "Microsoft Windows QRV-Sample";

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,17 +20,10 @@ namespace qrv::offline {
 namespace {
 
 using test_support::RunTool;
+using test_support::SplitOutput;
 using test_support::ToolResult;
 using testing::FixtureEvent;
 using testing::WriteLog;
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::string part;
-  std::istringstream in(text);
-  while (std::getline(in, part, separator)) parts.push_back(part);
-  return parts;
-}
 
 // The tool's severity naming, from the corpus's Level and Keywords columns.
 std::string Severity(const std::string& level, const std::string& keywords) {
@@ -138,8 +130,8 @@ TEST_F(ServiceEndToEnd, WindowedCommandsSeeTheImageChannels) {
            {at(1, 7001, 3, 72), at(2, 7036, 4, 2), at(3, 7000, 2, 1)});
   const auto ids = [](const ToolResult& run) {
     std::string out;
-    for (const std::string& line : Split(run.out, '\n')) {
-      const std::vector<std::string> f = Split(line, '\t');
+    for (const std::string& line : SplitOutput(run.out, '\n')) {
+      const std::vector<std::string> f = SplitOutput(line, '\t');
       out += (f.size() == 6 ? f[3] + "/" + f[4] : "?" + line) + " ";
     }
     return out;
@@ -171,7 +163,7 @@ TEST_F(ServiceEndToEnd, CorpusSecurityLogByFilePathMatchesIndependentValues) {
   std::string line;
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> row = Split(line, '\t');
+    std::vector<std::string> row = SplitOutput(line, '\t');
     ASSERT_EQ(row.size(), 9u) << line;
     if (row[3] == "4624") expected.push_back(row);
   }
@@ -181,11 +173,11 @@ TEST_F(ServiceEndToEnd, CorpusSecurityLogByFilePathMatchesIndependentValues) {
       Query("<QueryList><Query Path='file://" + log.string() +
             "'><Select>*[System[EventID=4624]]</Select>"
             "</Query></QueryList>");
-  const std::vector<std::string> lines = Split(run.out, '\n');
+  const std::vector<std::string> lines = SplitOutput(run.out, '\n');
   ASSERT_EQ(lines.size(), expected.size());
   for (size_t i = 0; i < lines.size(); ++i) {
     SCOPED_TRACE(lines[i]);
-    const std::vector<std::string> fields = Split(lines[i], '\t');
+    const std::vector<std::string> fields = SplitOutput(lines[i], '\t');
     const std::vector<std::string>& row = expected[i];
     ASSERT_EQ(fields.size(), 6u);
     EXPECT_EQ(fields[0], row[7]);                              // channel
@@ -220,7 +212,7 @@ TEST_F(ServiceEndToEnd, ForgedNamesCannotFakeFieldsOrLines) {
   const auto lines_of = [](const ToolResult& run) {
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.err, "");
-    return Split(run.out, '\n');
+    return SplitOutput(run.out, '\n');
   };
   const std::vector<std::string> channels =
       lines_of(RunTool(QRV_TOOL_PATH, {"NOWARN", "GETLISTCHANNELS"}));
@@ -237,7 +229,7 @@ TEST_F(ServiceEndToEnd, ForgedNamesCannotFakeFieldsOrLines) {
   size_t system = 0;
   for (const std::string& line : events) {
     if (line.empty()) continue;
-    const std::vector<std::string> f = Split(line, '\t');
+    const std::vector<std::string> f = SplitOutput(line, '\t');
     ASSERT_EQ(f.size(), 6u) << line;
     EXPECT_EQ(line.find_first_of(std::string("\r\0", 2)), std::string::npos) << line;
     if (f[0] == clean_channel) {
@@ -270,7 +262,7 @@ TEST(ServiceSampleImage, ChannelsMergeByTimeWithTheirMessages) {
         QRV_TOOL_PATH, {"NOWARN", "GETEVENTSQUERY",
                         "<QueryList><Query Path='" + c +
                             "'><Select>*</Select></Query></QueryList>"});
-    const size_t lines = Split(one.out, '\n').size();
+    const size_t lines = SplitOutput(one.out, '\n').size();
     EXPECT_GT(lines, 0u) << c;
     separate += lines;
   }
@@ -288,11 +280,11 @@ TEST(ServiceSampleImage, ChannelsMergeByTimeWithTheirMessages) {
   EXPECT_EQ(system("file://%SystemRoot%\\System32\\winevt\\Logs\\System.evtx"),
             system("System"));
   unsetenv("QRV_EVENTLOG_ROOT");
-  const std::vector<std::string> lines = Split(run.out, '\n');
+  const std::vector<std::string> lines = SplitOutput(run.out, '\n');
   EXPECT_EQ(lines.size(), separate);
   std::string previous_time;
   for (const std::string& line : lines) {
-    const std::vector<std::string> f = Split(line, '\t');
+    const std::vector<std::string> f = SplitOutput(line, '\t');
     ASSERT_EQ(f.size(), 6u) << line;
     EXPECT_LE(previous_time, f[2]) << line;
     previous_time = f[2];
