@@ -9,6 +9,7 @@
 
 #include "evtx_test_events.h"
 #include "formats/evtx/bytes.h"
+#include "formats/evtx/chunk_builder.h"
 #include "formats/evtx/crc32.h"
 
 namespace evtx {
@@ -175,6 +176,112 @@ TEST(FileReaderTest, BrokenTemplateMakesRecordsUnparsableNotFatal) {
   EXPECT_GT(back.stats.records_unparsable, 0u);
   const auto ids = Ids(back);
   EXPECT_EQ(ids.size() + back.stats.records_unparsable, n);
+}
+
+// Writes into `c` a template instance of <E>%0</E> whose value 0 is BinXml
+// holding the same instance again, `depth` instances in all (the innermost
+// value is null). The definition is written inline the first time.
+void NestedInstance(ChunkBuilder& c, int depth) {
+  constexpr uint32_t kId = 0x4E455354;
+  c.Put8(0x0C);
+  c.Put8(0x01);
+  c.Put32(kId);
+  uint32_t def = c.FindTemplate("E");
+  if (def != 0) {
+    c.Put32(def);
+  } else {
+    def = c.pos() + 4;
+    c.Put32(def);
+    c.Put32(0);  // next definition
+    const uint8_t guid[16] = {1};
+    c.PutBytes(guid, 16);
+    const uint32_t size_at = c.pos();
+    c.Put32(0);
+    const uint8_t fragment[4] = {0x0F, 0x01, 0x01, 0x00};
+    c.PutBytes(fragment, 4);
+    c.Put8(0x01);  // <E> without attributes, in a template
+    c.Put16(kNoIndex);
+    const uint32_t element_at = c.pos();
+    c.Put32(0);
+    c.PutName("E");
+    c.Put8(0x02);
+    c.Put8(0x0E);  // optional substitution 0, BinXml
+    c.Put16(0);
+    c.Put8(static_cast<uint8_t>(ValueType::kBinXml));
+    c.Put8(0x04);
+    c.Patch32(element_at, c.pos() - (element_at + 4));
+    c.Put8(0x00);
+    c.Patch32(size_at, c.pos() - (size_at + 4));
+    c.AddTemplate("E", def, kId);
+  }
+  c.Put32(1);
+  const uint32_t desc_at = c.pos();
+  c.Put16(0);
+  c.Put8(depth > 1 ? static_cast<uint8_t>(ValueType::kBinXml) : 0);
+  c.Put8(0);
+  if (depth > 1) {
+    const uint32_t start = c.pos();
+    const uint8_t fragment[4] = {0x0F, 0x01, 0x01, 0x00};
+    c.PutBytes(fragment, 4);
+    NestedInstance(c, depth - 1);
+    c.Put8(0x00);
+    c.Patch16(desc_at, static_cast<uint16_t>(c.pos() - start));
+  }
+}
+
+// A one-chunk file whose records hold NestedInstance `depths[i]` deep.
+std::vector<uint8_t> NestedFile(const std::vector<int>& depths) {
+  ChunkBuilder c;
+  uint64_t id = 1;
+  for (const int depth : depths) {
+    const uint32_t start = c.pos();
+    const uint8_t magic[4] = {0x2A, 0x2A, 0, 0};
+    c.PutBytes(magic, 4);
+    c.Put32(0);
+    c.Put64(id);
+    c.Put64(testing::kTime);
+    const uint8_t fragment[4] = {0x0F, 0x01, 0x01, 0x00};
+    c.PutBytes(fragment, 4);
+    NestedInstance(c, depth);
+    c.Put8(0x00);
+    const uint32_t size = c.pos() + 4 - start;
+    c.Put32(size);
+    c.Patch32(start + 4, size);
+    c.NoteRecord(id++, start);
+  }
+  EXPECT_FALSE(c.overflow());
+  c.Finalize();
+  // The file header of a one-chunk file from the writer.
+  std::vector<uint8_t> file = WriteEvtx({SecurityEvent(1)});
+  file.resize(kChunk0);
+  file.insert(file.end(), c.data(), c.data() + kChunkSize);
+  return file;
+}
+
+TEST(FileReaderTest, ValuesNestedPastTheCapAreRefusedAndTheNextRecordRead) {
+  // The record's own instance and kMaxValueNesting levels of values below
+  // it are read; 2,000 levels would overflow a stack that followed them, but
+  // the walk stops at its cap and only that record is lost.
+  const auto file = NestedFile({kMaxValueNesting + 1, kMaxValueNesting + 2, 2000, 3});
+  FileReader reader;
+  ASSERT_TRUE(reader.Open(file.data(), file.size()));
+  RecordCursor cursor(reader, RecordOrder::kFileOrder);
+  std::vector<DecodeStatus> rendered, built;
+  std::vector<std::string> xml;
+  while (cursor.Next()) {
+    xml.emplace_back();
+    rendered.push_back(cursor.decoder().RenderXml(cursor.record(), &xml.back()));
+    EventTree tree;
+    built.push_back(cursor.decoder().BuildTree(cursor.record(), &tree));
+  }
+  ASSERT_EQ(rendered.size(), 4u);
+  EXPECT_EQ(rendered[0], DecodeStatus::kOk);
+  EXPECT_EQ(rendered[1], DecodeStatus::kTooDeep);
+  EXPECT_EQ(rendered[2], DecodeStatus::kTooDeep);
+  EXPECT_EQ(rendered[3], DecodeStatus::kOk);
+  EXPECT_EQ(built, rendered);
+  // The innermost <E> has only a null optional value, so it is left out.
+  EXPECT_EQ(xml[3], "<E><E></E></E>");
 }
 
 TEST(FileReaderTest, OldestFirstStartsAtTheChunkWithTheLowestRecordNumber) {
