@@ -38,7 +38,7 @@ bool Expect(std::string_view s, size_t* pos, char c) {
 
 std::optional<uint64_t> ParseTimeLiteral(std::string_view s) {
   size_t p = 0;
-  uint64_t year, month, day, hour, minute, second;
+  uint64_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   if (!ReadDigits(s, &p, 4, &year) || !Expect(s, &p, '-') ||
       !ReadDigits(s, &p, 2, &month) || !Expect(s, &p, '-') ||
       !ReadDigits(s, &p, 2, &day) || !Expect(s, &p, 'T') ||
