@@ -1,13 +1,16 @@
 // The built program over an offline image (QRV_EVENTLOG_ROOT): GETEVENTSQUERY
 // lines for writer-made logs and for a real Security log named by file://
-// path (checked against the corpus's independent values), and the failure
-// blocks of invalid, unsupported and unresolvable queries.
+// path (checked against the corpus's independent values), the intact records
+// of a damaged log, and the failure blocks of invalid, unsupported and
+// unresolvable queries.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -244,6 +247,86 @@ TEST_F(ServiceEndToEnd, ForgedNamesCannotFakeFieldsOrLines) {
   }
   EXPECT_EQ(forged, 4u);
   EXPECT_EQ(system, 2u);
+}
+
+// A log wiped over one record, with another record's head overwritten and
+// the file cut off inside a record of its last chunk, as logs copied off a
+// failing disk or a crashed machine are: every record whose bytes survived
+// prints, in order, exactly as it printed from the whole file, and nothing
+// else does. Where each record sits is found from the format itself (the
+// "**" record signature, its size, its record number and the size copy at
+// its end), not from the reader under test.
+TEST_F(ServiceEndToEnd, DamagedLogPrintsEveryIntactRecord) {
+  constexpr uint64_t kRecords = 1200;
+  std::vector<evtx::WriterEvent> events;
+  for (uint64_t i = 1; i <= kRecords; ++i)
+    events.push_back(FixtureEvent(i, 4624, static_cast<uint32_t>(i)));
+  const std::filesystem::path path = dir_.path() / "Security.evtx";
+  WriteLog(path, events);
+  const std::string query =
+      "<QueryList><Query Path='Security'><Select>*</Select></Query>"
+      "</QueryList>";
+  const std::vector<std::string> whole = SplitOutput(Query(query).out, '\n');
+  ASSERT_EQ(whole.size(), kRecords);
+
+  std::string bytes;
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  constexpr size_t kHeader = 4096, kChunk = 65536;
+  const size_t chunks = (bytes.size() - kHeader) / kChunk;
+  ASSERT_GE(chunks, 3u);
+  const auto u32 = [&](size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
+    return v;
+  };
+  struct Place {
+    size_t offset = 0;
+    size_t size = 0;
+  };
+  std::vector<Place> places(kRecords + 1);
+  size_t located = 0;
+  for (size_t at = kHeader; at + 24 <= bytes.size(); ++at) {
+    if (bytes.compare(at, 4, std::string("**\0\0", 4)) != 0) continue;
+    const size_t size = u32(at + 4);
+    const uint64_t id = u32(at + 8) | (uint64_t{u32(at + 12)} << 32);
+    if (size < 28 || at + size > bytes.size() || u32(at + size - 4) != size ||
+        id == 0 || id > kRecords || places[id].size != 0) {
+      continue;
+    }
+    places[id] = {at, size};
+    ++located;
+  }
+  ASSERT_EQ(located, kRecords);
+
+  // Record `wiped` in the middle of the second chunk is zeroed whole; the
+  // head of `headless` in the first chunk loses its signature; the file
+  // ends halfway through record `cut` in the last chunk.
+  uint64_t wiped = 0, headless = 0, cut = 0;
+  for (uint64_t id = 1; id <= kRecords; ++id) {
+    const size_t chunk = (places[id].offset - kHeader) / kChunk;
+    const size_t within = (places[id].offset - kHeader) % kChunk;
+    if (chunk == 0 && headless == 0 && within > kChunk / 2) headless = id;
+    if (chunk == 1 && wiped == 0 && within > kChunk / 2) wiped = id;
+    if (chunk == chunks - 1 && cut == 0 && within > kChunk / 3) cut = id;
+  }
+  ASSERT_NE(headless * wiped * cut, 0u);
+  std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(places[wiped].offset),
+              places[wiped].size, '\0');
+  bytes.replace(places[headless].offset, 4, "XXXX");
+  bytes.resize(places[cut].offset + places[cut].size / 2);
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+  }
+
+  std::string expected;
+  for (uint64_t id = 1; id < cut; ++id) {
+    if (id != wiped && id != headless) expected += whole[id - 1] + "\n";
+  }
+  EXPECT_EQ(Query(query).out, expected);
 }
 
 TEST(ServiceSampleImage, ChannelsMergeByTimeWithTheirMessages) {
