@@ -49,20 +49,16 @@ bool ReadMetadataNumber(EvtHandle event_metadata, uint32_t property,
 std::string FormatMessageById(EvtHandle publisher_metadata,
                               uint32_t message_id) {
   TwoCallResult answer =
-      ReadTwoCall(2, [&](uint32_t size, void* buffer, uint32_t* used) {
+      ReadMessageText([&](uint32_t size, void* buffer, uint32_t* used) {
         return EvtFormatMessage(publisher_metadata, nullptr, message_id, 0,
                                 nullptr, kEvtFormatMessageId, size,
                                 static_cast<char16_t*>(buffer), used);
       });
   switch (answer.status) {
-    case TwoCallStatus::kFilled: {
-      // `units` counts the terminator; the text ends at the first NUL within
-      // what the service was given room for.
-      const auto* wide = reinterpret_cast<const char16_t*>(answer.data.get());
-      std::u16string_view text(wide, answer.units);
-      text = text.substr(0, text.find(u'\0'));
-      return ToAnsi(text);
-    }
+    case TwoCallStatus::kFilled:
+      // Formatted without values, a template with inserts comes back with
+      // 15029 and its %n as written; that text is the listing's message.
+      return ToAnsi(reinterpret_cast<const char16_t*>(answer.data.get()));
     case TwoCallStatus::kFirstCallSucceeded:
     case TwoCallStatus::kAllocationFailed:
       return kFailedToGetMessage;
@@ -99,7 +95,7 @@ bool GetEventMetadataMessage(EvtHandle publisher_metadata,
   uint32_t message_id = 0;
   if (!ReadMetadataNumber(event_metadata, kEventMetadataEventMessageID,
                           message_id) ||
-      message_id == 0) {
+      message_id == kNoEventMessage || message_id == 0) {
     return false;
   }
   message = FormatMessageById(publisher_metadata, message_id);

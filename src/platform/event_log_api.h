@@ -115,6 +115,8 @@ inline constexpr uint32_t kEvtFormatMessageEvent = 1;
 inline constexpr uint32_t kEvtFormatMessageId = 8;
 inline constexpr uint32_t kEventMetadataEventID = 0;
 inline constexpr uint32_t kEventMetadataEventMessageID = 7;
+// The EventMetadataEventMessageID of a definition that has no message (-1).
+inline constexpr uint32_t kNoEventMessage = 0xFFFFFFFFu;
 inline constexpr uint32_t kEvtInfiniteTimeout = 0xFFFFFFFFu;
 
 class EventLogApi {

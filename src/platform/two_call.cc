@@ -1,4 +1,5 @@
-// Answer-buffer allocation with a test hook; see two_call.h.
+// Answer-buffer allocation with a test hook, and the EvtFormatMessage codes
+// that still report a size; see two_call.h.
 #include "platform/two_call.h"
 
 namespace qrv {
@@ -8,6 +9,13 @@ AllocationFaultHook g_fault_hook = nullptr;
 }  // namespace
 
 void SetAllocationFaultHook(AllocationFaultHook hook) { g_fault_hook = hook; }
+
+bool MessageSizeReported(uint32_t error) {
+  return error == kErrorInsufficientBuffer ||
+         error == kErrorEvtUnresolvedValueInsert ||
+         error == kErrorEvtUnresolvedParameterInsert ||
+         error == kErrorEvtMaxInsertsReached;
+}
 
 std::unique_ptr<std::byte[]> AllocateAnswerBuffer(size_t bytes) {
   if (g_fault_hook != nullptr && g_fault_hook(bytes)) return nullptr;

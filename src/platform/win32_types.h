@@ -69,6 +69,8 @@ inline constexpr uint32_t kErrorResourceDataNotFound = 1812;
 inline constexpr uint32_t kErrorResourceTypeNotFound = 1813;
 inline constexpr uint32_t kErrorResourceNameNotFound = 1814;
 inline constexpr uint32_t kErrorTimeout = 1460;
+// RPC_S_INVALID_BOUND: an RPC answer larger than the bound it was given.
+inline constexpr uint32_t kRpcSInvalidBound = 1734;
 inline constexpr uint32_t kErrorRegistryCorrupt = 1015;
 inline constexpr uint32_t kErrorKeyDeleted = 1018;
 inline constexpr uint32_t kErrorEvtInvalidChannelPath = 15000;

@@ -162,20 +162,17 @@ uint32_t RenderEvent(EventList& events, EvtHandle event) {
 }
 
 std::string FormatEventMessage(EvtHandle publisher_metadata, EvtHandle event) {
-  TwoCallResult text = ReadTwoCall(
-      sizeof(char16_t), [&](uint32_t size, void* buffer, uint32_t* used) {
+  TwoCallResult text =
+      ReadMessageText([&](uint32_t size, void* buffer, uint32_t* used) {
         return EvtFormatMessage(publisher_metadata, event, 0, 0, nullptr,
                                 kEvtFormatMessageEvent, size,
                                 static_cast<char16_t*>(buffer), used);
       });
   switch (text.status) {
-    case TwoCallStatus::kFilled: {
-      // The buffer is zero-filled and exactly `units` characters long; stop
-      // at the terminator or at its end, whichever comes first.
-      const std::u16string_view all(
-          reinterpret_cast<const char16_t*>(text.data.get()), text.units);
-      return ToAnsi(all.substr(0, all.find(u'\0')));
-    }
+    case TwoCallStatus::kFilled:
+      // An event with fewer data items than its message has inserts gets
+      // the text with those inserts left as written.
+      return ToAnsi(reinterpret_cast<const char16_t*>(text.data.get()));
     case TwoCallStatus::kFirstCallSucceeded:
     case TwoCallStatus::kAllocationFailed:
       return std::string();

@@ -64,7 +64,7 @@ class RecordingEventLog : public fake::FakeEventLog {
                         uint32_t count, const EvtVariant* values,
                         uint32_t flags, uint32_t size, char16_t* buffer,
                         uint32_t* used) override {
-    if (sizing_succeeds_ && buffer == nullptr) {
+    if (sizing_succeeds_ && size == 0) {
       *used = 0;
       return true;
     }
@@ -113,6 +113,19 @@ TEST_F(PublisherEventsTest, EachDefinitionWithAMessageBecomesACleanedRecord) {
   EXPECT_EQ(log_.closes_, (std::vector<std::string>{"enumeration", "publisher"}));
 }
 
+// Formatted by id without values, a template with inserts fails both calls
+// with 15029 yet gives its text; a definition without a message reports -1.
+TEST_F(PublisherEventsTest, TemplatesKeepTheirInsertsAndMinusOneIsNoMessage) {
+  prov_.events = {{1, 100}, {2, kNoEventMessage}, {3, 101}};
+  prov_.messages = {{100, u"Service %1 entered the %2 state."},
+                    {kNoEventMessage, u"never asked for"},
+                    {101, u"plain"}};
+  EXPECT_EQ(Walk(), (std::vector<Row>{
+                        {"Chan", "Prov", "1", "Service %1 entered the %2 state."},
+                        {"Chan", "Prov", "3", "plain"}}));
+  EXPECT_EQ(fake_.faults.Count(Call::kEvtFormatMessage), 2 * 2);
+}
+
 TEST_F(PublisherEventsTest, MessagesThatCannotBeHadStillListTheEvent) {
   prov_.events = {{1, 103}, {2, 104}, {3, 105}, {4, 106}};
   prov_.messages = {{103, u" \"\" \r\n"}, {106, u"\""}};
@@ -131,7 +144,8 @@ TEST_F(PublisherEventsTest, MessageSizingThatSucceedsOrBufferThatCannotBeHad) {
                         {"Chan", "Prov", "1", "Failed to get message"},
                         {"Chan", "Prov", "2", "Failed to get message"}}));
   log_.sizing_succeeds_ = false;
-  g_failing_allocation = sizeof(u"Hello");  // 6 UTF-16 units
+  // 6 UTF-16 units as reported, and one spare for the terminator.
+  g_failing_allocation = sizeof(u"Hello") + sizeof(char16_t);
   SetAllocationFaultHook(FailOneSize);
   EXPECT_EQ(Walk(), (std::vector<Row>{
                         {"Chan", "Prov", "1", "Failed to get message"},

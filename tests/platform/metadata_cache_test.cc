@@ -38,10 +38,11 @@ class MetadataCacheTest : public ::testing::Test {
   // Message 7 of the provider behind `metadata`; empty on failure, with the
   // failure code in `*error`.
   std::u16string Message7(EvtHandle metadata, uint32_t* error = nullptr) {
+    // One character spare: the service writes its terminator past the size.
     char16_t buffer[64] = {};
     uint32_t used = 0;
     if (!cache_->EvtFormatMessage(metadata, nullptr, 7, 0, nullptr,
-                                  kEvtFormatMessageId, 64, buffer, &used)) {
+                                  kEvtFormatMessageId, 63, buffer, &used)) {
       if (error != nullptr) *error = fake_.system.GetLastError();
       return std::u16string();
     }
@@ -168,9 +169,9 @@ TEST_F(MetadataCacheTest, RenderingManyEventsCreatesOneContextAndOpensEachProvid
       EvtHandleOwner metadata(EvtOpenPublisherMetadata(
           nullptr, values[kEvtSystemProviderName].string_val, nullptr, 0, 0));
       ASSERT_TRUE(metadata);
-      char16_t text[16] = {};
+      char16_t text[16] = {};  // one spare for the terminator past the size
       ASSERT_TRUE(EvtFormatMessage(metadata.Get(), event.Get(), 0, 0, nullptr,
-                                   kEvtFormatMessageEvent, 16, text, &used));
+                                   kEvtFormatMessageEvent, 15, text, &used));
       EXPECT_EQ(std::u16string(text), events[rendered].message);
       ++rendered;
     }

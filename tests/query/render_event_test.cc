@@ -228,14 +228,10 @@ TEST_F(RenderEventTest, MessageIsCleaned) {
 
 TEST_F(RenderEventTest, MessageFailuresBecomeTexts) {
   fake_.system.SetErrorText(kErrorAccessDenied, "Access is denied.\r\n");
-  fake_.system.SetErrorText(kErrorEvtUnresolvedValueInsert,
-                            "The \"%1\" insert\r\ncould not be resolved.\r\n");
   const std::pair<uint32_t, const char*> cases[] = {
       {kErrorEvtMessageNotFound, "Event message not found"},
       {kErrorEvtMessageIdNotFound, "Event message not found"},
       {kErrorAccessDenied, "Get event message failed: Access is denied."},
-      {kErrorEvtUnresolvedValueInsert,
-       "Get event message failed: The %1 insert  could not be resolved."},
       // No system text: the prefix alone, its trailing space trimmed away.
       {kErrorEvtMessageLocaleNotFound, "Get event message failed:"},
   };
@@ -244,6 +240,14 @@ TEST_F(RenderEventTest, MessageFailuresBecomeTexts) {
     e.message_error = code;
     EXPECT_EQ(RenderOk(e).Message, expected) << code;
   }
+}
+
+// An event with fewer data items than its message has inserts: both calls
+// fail with 15029, the text comes with the missing inserts as written.
+TEST_F(RenderEventTest, UnresolvedInsertsGiveThePartialText) {
+  FakeEvent e;
+  e.message = u"Logon of alice failed: %2";
+  EXPECT_EQ(RenderOk(e).Message, "Logon of alice failed: %2");
 }
 
 TEST_F(RenderEventTest, MessageBufferAllocationFailureGivesEmptyMessage) {

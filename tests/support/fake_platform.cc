@@ -42,6 +42,16 @@ bool SameNoCase(const std::string& a, const std::string& b) {
   return true;
 }
 
+// %1..%9 with no values to fill them.
+bool HasInsert(const std::u16string& text) {
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] == u'%' && text[i + 1] >= u'1' && text[i + 1] <= u'9') {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- FaultPlan
@@ -141,6 +151,7 @@ bool FakeEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
                            EvtHandle* events, uint32_t timeout_ms,
                            uint32_t flags, uint32_t* returned) {
   next_timeouts_.push_back(timeout_ms);
+  if (next_hook_) next_hook_();
   if (flags != 0) violations_.push_back("EvtNext: flags not 0");
   if (auto code = faults_.Next(Call::kEvtNext)) return Fail(*code);
   Object* query = Lookup(result_set, Kind::kQuery, "EvtNext");
@@ -149,6 +160,7 @@ bool FakeEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
   uint32_t n = static_cast<uint32_t>(
       std::min<size_t>(events_size, query->events.size() - query->position));
   if (batch_limit_ != 0) n = std::min(n, batch_limit_);
+  if (rpc_bound_ != 0 && n > rpc_bound_) return Fail(kRpcSInvalidBound);
   // Copy the events first: creating handles may rehash objects_.
   std::vector<FakeEvent> batch(
       query->events.begin() + static_cast<std::ptrdiff_t>(query->position),
@@ -320,10 +332,20 @@ bool FakeEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
   }
   const uint32_t needed = static_cast<uint32_t>(text.size() + 1);
   *buffer_used = needed;
+  if (terminator_past_size_) {
+    if (buffer == nullptr) {
+      violations_.push_back("EvtFormatMessage: no buffer for the terminator");
+    } else {
+      buffer[buffer_size] = u'\0';
+    }
+  }
+  const bool unresolved = HasInsert(text);
   if (buffer == nullptr || buffer_size < needed) {
-    return Fail(kErrorInsufficientBuffer);
+    return Fail(unresolved ? kErrorEvtUnresolvedValueInsert
+                           : kErrorInsufficientBuffer);
   }
   std::memcpy(buffer, text.c_str(), needed * 2);
+  if (unresolved) return Fail(kErrorEvtUnresolvedValueInsert);
   return true;
 }
 
@@ -559,6 +581,7 @@ int FakeSystem::MessageBoxA(void* owner, const char* text, const char* caption,
 }
 
 bool FakeSystem::SetConsoleCtrlHandler(ConsoleCtrlHandler handler, bool add) {
+  ctrl_calls_.push_back(CtrlCall{handler, add});
   if (add) {
     ctrl_handler_ = handler;
     ++ctrl_registrations_;
@@ -625,7 +648,7 @@ int FakeSystem::WideCharToMultiByte(uint32_t code_page, uint32_t flags,
                                     char* multi_byte, int multi_byte_size,
                                     const char* default_char,
                                     bool* used_default_char) {
-  (void)code_page;
+  code_pages_.insert(code_page);
   (void)flags;
   (void)default_char;
   if (used_default_char != nullptr) *used_default_char = false;
@@ -639,7 +662,7 @@ int FakeSystem::MultiByteToWideChar(uint32_t code_page, uint32_t flags,
                                     const char* multi_byte,
                                     int multi_byte_length, char16_t* wide,
                                     int wide_size) {
-  (void)code_page;
+  code_pages_.insert(code_page);
   (void)flags;
   const ConversionResult r =
       Utf8ToUtf16(multi_byte, multi_byte_length, wide, wide_size);

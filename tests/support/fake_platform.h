@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -80,7 +81,10 @@ struct FakeEvent {
   std::u16string channel = u"Application";
   std::u16string computer = u"HOST";
   // The message EvtFormatMessage(EvtFormatMessageEvent) gives, or the code
-  // its sizing call fails with when `message_error` is not 0.
+  // its sizing call fails with when `message_error` is not 0. A message
+  // holding %1..%9 has unresolved inserts: both calls fail with 15029 while
+  // reporting the size and filling the text, as on Windows. The same holds
+  // for FakePublisher::messages.
   std::u16string message = u"Message";
   uint32_t message_error = 0;
   bool null_provider = false;  // ProviderName entry is a null string pointer
@@ -116,6 +120,18 @@ class FakeEventLog : public EventLogApi {
   void SetDefaultError(uint32_t code);
   // At most this many events per EvtNext call (0: as many as asked for).
   void SetBatchLimit(uint32_t n) { batch_limit_ = n; }
+  // EvtNext fails with RPC_S_INVALID_BOUND when it would return more than
+  // `n` events, as the real service does for batches of large events
+  // (0: never).
+  void SetRpcBound(uint32_t n) { rpc_bound_ = n; }
+  // Called at the start of every EvtNext (e.g. to deliver Ctrl+C).
+  void OnNext(std::function<void()> hook) { next_hook_ = std::move(hook); }
+  // EvtFormatMessage as real builds behave (on unless switched off): every
+  // call with a buffer writes a NUL one character past `buffer_size`, which
+  // ASan reports when the caller allocated exactly the size reported. A call
+  // without a buffer, through which Windows writes that NUL too, is recorded
+  // as a violation.
+  void SetTerminatorPastSize(bool on) { terminator_past_size_ = on; }
   FakePublisher& AddPublisher(const std::u16string& name);
 
   // Query texts received by EvtQuery, converted to UTF-8, in order.
@@ -188,6 +204,9 @@ class FakeEventLog : public EventLogApi {
   std::map<uintptr_t, Object> objects_;
   uintptr_t next_id_ = 1;
   uint32_t batch_limit_ = 0;
+  uint32_t rpc_bound_ = 0;
+  std::function<void()> next_hook_;
+  bool terminator_past_size_ = true;
   std::vector<std::string> queries_;
   std::vector<uint32_t> query_flags_;
   std::vector<std::string> opened_publishers_;
@@ -267,8 +286,17 @@ class FakeSystem : public SystemApi {
   const std::vector<MessageBoxCall>& message_boxes() const { return message_boxes_; }
   const std::vector<uint32_t>& sleeps() const { return sleeps_; }
   ConsoleCtrlHandler ctrl_handler() const { return ctrl_handler_; }
+  // Every SetConsoleCtrlHandler call, in order.
+  struct CtrlCall {
+    ConsoleCtrlHandler handler;
+    bool add;
+    bool operator==(const CtrlCall&) const = default;
+  };
+  const std::vector<CtrlCall>& ctrl_calls() const { return ctrl_calls_; }
   int ctrl_handler_registrations() const { return ctrl_registrations_; }
   int outstanding_local_allocations() const { return local_allocations_; }
+  // Code pages passed to the two conversions.
+  const std::set<uint32_t>& code_pages_used() const { return code_pages_; }
 
   uint32_t GetLastError() override { return last_error_; }
   void SetLastError(uint32_t code) override { last_error_ = code; }
@@ -305,7 +333,9 @@ class FakeSystem : public SystemApi {
   std::vector<uint32_t> sleeps_;
   ConsoleCtrlHandler ctrl_handler_ = nullptr;
   int ctrl_registrations_ = 0;
+  std::vector<CtrlCall> ctrl_calls_;
   int local_allocations_ = 0;
+  std::set<uint32_t> code_pages_;
 };
 
 // The three fakes, wired together, plus the captured output.

@@ -392,9 +392,8 @@ TEST_F(PublisherMetadataTest, ToolCatalogueWalkListsTheDefinitions) {
     rows.push_back(r.Channel + "|" + r.Publisher + "|" + r.EventId + "|" +
                    r.Message);
   }
-  // Event 3 has no message (0xFFFFFFFF is not 0, so it is listed with the
-  // text the tool gives an unformattable message); event 4's id is missing
-  // from the table.
+  // Event 3 has no message (0xFFFFFFFF, Windows' "none") and is not listed;
+  // event 4's id is missing from the table.
   EXPECT_EQ(rows, (std::vector<std::string>{
                       "Demo/Operational|Demo-Provider|1|Started %1.",
                       "Demo/Operational|Demo-Provider|2|\xC3\x84nderung %1",
