@@ -17,10 +17,11 @@ namespace {
 constexpr uint32_t kQueryFlags =
     kEvtQueryChannelPath | kEvtQueryForwardDirection;
 
-// The handles of one EvtNext batch. Each is taken out in order and closed by
-// its taker; whatever has not been taken when the batch goes out of scope
-// (a rendering failure, an exception) is closed here, so every event handle
-// is closed exactly once. The array is fixed: nothing is allocated per batch.
+// The handles of one batch. Each is taken out in order and closed by its
+// taker; whatever has not been taken when the batch is refilled or goes out
+// of scope (a rendering failure, an exception) is closed here, so every event
+// handle is closed exactly once. The array is fixed: nothing is allocated per
+// batch.
 class EventBatch {
  public:
   EventBatch() = default;
@@ -28,13 +29,20 @@ class EventBatch {
   EventBatch& operator=(const EventBatch&) = delete;
   ~EventBatch() { CloseRest(); }
 
-  EvtHandle* Slots() { return handles_; }
-  // After EvtNext succeeded with `returned` handles in the slots.
-  void Filled(uint32_t returned) {
+  void Clear() {
+    CloseRest();
+    count_ = 0;
+    next_ = 0;
+  }
+  uint32_t Count() const { return count_; }
+  // Where the next EvtNext call puts its handles, and how many fit there.
+  EvtHandle* FreeSlots() { return handles_ + count_; }
+  uint32_t Room() const { return kEventBatchSize - count_; }
+  // After EvtNext succeeded with `returned` handles in the free slots.
+  void Added(uint32_t returned) {
     // A service never returns more than asked for; should one, the extra
     // handles are not in the array and cannot be closed from here.
-    count_ = std::min(returned, kEventBatchSize);
-    next_ = 0;
+    count_ += std::min(returned, Room());
   }
   bool Done() const { return next_ >= count_; }
   EvtHandleOwner Take() {
@@ -51,6 +59,41 @@ class EventBatch {
   uint32_t next_ = 0;
 };
 
+// Refills `batch` with the next events: normally one EvtNext call for
+// kEventBatchSize handles, the batch being what it returns. Two failures of
+// the real service do not mean the query is over, and are worked around:
+// - ERROR_TIMEOUT: a filtered query over a large log may need longer than
+//   the timeout to reach its next match, and the result set stays usable;
+//   the same call is made again (Ctrl+C still ends a poll: the console
+//   handler ends the process from its own thread).
+// - RPC_S_INVALID_BOUND: the events asked for are too large for one answer.
+//   `chunk` is halved (down to 1) for the rest of the query, and the batch is
+//   completed with calls of that size up to kEventBatchSize handles or the
+//   end, so the cap is still tested after the same events.
+// Returns kErrorSuccess, kErrorNoMoreItems (the batch may still hold the
+// last events) or the code that ended the query.
+uint32_t FetchBatch(EvtHandle result_set, EventBatch& batch, uint32_t& chunk) {
+  batch.Clear();
+  for (;;) {
+    uint32_t returned = 0;
+    if (EvtNext(result_set, std::min(chunk, batch.Room()), batch.FreeSlots(),
+                kEventBatchTimeoutMs, 0, &returned)) {
+      batch.Added(returned);
+      if (chunk == kEventBatchSize || batch.Room() == 0 || returned == 0) {
+        return kErrorSuccess;
+      }
+      continue;
+    }
+    const uint32_t error = GetLastError();
+    if (error == kErrorTimeout) continue;
+    if (error == kRpcSInvalidBound && chunk > 1) {
+      chunk /= 2;
+      continue;
+    }
+    return error;
+  }
+}
+
 }  // namespace
 
 bool QueryEvents(EventList& events, const std::string& query,
@@ -65,17 +108,14 @@ bool QueryEvents(EventList& events, const std::string& query,
     return false;
   }
   EventBatch batch;
+  uint32_t chunk = kEventBatchSize;
   for (;;) {
-    uint32_t returned = 0;
-    if (!EvtNext(result_set.Get(), kEventBatchSize, batch.Slots(),
-                 kEventBatchTimeoutMs, 0, &returned)) {
-      const uint32_t error = GetLastError();
-      if (error == kErrorNoMoreItems) return true;
-      // ERROR_TIMEOUT included: nothing arrived within the batch timeout.
-      error_code = error;
+    const uint32_t fetched = FetchBatch(result_set.Get(), batch, chunk);
+    if (fetched != kErrorSuccess && fetched != kErrorNoMoreItems) {
+      error_code = fetched;
       return false;
     }
-    batch.Filled(returned);
+    if (fetched == kErrorNoMoreItems && batch.Count() == 0) return true;
     while (!batch.Done()) {
       EvtHandleOwner event = batch.Take();
       const uint32_t result = RenderEvent(events, event.Get());
@@ -91,6 +131,7 @@ bool QueryEvents(EventList& events, const std::string& query,
       EvtCancel(result_set.Get());
       return true;
     }
+    if (fetched == kErrorNoMoreItems) return true;
   }
 }
 

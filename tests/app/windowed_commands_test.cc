@@ -209,14 +209,11 @@ TEST_F(WindowedCommandsTest, RefusedSeverityListSaysWhatWasWrong) {
 
 TEST_F(WindowedCommandsTest, FailureAfterSomeEventsPrintsOnlyTheBlock) {
   fake_.event_log.SetDefaultResult(std::vector<FakeEvent>(150));
-  fake_.faults.Fail(fake::Call::kEvtNext, 2, kErrorTimeout);
-  fake_.system.SetErrorText(
-      kErrorTimeout,
-      "This operation returned because the timeout period expired.\r\n");
+  fake_.faults.Fail(fake::Call::kEvtNext, 2, kErrorAccessDenied);
+  fake_.system.SetErrorText(kErrorAccessDenied, "Access is denied.\r\n");
   EXPECT_TRUE(RunGetEventsChannel({"t", "GETEVENTSCHANNEL", "Application"}));
   EXPECT_EQ(fake_.Output(),
-            "\nFailed to Get Events:\tThis operation returned because the "
-            "timeout period expired.\r\n\n");
+            "\nFailed to Get Events:\tAccess is denied.\r\n\n");
 }
 
 TEST_F(WindowedCommandsTest, CapAppliesToWindowedCommands) {

@@ -140,11 +140,82 @@ TEST_F(QueryEventsTest, UncappedTakesEverything) {
   EXPECT_EQ(fake_.event_log.cancels(), 0);
 }
 
-TEST_F(QueryEventsTest, TimeoutFailsAndKeepsEarlierRecords) {
+// A timeout or a refused large batch changes neither the events, their
+// order nor where the cap falls; each case runs capped (2500 events) and
+// uncapped (250).
+TEST_F(QueryEventsTest, TimeoutsAndRefusedBatchesChangeNothingPrinted) {
+  struct Case {
+    const char* name;
+    uint32_t rpc_bound;                   // 0: no refused batches
+    std::vector<int> timeouts;            // EvtNext calls that time out
+    std::vector<uint32_t> uncapped_returned;
+  };
+  const Case cases[] = {
+      {"timeouts", 0, {1, 3, 4}, {100, 100, 50}},
+      {"bound 30", 30, {}, {25, 25, 25, 25, 25, 25, 25, 25, 25, 25}},
+      {"bound 1", 1, {}, std::vector<uint32_t>(250, 1)},
+      {"both", 40, {2, 5}, {25, 25, 25, 25, 25, 25, 25, 25, 25, 25}},
+  };
+  for (const Case& c : cases) {
+    for (const bool capped : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << c.name << " capped " << capped);
+      fake::FakePlatform fake;
+      fake::FakeScope scope(fake);
+      fake.event_log.AddPublisher(u"Test-Provider");
+      fake.event_log.SetDefaultResult(MakeEvents(capped ? 2500 : 250));
+      fake.event_log.SetRpcBound(c.rpc_bound);
+      for (const int nth : c.timeouts) {
+        fake.faults.Fail(Call::kEvtNext, nth, kErrorTimeout);
+      }
+      auto events = NewRecordList<EventList>();
+      uint32_t error_code = kUntouched;
+      EXPECT_TRUE(QueryEvents(*events, "q", error_code, capped));
+      EXPECT_EQ(error_code, kUntouched);
+      ASSERT_EQ(events->GetCount(), capped ? 1000u : 250u);
+      for (size_t i = 0; i < events->GetCount(); ++i) {
+        ASSERT_EQ((*events)[i].EventId, std::to_string(i + 1));
+      }
+      if (!capped) {
+        EXPECT_EQ(fake.event_log.next_returned(), c.uncapped_returned);
+      }
+      EXPECT_EQ(fake.event_log.cancels(), capped ? 1 : 0);
+      EXPECT_EQ(fake.event_log.open_handles(), 0);
+      EXPECT_TRUE(fake.event_log.violations().empty());
+    }
+  }
+}
+
+TEST_F(QueryEventsTest, RefusedBatchAfterSmallerOnesKeepsTheCapPerHundred) {
+  // The cap falls after whole batches of 100 even once the service only
+  // takes 25 at a time: a list at the cap still gains exactly 100.
+  for (int i = 0; i < 1000; ++i) {
+    events_->AddTail(
+        std::make_unique<CZK_EL_EVT>("c", "p", "h", "t", "0", "", ""));
+  }
   fake_.event_log.SetDefaultResult(MakeEvents(500));
-  fake_.faults.Fail(Call::kEvtNext, 3, kErrorTimeout);
+  fake_.event_log.SetRpcBound(25);
+  EXPECT_TRUE(Run(true));
+  ASSERT_EQ(events_->GetCount(), 1100u);
+  EXPECT_EQ(IdAt(1099), "100");
+  EXPECT_EQ(fake_.event_log.next_returned(),
+            (std::vector<uint32_t>{25, 25, 25, 25}));
+}
+
+TEST_F(QueryEventsTest, RefusedEvenForOneEventFailsWithItsCode) {
+  fake_.event_log.SetDefaultResult(MakeEvents(500));
+  fake_.faults.Fail(Call::kEvtNext, 1, kRpcSInvalidBound, true);
   EXPECT_FALSE(Run(true));
-  EXPECT_EQ(error_code_, kErrorTimeout);
+  EXPECT_EQ(error_code_, kRpcSInvalidBound);
+  // 100, 50, 25, 12, 6, 3, 1.
+  EXPECT_EQ(fake_.faults.Count(Call::kEvtNext), 7);
+  EXPECT_EQ(events_->GetCount(), 0u);
+}
+
+TEST_F(QueryEventsTest, OtherEvtNextFailureEndsTheQueryAndKeepsEarlierRecords) {
+  fake_.event_log.SetDefaultResult(MakeEvents(500));
+  fake_.faults.Fail(Call::kEvtNext, 3, kErrorAccessDenied);
+  EXPECT_FALSE(Run(true));
+  EXPECT_EQ(error_code_, kErrorAccessDenied);
   EXPECT_EQ(events_->GetCount(), 200u);
 }
 
@@ -201,7 +272,8 @@ TEST(QueryEventsFaultTest, EveryHandleClosedOnceWhicheverCallFails) {
       Call::kFormatMessageA,
       Call::kFileTimeToSystemTime,
   };
-  const uint32_t codes[] = {kErrorAccessDenied, kErrorFileNotFound};
+  const uint32_t codes[] = {kErrorAccessDenied, kErrorFileNotFound,
+                            kErrorTimeout, kRpcSInvalidBound};
   for (const bool capped : {false, true}) {
     for (const Call call : calls) {
       for (const uint32_t code : codes) {
@@ -210,6 +282,11 @@ TEST(QueryEventsFaultTest, EveryHandleClosedOnceWhicheverCallFails) {
         if (code == kErrorFileNotFound &&
             call != Call::kEvtCreateRenderContext && call != Call::kEvtRender &&
             call != Call::kEvtOpenPublisherMetadata) {
+          continue;
+        }
+        // EvtNext retries these, so they matter only there.
+        if ((code == kErrorTimeout || code == kRpcSInvalidBound) &&
+            call != Call::kEvtNext) {
           continue;
         }
         for (int nth = 1;; ++nth) {
