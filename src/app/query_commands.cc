@@ -47,6 +47,9 @@ bool RunGetEventsQuery(const ArgumentList& args) {
 
 bool RunPollEventsQuery(const ArgumentList& args) {
   if (args.size() < 3 || Trim(args[2]).empty()) return false;
+  // A tool started in a new process group inherits "ignore Ctrl+C", and the
+  // handler would never be called; clear it first.
+  SetConsoleCtrlHandler(nullptr, false);
   SetConsoleCtrlHandler(OnConsoleControl, true);
   for (;;) {
     // Each cycle starts from the argument list again, with a fresh list; a

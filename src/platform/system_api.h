@@ -39,6 +39,10 @@ class SystemApi {
   // shown (then GetLastError says why).
   virtual int MessageBoxA(void* owner, const char* text, const char* caption,
                           uint32_t type) = 0;
+  // Adds or removes `handler`. A null handler with `add` false clears the
+  // "ignore Ctrl+C" flag a process inherits when started in a new process
+  // group (Windows); the POSIX backend has no such flag and refuses it with
+  // kErrorInvalidParameter, which the logic ignores.
   virtual bool SetConsoleCtrlHandler(ConsoleCtrlHandler handler, bool add) = 0;
   virtual void Sleep(uint32_t milliseconds) = 0;
 
@@ -78,7 +82,8 @@ class SystemApi {
 
   // Ends the process with `status` after flushing standard output. Used by
   // the console control handler, which runs while the main thread may still
-  // be working, so it must not run static destructors under its feet.
+  // be working (inside the RPC layer or the heap, holding their locks), so it
+  // must neither run static destructors under its feet nor notify DLLs.
   virtual void EndProcess(int status) = 0;
 };
 

@@ -103,7 +103,7 @@ TEST_F(QueryCommandsTest, RejectedQueryPrintsTheFailureBlock) {
 
 TEST_F(QueryCommandsTest, FailureAfterSomeEventsPrintsOnlyTheBlock) {
   fake_.event_log.SetDefaultResult(std::vector<FakeEvent>(150, Event(5, u"m")));
-  fake_.faults.Fail(Call::kEvtNext, 2, kErrorTimeout);
+  fake_.faults.Fail(Call::kEvtNext, 2, kErrorAccessDenied);
   EXPECT_TRUE(RunGetEventsQuery({"tool", "GETEVENTSQUERY", "q"}));
   // No system text for the code in the fake: the prefix alone.
   EXPECT_EQ(fake_.Output(), "\nFailed to Get Events by Query:\t\n");
@@ -117,6 +117,29 @@ TEST_F(QueryCommandsTest, PollRepeatsCycleTwoEmptyLinesAndFiveOneSecondWaits) {
   EXPECT_EQ(fake_.event_log.queries(), (std::vector<std::string>{"q", "q"}));
   EXPECT_EQ(fake_.system.ctrl_handler_registrations(), 1);
   EXPECT_EQ(fake_.system.ctrl_handler(), &OnConsoleControl);
+  // An inherited "ignore Ctrl+C" is cleared before the handler goes in.
+  using CtrlCall = fake::FakeSystem::CtrlCall;
+  EXPECT_EQ(fake_.system.ctrl_calls(),
+            (std::vector<CtrlCall>{{nullptr, false}, {&OnConsoleControl, true}}));
+}
+
+TEST_F(QueryCommandsTest, PollStuckOnTimeoutsStillEndsOnCtrlC) {
+  fake_.event_log.SetDefaultResult({Event(1, u"m")});
+  fake_.faults.Fail(Call::kEvtNext, 1, kErrorTimeout, true);
+  fake_.event_log.OnNext([this] {
+    if (fake_.faults.Count(Call::kEvtNext) == 500) {
+      fake_.system.ctrl_handler()(kCtrlCEvent);
+    }
+  });
+  try {
+    RunPollEventsQuery({"tool", "POLLEVENTSQUERY", "q"});
+    ADD_FAILURE() << "the poll returned";
+  } catch (const fake::ProcessEnded& ended) {
+    EXPECT_EQ(ended.status, 0);
+  }
+  OutputLock().unlock();  // taken on this thread by the handler
+  EXPECT_EQ(fake_.Output(), "Application terminating\n");
+  EXPECT_TRUE(fake_.system.sleeps().empty());
 }
 
 TEST_F(QueryCommandsTest, PollWithoutMatchesPrintsOnlyEmptyLines) {

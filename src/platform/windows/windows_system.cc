@@ -59,6 +59,7 @@ static_assert(Same(kErrorResourceDataNotFound, ERROR_RESOURCE_DATA_NOT_FOUND));
 static_assert(Same(kErrorResourceTypeNotFound, ERROR_RESOURCE_TYPE_NOT_FOUND));
 static_assert(Same(kErrorResourceNameNotFound, ERROR_RESOURCE_NAME_NOT_FOUND));
 static_assert(Same(kErrorTimeout, ERROR_TIMEOUT));
+static_assert(Same(kRpcSInvalidBound, RPC_S_INVALID_BOUND));
 static_assert(Same(kErrorRegistryCorrupt, ERROR_REGISTRY_CORRUPT));
 static_assert(Same(kErrorKeyDeleted, ERROR_KEY_DELETED));
 static_assert(Same(kErrorEvtInvalidChannelPath, ERROR_EVT_INVALID_CHANNEL_PATH));
@@ -130,7 +131,10 @@ bool WindowsSystem::SetConsoleCtrlHandler(ConsoleCtrlHandler handler,
     if (registered_handler.exchange(handler) != nullptr) return true;
     return ::SetConsoleCtrlHandler(ConsoleCtrlTrampoline, TRUE) != FALSE;
   }
-  if (handler == nullptr || registered_handler.load() != handler) {
+  // The flag that makes the process ignore Ctrl+C, inherited from a parent
+  // that started it in a new process group.
+  if (handler == nullptr) return ::SetConsoleCtrlHandler(nullptr, FALSE) != FALSE;
+  if (registered_handler.load() != handler) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
@@ -210,10 +214,12 @@ int64_t WindowsSystem::CurrentTime() {
 void WindowsSystem::EndProcess(int status) {
   std::cout.flush();
   std::fflush(stdout);
-  // ExitProcess ends the other threads first and runs no static destructor
-  // of the program, so a main thread still inside a poll cycle cannot see
-  // its objects torn down under it.
-  ::ExitProcess(static_cast<UINT>(status));
+  // Not ExitProcess: it ends the other threads wherever they are and then
+  // calls every DLL's detach routine, which deadlocks when the main thread
+  // was stopped holding a lock of the RPC layer or the heap; its page
+  // recommends TerminateProcess when the state of other threads is unknown.
+  // TerminateProcess runs no detach routine and no static destructor.
+  ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(status));
 }
 
 }  // namespace qrv
