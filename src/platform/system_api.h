@@ -11,6 +11,10 @@
 
 namespace qrv {
 
+// The ANSI code page the tool converts with: the system's (CP_ACP), which is
+// what argv and the registry's ...A functions hand out. CP_THREAD_ACP follows
+// the user's locale, which may differ.
+inline constexpr uint32_t kCpAcp = 0;        // CP_ACP
 inline constexpr uint32_t kCpThreadAcp = 3;  // CP_THREAD_ACP
 inline constexpr uint32_t kMbOk = 0;          // MB_OK
 inline constexpr uint32_t kFormatMessageAllocateBuffer = 0x100;

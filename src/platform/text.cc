@@ -15,11 +15,11 @@ std::string ToAnsi(const char16_t* wide) {
 std::string ToAnsi(std::u16string_view wide) {
   if (wide.empty()) return std::string();
   const int length = static_cast<int>(wide.size());
-  const int needed = WideCharToMultiByte(kCpThreadAcp, 0, wide.data(), length,
+  const int needed = WideCharToMultiByte(kCpAcp, 0, wide.data(), length,
                                          nullptr, 0, nullptr, nullptr);
   if (needed <= 0) return std::string();
   std::string out(static_cast<size_t>(needed), '\0');
-  const int written = WideCharToMultiByte(kCpThreadAcp, 0, wide.data(), length,
+  const int written = WideCharToMultiByte(kCpAcp, 0, wide.data(), length,
                                           out.data(), needed, nullptr, nullptr);
   out.resize(written > 0 ? static_cast<size_t>(written) : 0);
   return out;
@@ -29,10 +29,10 @@ std::u16string ToWide(std::string_view ansi) {
   if (ansi.empty()) return std::u16string();
   const int length = static_cast<int>(ansi.size());
   const int needed =
-      MultiByteToWideChar(kCpThreadAcp, 0, ansi.data(), length, nullptr, 0);
+      MultiByteToWideChar(kCpAcp, 0, ansi.data(), length, nullptr, 0);
   if (needed <= 0) return std::u16string();
   std::u16string out(static_cast<size_t>(needed), u'\0');
-  const int written = MultiByteToWideChar(kCpThreadAcp, 0, ansi.data(), length,
+  const int written = MultiByteToWideChar(kCpAcp, 0, ansi.data(), length,
                                           out.data(), needed);
   out.resize(written > 0 ? static_cast<size_t>(written) : 0);
   return out;

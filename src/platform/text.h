@@ -1,7 +1,8 @@
 // Text helpers over the platform's ANSI code page: conversions to and from
-// UTF-16 (CP_THREAD_ACP, flags 0, as the tool always converts), trimming and
-// case-insensitive comparison that walk whole characters, so that the trail
-// byte of a double-byte character never counts as white space or a letter.
+// UTF-16 (CP_ACP, flags 0: the code page argv and the registry's ANSI text
+// are in), trimming and case-insensitive comparison that walk whole
+// characters, so that the trail byte of a double-byte character never counts
+// as white space or a letter.
 #ifndef QRV_PLATFORM_TEXT_H_
 #define QRV_PLATFORM_TEXT_H_
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "tests/support/fake_platform.h"
 
 namespace qrv {
@@ -40,6 +42,9 @@ TEST_F(TextTest, ConversionsRoundTripThroughTheCodePage) {
   EXPECT_EQ(ToAnsi(u"Caf\u00e9"), "Caf\xc3\xa9");
   EXPECT_EQ(ToAnsi(static_cast<const char16_t*>(nullptr)), "");
   EXPECT_EQ(ToWide(""), u"");
+  // argv and the registry's ANSI text are in the system code page, not the
+  // thread's: every conversion names CP_ACP.
+  EXPECT_EQ(fake_.system.code_pages_used(), (std::set<uint32_t>{kCpAcp}));
 }
 
 }  // namespace

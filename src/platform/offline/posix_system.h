@@ -12,7 +12,6 @@
 
 namespace qrv {
 
-inline constexpr uint32_t kCpAcp = 0;       // CP_ACP
 inline constexpr uint32_t kCpUtf8 = 65001;  // CP_UTF8
 
 class PosixSystem : public SystemApi {

@@ -18,6 +18,7 @@ namespace {
 // Compares one of our constants with the SDK's, whatever enum each is.
 constexpr bool Same(uint64_t ours, uint64_t sdk) { return ours == sdk; }
 
+static_assert(Same(kCpAcp, CP_ACP));
 static_assert(Same(kCpThreadAcp, CP_THREAD_ACP));
 static_assert(Same(kMbOk, MB_OK));
 static_assert(Same(kFormatMessageAllocateBuffer, FORMAT_MESSAGE_ALLOCATE_BUFFER));
@@ -93,15 +94,15 @@ BOOL WINAPI ConsoleCtrlTrampoline(DWORD ctrl_type) {
 
 }  // namespace
 
-// CP_THREAD_ACP is the ANSI code page of the thread's locale, which starts as
-// the user's locale; CP_ACP is the system locale's ("language for non-Unicode
-// programs"). The two differ on a machine whose user locale is, say, Japanese
-// (932) while the system locale is English (1252), so lead bytes must come
-// from the code page the conversions use: GetCPInfoEx resolves CP_THREAD_ACP
-// to its number and lead-byte ranges exactly as WideCharToMultiByte does.
+// The tool converts with CP_ACP, the system locale's code page ("language
+// for non-Unicode programs"), because argv and the registry's ...A functions
+// give their bytes in it. CP_THREAD_ACP, the user locale's, differs on a
+// machine whose user locale is, say, Japanese (932) while the system locale
+// is English (1252). Lead bytes must come from the code page the conversions
+// use: GetCPInfoEx resolves CP_ACP to its number and lead-byte ranges.
 WindowsSystem::WindowsSystem() {
   CPINFOEXW info{};
-  if (::GetCPInfoExW(CP_THREAD_ACP, 0, &info) == FALSE) {
+  if (::GetCPInfoExW(CP_ACP, 0, &info) == FALSE) {
     ansi_code_page_ = ::GetACP();
     return;
   }

@@ -14,8 +14,7 @@ namespace qrv {
 
 class WindowsSystem : public SystemApi {
  public:
-  // Learns which code page CP_THREAD_ACP stands for on this thread and its
-  // lead bytes; the tool never changes its thread locale afterwards.
+  // Learns which code page CP_ACP stands for and its lead bytes.
   WindowsSystem();
 
   uint32_t GetLastError() override;
