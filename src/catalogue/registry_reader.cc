@@ -65,11 +65,13 @@ bool GetRegistrySubkeys(HKey root, const std::string& path,
   if (!key) return false;
   char name[kRegistryNameBufferChars];
   // ERROR_NO_MORE_ITEMS normally ends the walk; any other error ends it the
-  // same way, keeping the names read so far.
+  // same way, keeping the names read so far. ERROR_MORE_DATA concerns one
+  // name only: that key is skipped and the walk goes on.
   for (uint32_t index = 0;; ++index) {
-    if (RegEnumKeyA(key.Get(), index, name, kRegistryNameBufferChars) != 0) {
-      break;
-    }
+    const int32_t status =
+        RegEnumKeyA(key.Get(), index, name, kRegistryNameBufferChars);
+    if (status == static_cast<int32_t>(kErrorMoreData)) continue;
+    if (status != 0) break;
     names.emplace_back(name, TextLength(name, kRegistryNameBufferChars));
   }
   return true;

@@ -13,9 +13,11 @@
 
 namespace qrv {
 
-// Subkey names are read into a MAX_PATH buffer (terminating NUL included);
-// RegEnumKeyA fails for a longer name, which ends the enumeration.
-inline constexpr size_t kRegistryNameBufferChars = 260;
+// Subkey names are read into a buffer that holds the longest key name, 255
+// characters, in a double-byte code page, where each may take two bytes,
+// plus the terminating NUL. A name RegEnumKeyA still cannot return
+// (ERROR_MORE_DATA) is skipped; later keys are still read.
+inline constexpr size_t kRegistryNameBufferChars = 2 * 255 + 1;
 // Value data is read into a buffer of this many bytes; a longer value fails
 // to read (ERROR_MORE_DATA) and counts as missing.
 inline constexpr size_t kRegistryValueBufferBytes = 260;

@@ -66,15 +66,17 @@ TEST_F(RegistryReaderTest, EnumerationStopsQuietlyAtTheFirstError) {
   ExpectAllKeysClosed();
 }
 
-TEST_F(RegistryReaderTest, SubkeyNamesMustFitTheMaxPathBuffer) {
-  const std::string longest(259, 'n');  // 259 characters + NUL = 260
+TEST_F(RegistryReaderTest, LongestDoubleByteNameFitsAndOneThatDoesNotIsSkipped) {
+  // 255 characters of two bytes each, as in code page 932.
+  std::string longest;
+  for (int i = 0; i < 255; ++i) longest += "\x82\xa0";
   fake_.registry.AddKey("SOFTWARE\\K\\" + longest);
-  fake_.registry.AddKey("SOFTWARE\\K\\" + std::string(260, 'x'));
+  fake_.registry.AddKey("SOFTWARE\\K\\" + std::string(511, 'x'));
   fake_.registry.AddKey("SOFTWARE\\K\\after");
   std::vector<std::string> names;
   EXPECT_TRUE(GetRegistrySubkeys("SOFTWARE\\K", names));
-  // The name that does not fit ends the walk (ERROR_MORE_DATA).
-  EXPECT_EQ(names, std::vector<std::string>{longest});
+  // The name that does not fit (ERROR_MORE_DATA) is skipped, not the rest.
+  EXPECT_EQ(names, (std::vector<std::string>{longest, "after"}));
   ExpectAllKeysClosed();
 }
 

@@ -5,6 +5,13 @@
 
 namespace qrv {
 
+// A 32-bit process on 64-bit Windows reads SOFTWARE through the
+// WOW6432Node redirection, where almost no channel or publisher is
+// registered, and RegOpenKeyA cannot ask for the 64-bit view.
+static_assert(sizeof(void*) == 8,
+              "build for 64-bit Windows: a 32-bit build would read the "
+              "redirected WOW6432Node registry and miss the channels");
+
 namespace {
 
 // Compares one of our constants with the SDK's, whatever enum each is.
