@@ -5,6 +5,7 @@
 #include "catalogue/all_events.h"
 #include "catalogue/channel_list.h"
 #include "catalogue/publisher_list.h"
+#include "platform/metadata_cache.h"
 #include "platform/platform.h"
 #include "query/record_list.h"
 #include "query/render_event.h"
@@ -25,6 +26,7 @@ void WriteFailure(const char* line) {
 // ignored, and they always count as run.
 
 bool RunGetList(const ArgumentList& /*args*/) {
+  const ScopedMetadataCache metadata_cache;
   const RecordListPtr<PublisherList> list = NewRecordList<PublisherList>();
   if (GetPublisherList(*list)) {
     PrintPublisherList(*list);
@@ -35,6 +37,7 @@ bool RunGetList(const ArgumentList& /*args*/) {
 }
 
 bool RunGetListChannels(const ArgumentList& /*args*/) {
+  const ScopedMetadataCache metadata_cache;
   ChannelList channels;
   if (GetChannelList(channels)) {
     PrintChannelList(channels);
@@ -45,6 +48,7 @@ bool RunGetListChannels(const ArgumentList& /*args*/) {
 }
 
 bool RunGetEvents(const ArgumentList& /*args*/) {
+  const ScopedMetadataCache metadata_cache;
   const RecordListPtr<EventList> events = NewRecordList<EventList>();
   if (GetAllEvents(*events)) {
     // The sweep is uncapped: every event is held before the first line.

@@ -1,7 +1,9 @@
 // The command handlers. Each reads only the argument list and returns true
 // when the command ran (whatever its outcome: an empty result or a printed
 // failure block still count), false when the arguments were insufficient (then
-// it has printed nothing and the usage text follows).
+// it has printed nothing and the usage text follows). Each holds a
+// ScopedMetadataCache for its run; POLLEVENTSQUERY gets one per cycle, through
+// RunGetEventsQuery.
 #ifndef QRV_APP_HANDLERS_H_
 #define QRV_APP_HANDLERS_H_
 

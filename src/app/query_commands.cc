@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/handlers.h"
+#include "platform/metadata_cache.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "query/query_events.h"
@@ -27,6 +28,7 @@ constexpr uint32_t kPollWaitMs = 1000;
 }  // namespace
 
 bool RunGetEventsQuery(const ArgumentList& args) {
+  const ScopedMetadataCache metadata_cache;
   if (args.size() < 3) return false;
   const std::string query = Trim(args[2]);
   if (query.empty()) return false;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/handlers.h"
+#include "platform/metadata_cache.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "query/record_list.h"
@@ -89,6 +90,7 @@ void Report(bool ran, const EventList& events, const char* failure_text,
 }  // namespace
 
 bool RunGetEventsChannel(const ArgumentList& args) {
+  const ScopedMetadataCache metadata_cache;
   if (args.size() < 3) return false;
   const std::string channel = Trim(args[2]);
   if (channel.empty()) return false;
@@ -104,6 +106,7 @@ bool RunGetEventsChannel(const ArgumentList& args) {
 }
 
 bool RunGetEventsId(const ArgumentList& args) {
+  const ScopedMetadataCache metadata_cache;
   if (args.size() < 4) return false;
   const std::string channel = Trim(args[2]);
   const std::string event_id = Trim(args[3]);
@@ -121,6 +124,7 @@ bool RunGetEventsId(const ArgumentList& args) {
 }
 
 bool RunGetEventsSeverity(const ArgumentList& args) {
+  const ScopedMetadataCache metadata_cache;
   if (args.size() < 4) return false;
   const std::string channel = Trim(args[2]);
   const std::string severities = Trim(args[3]);

@@ -145,28 +145,18 @@ EvtHandle MetadataCache::EvtOpenPublisherMetadata(EvtHandle session,
                                                0, 0);
     }
     it = publishers_.emplace(std::u16string(name), Shared{}).first;
-  } else if (it->second.real == nullptr) {
-    const int64_t now = system_.CurrentTime();
-    // A clock set back counts as the interval having passed.
-    if (now >= it->second.failed_at &&
-        now - it->second.failed_at < kFailureRetrySeconds) {
-      system_.SetLastError(it->second.error);
-      return nullptr;
-    }
-  }
-  Shared& shared = it->second;
-  if (shared.real == nullptr) {
+    Shared& shared = it->second;
     shared.real =
         service_.EvtOpenPublisherMetadata(nullptr, publisher_id, nullptr, 0, 0);
     if (shared.real == nullptr) {
       shared.error = system_.GetLastError();
-      shared.failed_at = system_.CurrentTime();
-      // Reading the clock may have replaced the last-error code.
-      system_.SetLastError(shared.error);
       return nullptr;
     }
+  } else if (it->second.real == nullptr) {
+    system_.SetLastError(it->second.error);
+    return nullptr;
   }
-  return NewReference(&shared);
+  return NewReference(&it->second);
 }
 
 bool MetadataCache::EvtFormatMessage(EvtHandle publisher_metadata,
@@ -218,6 +208,16 @@ bool MetadataCache::EvtGetEventMetadataProperty(EvtHandle event_metadata,
   }
   return service_.EvtGetEventMetadataProperty(real_metadata, property_id, flags,
                                               buffer_size, buffer, buffer_used);
+}
+
+ScopedMetadataCache::ScopedMetadataCache()
+    : cache_(*CurrentPlatform().event_log, *CurrentPlatform().system),
+      scope_(WithCache(cache_)) {}
+
+Platform ScopedMetadataCache::WithCache(MetadataCache& cache) {
+  Platform platform = CurrentPlatform();
+  platform.event_log = &cache;
+  return platform;
 }
 
 }  // namespace qrv

@@ -4,6 +4,11 @@
 // provider's metadata is opened for real once, the render context is created
 // once, and the logic gets cheap reference handles whose EvtClose drops only
 // its reference. Every other call and handle passes straight through.
+//
+// A cache lives for one command, or one cycle of a poll (ScopedMetadataCache):
+// a provider updated while the tool runs, or a handle that a restart of the
+// service made invalid, is opened afresh by the next cycle, and a failed open
+// is remembered only until then.
 #ifndef QRV_PLATFORM_METADATA_CACHE_H_
 #define QRV_PLATFORM_METADATA_CACHE_H_
 
@@ -17,6 +22,7 @@
 #include <vector>
 
 #include "platform/event_log_api.h"
+#include "platform/platform.h"
 #include "platform/system_api.h"
 
 namespace qrv {
@@ -25,22 +31,15 @@ namespace qrv {
 // Windows installation registers on the order of a thousand publishers, while
 // the events of one channel come from a few dozen. Each open handle keeps the
 // provider's message resources mapped, so a walk over every publisher would
-// otherwise hold all of them until exit. Past the cap, opens of further
-// providers reach the service every time, as they would without the cache.
+// otherwise hold all of them until the command ends. Past the cap, opens of
+// further providers reach the service every time, as they would without the
+// cache.
 inline constexpr size_t kMaxCachedPublishers = 256;
-
-// How long (seconds, on the platform clock) a failed metadata open is
-// answered from the cache with the same code. The usual failure is a provider
-// that is not registered (kErrorFileNotFound), and every one of its events
-// fails the same way, so the service is asked at most once per interval; the
-// interval is the poll command's period, so a provider registered while the
-// tool polls is seen by the next cycle.
-inline constexpr int64_t kFailureRetrySeconds = 5;
 
 class MetadataCache : public EventLogApi {
  public:
-  // `service` answers the real calls; `system` carries the last-error code
-  // and the clock. Both must outlive the cache.
+  // `service` answers the real calls; `system` carries the last-error code.
+  // Both must outlive the cache.
   MetadataCache(EventLogApi& service, SystemApi& system);
   // Closes every real handle the cache holds, once each. Reference handles
   // still open are invalid afterwards.
@@ -69,7 +68,8 @@ class MetadataCache : public EventLogApi {
                  uint32_t* property_count) override;
   // Shared for the tool's shape of call: local session, no log file, locale
   // 0, flags 0. Names are matched exactly (letter case included), so two
-  // spellings of one provider cost two real opens, never a wrong answer.
+  // spellings of one provider cost two real opens, never a wrong answer. A
+  // failed open is answered with the same code for the life of the cache.
   EvtHandle EvtOpenPublisherMetadata(EvtHandle session,
                                      const char16_t* publisher_id,
                                      const char16_t* log_file_path,
@@ -91,8 +91,7 @@ class MetadataCache : public EventLogApi {
   // One real object held for the life of the cache, or a remembered failure.
   struct Shared {
     EvtHandle real = nullptr;
-    uint32_t error = 0;      // when real is null: the code the open failed with
-    int64_t failed_at = 0;   // platform clock, seconds
+    uint32_t error = 0;  // when real is null: the code the open failed with
   };
   // The object behind a reference handle; the handle is its address. Slots
   // are reused (last closed, first reused), so rendering event after event
@@ -118,6 +117,25 @@ class MetadataCache : public EventLogApi {
   std::unordered_set<const Reference*> issued_;
   std::vector<Reference*> free_;
   size_t open_references_ = 0;
+};
+
+// Puts a MetadataCache in front of the installed event-log service for the
+// lifetime of the object, then reinstalls the service and closes every real
+// handle the cache held. Each command handler holds one for its run; the poll
+// command one per cycle.
+class ScopedMetadataCache {
+ public:
+  ScopedMetadataCache();
+  ScopedMetadataCache(const ScopedMetadataCache&) = delete;
+  ScopedMetadataCache& operator=(const ScopedMetadataCache&) = delete;
+
+ private:
+  static Platform WithCache(MetadataCache& cache);
+
+  // Declared in this order so the service is reinstalled before the cache
+  // closes its handles.
+  MetadataCache cache_;
+  ScopedPlatform scope_;
 };
 
 }  // namespace qrv

@@ -123,6 +123,20 @@ TEST_F(QueryCommandsTest, PollRepeatsCycleTwoEmptyLinesAndFiveOneSecondWaits) {
             (std::vector<CtrlCall>{{nullptr, false}, {&OnConsoleControl, true}}));
 }
 
+// Publisher metadata is opened once per cycle, never held across cycles: a
+// provider missing in one cycle (or updated, or whose handle went stale) is
+// asked for again by the next.
+TEST_F(QueryCommandsTest, PollOpensPublisherMetadataAfreshEachCycle) {
+  fake_.event_log.SetDefaultResult({Event(1, u"m"), Event(2, u"n")});
+  fake_.faults.Fail(Call::kEvtOpenPublisherMetadata, 1,
+                    kErrorEvtPublisherMetadataNotFound);
+  PollCycles({"tool", "POLLEVENTSQUERY", "q"}, 2);
+  EXPECT_EQ(fake_.Output(), Line("1", "Event message not found") +
+                                Line("2", "Event message not found") + "\n\n" +
+                                Line("1", "m") + Line("2", "n") + "\n\n");
+  EXPECT_EQ(fake_.faults.Count(Call::kEvtOpenPublisherMetadata), 2);
+}
+
 TEST_F(QueryCommandsTest, PollStuckOnTimeoutsStillEndsOnCtrlC) {
   fake_.event_log.SetDefaultResult({Event(1, u"m")});
   fake_.faults.Fail(Call::kEvtNext, 1, kErrorTimeout, true);

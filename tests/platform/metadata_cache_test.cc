@@ -188,42 +188,46 @@ TEST_F(MetadataCacheTest, RenderingManyEventsCreatesOneContextAndOpensEachProvid
   EXPECT_EQ(fake_.event_log.open_handles(), 3);
 }
 
-TEST_F(MetadataCacheTest, AnUnknownProviderFailsFromTheCacheUntilTheRetryInterval) {
-  const int64_t start = fake_.system.CurrentTime();
-  EXPECT_EQ(Open(u"Missing"), nullptr);
-  EXPECT_EQ(fake_.system.GetLastError(), kErrorFileNotFound);
-
-  fake_.system.SetLastError(0);
-  fake_.system.SetNow(start + kFailureRetrySeconds - 1);
-  EXPECT_EQ(Open(u"Missing"), nullptr);
-  EXPECT_EQ(fake_.system.GetLastError(), kErrorFileNotFound);
-  EXPECT_EQ(ServiceCalls(Call::kEvtOpenPublisherMetadata), 1);
-
-  // Registered meanwhile: seen once the interval has passed.
-  fake_.event_log.AddPublisher(u"Missing").messages[7] = u"found";
-  fake_.system.SetNow(start + kFailureRetrySeconds);
-  EvtHandle found = Open(u"Missing");
-  ASSERT_NE(found, nullptr);
-  EXPECT_EQ(Message7(found), u"found");
+TEST_F(MetadataCacheTest, AFailedOpenIsRememberedForTheLifeOfTheCacheOnly) {
+  fake_.faults.Fail(Call::kEvtOpenPublisherMetadata, 2, kErrorNotEnoughMemory);
+  for (int round = 0; round < 2; ++round) {
+    fake_.system.SetLastError(0);
+    EXPECT_EQ(Open(u"Missing"), nullptr);
+    EXPECT_EQ(fake_.system.GetLastError(), kErrorFileNotFound);
+    EXPECT_EQ(Open(u"Prov-A"), nullptr);
+    EXPECT_EQ(fake_.system.GetLastError(), kErrorNotEnoughMemory);
+  }
   EXPECT_EQ(ServiceCalls(Call::kEvtOpenPublisherMetadata), 2);
+
+  // The next cycle's cache asks again, and sees a provider registered since.
+  fake_.event_log.AddPublisher(u"Missing").messages[7] = u"found";
+  cache_.emplace(fake_.event_log, fake_.system);
+  EvtHandle found = Open(u"Missing");
+  EvtHandle a = Open(u"Prov-A");
+  ASSERT_NE(found, nullptr);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(Message7(found), u"found");
+  EXPECT_EQ(Message7(a), u"seven");
+  EXPECT_EQ(ServiceCalls(Call::kEvtOpenPublisherMetadata), 4);
   EXPECT_TRUE(cache_->EvtClose(found));
+  EXPECT_TRUE(cache_->EvtClose(a));
 }
 
-TEST_F(MetadataCacheTest, AFailedOpenIsNeverHeldAsSuccessAndAClockSetBackRetries) {
-  fake_.faults.Fail(Call::kEvtOpenPublisherMetadata, 1, kErrorNotEnoughMemory);
-  const int64_t start = fake_.system.CurrentTime();
-  EXPECT_EQ(Open(u"Prov-A"), nullptr);
-  EXPECT_EQ(fake_.system.GetLastError(), kErrorNotEnoughMemory);
-  EXPECT_EQ(Open(u"Prov-A"), nullptr);
-  EXPECT_EQ(fake_.system.GetLastError(), kErrorNotEnoughMemory);
+TEST_F(MetadataCacheTest, ScopedCacheStandsInFrontOfTheServiceForItsLifeOnly) {
+  cache_.reset();
+  fake::FakeScope installed(fake_);
+  {
+    const ScopedMetadataCache scoped;
+    EXPECT_NE(CurrentPlatform().event_log, &fake_.event_log);
+    for (int i = 0; i < 3; ++i) {
+      EvtHandleOwner a(EvtOpenPublisherMetadata(nullptr, u"Prov-A", nullptr, 0, 0));
+      ASSERT_TRUE(a);
+    }
+    EXPECT_EQ(fake_.event_log.open_handles(), 1);
+  }
+  EXPECT_EQ(CurrentPlatform().event_log, &fake_.event_log);
+  EXPECT_EQ(fake_.event_log.open_handles(), 0);
   EXPECT_EQ(ServiceCalls(Call::kEvtOpenPublisherMetadata), 1);
-
-  fake_.system.SetNow(start - 3600);
-  EvtHandle a = Open(u"Prov-A");
-  ASSERT_NE(a, nullptr);
-  EXPECT_EQ(Message7(a), u"seven");
-  EXPECT_EQ(ServiceCalls(Call::kEvtOpenPublisherMetadata), 2);
-  EXPECT_TRUE(cache_->EvtClose(a));
 }
 
 TEST_F(MetadataCacheTest, AFailedRenderContextIsNotRemembered) {

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <iostream>
 
-#include "platform/metadata_cache.h"
 #include "platform/offline/empty_event_log.h"
 #include "platform/offline/empty_registry.h"
 #include "platform/offline/image/image.h"
@@ -62,9 +61,8 @@ Platform MakeDefaultPlatform() {
             return files->ResolveWindowsPath(windows_path);
           }},
       *system, messages);
-  // Publisher metadata and the render context opened once, as on Windows.
-  static MetadataCache* const event_log = new MetadataCache(*service, *system);
-  return Platform{event_log, &image->registry(), system, &std::cout};
+  // Each command puts its own metadata cache in front (ScopedMetadataCache).
+  return Platform{service, &image->registry(), system, &std::cout};
 }
 
 }  // namespace qrv

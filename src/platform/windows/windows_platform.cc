@@ -1,9 +1,8 @@
-// MakeDefaultPlatform on Windows: the real event-log service behind the
-// metadata cache, the registry, the system calls, and standard output.
+// MakeDefaultPlatform on Windows: the real event-log service, the registry,
+// the system calls, and standard output.
 #include <iostream>
 
 #include "platform/default_platform.h"
-#include "platform/metadata_cache.h"
 #include "platform/windows/windows_event_log.h"
 #include "platform/windows/windows_registry.h"
 #include "platform/windows/windows_system.h"
@@ -15,13 +14,12 @@ Platform MakeDefaultPlatform() {
   // and may do so while the main thread runs the static destructors of a
   // normal exit.
   static WindowsSystem* const system = new WindowsSystem();
-  // Only the main thread reaches these. Destroyed at a normal exit, cache
-  // first, so every real metadata handle and the render context are closed
-  // while wevtapi is still loaded; after EndProcess the system releases them.
+  // Only the main thread reaches these. The metadata cache in front of the
+  // service belongs to each command (ScopedMetadataCache) and is gone before
+  // these are destroyed; after EndProcess the system releases the handles.
   static WindowsEventLog service;
-  static MetadataCache event_log(service, *system);
   static WindowsRegistry registry;
-  return Platform{&event_log, &registry, system, &std::cout};
+  return Platform{&service, &registry, system, &std::cout};
 }
 
 }  // namespace qrv
