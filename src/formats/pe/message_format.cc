@@ -66,7 +66,9 @@ void AppendWithParameters(std::string_view value,
 
 std::string FormatMessageText(std::string_view text,
                               std::span<const std::string> inserts,
-                              const ParameterLookup& parameters) {
+                              const ParameterLookup& parameters,
+                              bool* unresolved) {
+  if (unresolved != nullptr) *unresolved = false;
   std::string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -101,6 +103,7 @@ std::string FormatMessageText(std::string_view text,
         }
       } else {
         out.append(text.substr(start, i - start));
+        if (unresolved != nullptr) *unresolved = true;
       }
       continue;
     }

@@ -34,10 +34,12 @@ using ParameterLookup = std::function<std::optional<std::string>(uint32_t)>;
 // Expands `text` with `inserts` (inserts[0] is %1). Without a parameter
 // lookup, %%n is plain FormatMessage: "%" then the digits. With one, %%n
 // (n decimal, up to 10 digits) becomes the looked-up text, or stays "%%n"
-// when the lookup has no answer.
+// when the lookup has no answer. `unresolved`, when given, is set to whether
+// an insert was left as written for want of a string.
 std::string FormatMessageText(std::string_view text,
                               std::span<const std::string> inserts,
-                              const ParameterLookup& parameters = nullptr);
+                              const ParameterLookup& parameters = nullptr,
+                              bool* unresolved = nullptr);
 
 }  // namespace pe
 

@@ -24,6 +24,26 @@ ParameterLookup Table(std::map<uint32_t, std::string> table) {
   };
 }
 
+// The event log fails with 15029 exactly when an insert is left as written.
+TEST(MessageFormat, ReportsAnInsertLeftForWantOfAValue) {
+  const struct {
+    const char* text;
+    std::vector<std::string> inserts;
+    bool unresolved;
+  } cases[] = {
+      {"%1 and %2", {"a"}, true},
+      {"%2!s!", {"a"}, true},
+      {"%1 and %1", {"a"}, false},
+      {"100%% %n%t%0 %5", {}, false},  // %0 ends the text before %5
+      {"plain", {}, false},
+  };
+  for (const auto& c : cases) {
+    bool unresolved = !c.unresolved;
+    FormatMessageText(c.text, c.inserts, nullptr, &unresolved);
+    EXPECT_EQ(unresolved, c.unresolved) << c.text;
+  }
+}
+
 TEST(MessageFormat, InsertsByNumberWithOptionalPrintfSuffix) {
   EXPECT_EQ(Format("The %1 service entered the %2 state.\r\n",
                    {"Spooler", "running"}),

@@ -117,6 +117,7 @@ uint32_t MessageProvider::Expand(const FileList& tables, uint32_t message_id,
     // Parameter texts stop being inserted once they add up to the cap; the
     // %%n left over stay as written.
     size_t parameter_bytes = 0;
+    bool unresolved = false;
     *text = pe::FormatMessageText(
         *raw, bounded,
         [this, &parameter_bytes](uint32_t id) -> std::optional<std::string> {
@@ -126,8 +127,10 @@ uint32_t MessageProvider::Expand(const FileList& tables, uint32_t message_id,
           parameter_bytes += found->size();
           if (parameter_bytes > kMaxMessageBytes) return std::nullopt;
           return found;
-        });
-    return kErrorSuccess;
+        },
+        &unresolved);
+    // As on Windows: the text, with 15029 for the inserts it lacks.
+    return unresolved ? kErrorEvtUnresolvedValueInsert : kErrorSuccess;
   }
   return kErrorEvtMessageNotFound;
 }

@@ -66,11 +66,14 @@ class MessageProvider {
   // source without a manifest, as on Windows.
   const std::vector<pe::WevtEvent>& events() const;
 
-  // kErrorSuccess with the expanded text, or kErrorEvtMessageNotFound.
+  // kErrorSuccess with the expanded text, kErrorEvtUnresolvedValueInsert
+  // with the text when an insert had no value (left as %n, as Windows
+  // leaves it), or kErrorEvtMessageNotFound.
   uint32_t FormatMessageId(uint32_t message_id,
                            std::span<const std::string> inserts,
                            std::string* text) const;
-  // kErrorSuccess, kErrorEvtMessageNotFound (no definition or no text), or
+  // kErrorSuccess or kErrorEvtUnresolvedValueInsert with the text (as
+  // FormatMessageId), kErrorEvtMessageNotFound (no definition or no text), or
   // kErrorEvtMessageIdNotFound (the definition has no message).
   uint32_t FormatEvent(const EventMessageRequest& request,
                        std::string* text) const;

@@ -158,17 +158,23 @@ bool PublisherMetadataCalls::EvtGetEventMetadataProperty(
   return true;
 }
 
-bool PublisherMetadataCalls::CopyText(const std::string& text,
+bool PublisherMetadataCalls::CopyText(uint32_t status, const std::string& text,
                                       uint32_t buffer_size, char16_t* buffer,
                                       uint32_t* buffer_used) {
+  // A text with unresolved inserts fails both calls with that code, as on
+  // Windows, while the size and the text are still given.
+  if (status != kErrorSuccess && status != kErrorEvtUnresolvedValueInsert) {
+    return Fail(status);
+  }
   const std::u16string wide = WideFromUtf8(text);
   const uint32_t needed = static_cast<uint32_t>(wide.size() + 1);
   *buffer_used = needed;
   if (buffer == nullptr || buffer_size < needed) {
-    return Fail(kErrorInsufficientBuffer);
+    return Fail(status == kErrorSuccess ? kErrorInsufficientBuffer : status);
   }
   wide.copy(buffer, wide.size());
   buffer[wide.size()] = u'\0';
+  if (status != kErrorSuccess) return Fail(status);
   return true;
 }
 
@@ -188,9 +194,8 @@ bool PublisherMetadataCalls::FormatEventMessage(
     provider = metadata->provider;
   }
   std::string text;
-  const uint32_t error = provider->FormatEvent(request, &text);
-  if (error != kErrorSuccess) return Fail(error);
-  return CopyText(text, buffer_size, buffer, buffer_used);
+  const uint32_t status = provider->FormatEvent(request, &text);
+  return CopyText(status, text, buffer_size, buffer, buffer_used);
 }
 
 bool PublisherMetadataCalls::EvtFormatMessage(
@@ -216,10 +221,9 @@ bool PublisherMetadataCalls::EvtFormatMessage(
       objects_.Get<PublisherMetadataObject>(publisher_metadata);
   if (metadata == nullptr) return Fail(kErrorInvalidHandle);
   std::string text;
-  const uint32_t error =
+  const uint32_t status =
       metadata->provider->FormatMessageId(message_id, {}, &text);
-  if (error != kErrorSuccess) return Fail(error);
-  return CopyText(text, buffer_size, buffer, buffer_used);
+  return CopyText(status, text, buffer_size, buffer, buffer_used);
 }
 
 }  // namespace qrv::offline

@@ -88,8 +88,10 @@ class PublisherMetadataCalls {
  private:
   bool Fail(uint32_t code);
   EvtHandle FailHandle(uint32_t code);
-  // Copies UTF-8 `text` out as UTF-16 with the two-call contract.
-  bool CopyText(const std::string& text, uint32_t buffer_size,
+  // Copies UTF-8 `text` out as UTF-16 with the two-call contract; `status`
+  // is the formatting's (kErrorSuccess, kErrorEvtUnresolvedValueInsert with
+  // a text, or a failure without one).
+  bool CopyText(uint32_t status, const std::string& text, uint32_t buffer_size,
                 char16_t* buffer, uint32_t* buffer_used);
 
   MessageCatalog& catalog_;

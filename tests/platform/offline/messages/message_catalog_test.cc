@@ -35,17 +35,21 @@ class MessageCatalogTest : public ::testing::Test {
     EXPECT_EQ(error, provider ? kErrorSuccess : kErrorFileNotFound) << name;
     return provider;
   }
-  // "<code>" on failure, else the text.
+  // "<code>" on failure, else the text; a text with unresolved inserts
+  // (15029) is followed by "<15029>".
+  static std::string Shown(uint32_t error, const std::string& text) {
+    if (error == kErrorSuccess) return text;
+    const std::string code = "<" + std::to_string(error) + ">";
+    return error == kErrorEvtUnresolvedValueInsert ? text + code : code;
+  }
   static std::string Message(const MessageProvider& provider,
-                           const EventMessageRequest& request) {
+                             const EventMessageRequest& request) {
     std::string text;
-    const uint32_t error = provider.FormatEvent(request, &text);
-    return error == kErrorSuccess ? text : "<" + std::to_string(error) + ">";
+    return Shown(provider.FormatEvent(request, &text), text);
   }
   static std::string Id(const MessageProvider& provider, uint32_t id) {
     std::string text;
-    const uint32_t error = provider.FormatMessageId(id, {}, &text);
-    return error == kErrorSuccess ? text : "<" + std::to_string(error) + ">";
+    return Shown(provider.FormatMessageId(id, {}, &text), text);
   }
 
   fake::FakePlatform fake_;
@@ -89,7 +93,7 @@ TEST_F(MessageCatalogTest, ManifestEventsByIdAndVersion) {
   EXPECT_EQ(Message(*provider, Request(2)), "<15028>");  // no message id
   EXPECT_EQ(Message(*provider, Request(3)), "<15027>");  // id not in the table
   EXPECT_EQ(Message(*provider, Request(4)), "<15027>");  // not defined
-  EXPECT_EQ(Id(*provider, 0xB0000001), "Old %1 started.\r\n");
+  EXPECT_EQ(Id(*provider, 0xB0000001), "Old %1 started.\r\n<15029>");
   EXPECT_EQ(Id(*provider, 0xB0000003), "<15027>");
 }
 
@@ -184,7 +188,7 @@ TEST_F(MessageCatalogTest, InsertsParametersAndEscapes) {
   // %3 has no value and stays visible; %%n in a value is resolved too; an
   // unknown parameter stays as written.
   EXPECT_EQ(Message(*provider, request),
-            "User bob did No (%3).\r\nAccess: Yes\tDone %%9999 100%");
+            "User bob did No (%3).\r\nAccess: Yes\tDone %%9999 100%<15029>");
   request = Request(101, 0, {"ouvert"});
   EXPECT_EQ(Message(*provider, request), "Caf\xC3\xA9 ouvert");
   request = Request(102, 0, {"x"});

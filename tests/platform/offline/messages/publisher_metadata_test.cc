@@ -148,21 +148,29 @@ class PublisherMetadataTest : public ::testing::Test {
 
   // Both calls of the two-call protocol for a message id: "<code>" when the
   // sizing call fails with anything but 122.
+  // The text of message `id` by the two calls. A template with inserts fails
+  // both calls with 15029 yet gives its size and text, as on Windows.
   std::u16string FormatId(EvtHandle metadata, uint32_t id) {
     uint32_t needed = 0;
     if (Calls().EvtFormatMessage(metadata, nullptr, id, 0, nullptr,
                                  kEvtFormatMessageId, 0, nullptr, &needed)) {
       return u"<sizing succeeded>";
     }
-    if (LastError() != kErrorInsufficientBuffer) {
+    const uint32_t status = LastError();
+    if (status != kErrorInsufficientBuffer &&
+        status != kErrorEvtUnresolvedValueInsert) {
       const std::string code = "<" + std::to_string(LastError()) + ">";
       return std::u16string(code.begin(), code.end());
     }
     std::u16string text(needed, u'#');
     uint32_t used = 0;
-    EXPECT_TRUE(Calls().EvtFormatMessage(metadata, nullptr, id, 0, nullptr,
-                                         kEvtFormatMessageId, needed,
-                                         text.data(), &used));
+    const bool filled = Calls().EvtFormatMessage(
+        metadata, nullptr, id, 0, nullptr, kEvtFormatMessageId, needed,
+        text.data(), &used);
+    EXPECT_EQ(filled, status == kErrorInsufficientBuffer);
+    if (!filled) {
+      EXPECT_EQ(LastError(), status);
+    }
     EXPECT_EQ(used, needed);
     EXPECT_EQ(text.back(), u'\0');
     text.pop_back();
@@ -293,14 +301,15 @@ TEST_F(PublisherMetadataTest, FormatMessageIdSizesInUtf16Units) {
   EXPECT_FALSE(Calls().EvtFormatMessage(metadata, nullptr, 0xB0000002, 0,
                                         nullptr, kEvtFormatMessageId, 0,
                                         nullptr, &needed));
-  EXPECT_EQ(LastError(), kErrorInsufficientBuffer);
+  // %1 has no value: 15029 instead of 122, with the size all the same.
+  EXPECT_EQ(LastError(), kErrorEvtUnresolvedValueInsert);
   EXPECT_EQ(needed, 12u);  // "Änderung %1" + terminator
   std::u16string buffer(needed, u'#');
   uint32_t used = 0;
   EXPECT_FALSE(Calls().EvtFormatMessage(metadata, nullptr, 0xB0000002, 0,
                                         nullptr, kEvtFormatMessageId,
                                         needed - 1, buffer.data(), &used));
-  EXPECT_EQ(LastError(), kErrorInsufficientBuffer);
+  EXPECT_EQ(LastError(), kErrorEvtUnresolvedValueInsert);
   EXPECT_EQ(used, needed);
   EXPECT_EQ(buffer, std::u16string(needed, u'#'));  // nothing written
   EXPECT_EQ(FormatId(metadata, 0xB0000002), u"\u00C4nderung %1");
@@ -397,7 +406,6 @@ TEST_F(PublisherMetadataTest, ToolCatalogueWalkListsTheDefinitions) {
   EXPECT_EQ(rows, (std::vector<std::string>{
                       "Demo/Operational|Demo-Provider|1|Started %1.",
                       "Demo/Operational|Demo-Provider|2|\xC3\x84nderung %1",
-                      "Demo/Operational|Demo-Provider|3|Text unknown",
                       "Demo/Operational|Demo-Provider|4|Text unknown"}));
   EXPECT_EQ(objects_.open_count(), 0u);
 }
