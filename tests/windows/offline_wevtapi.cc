@@ -187,6 +187,9 @@ __declspec(dllexport) WINBOOL WINAPI EvtFormatMessage(EVT_HANDLE PublisherMetada
       reinterpret_cast<const qrv::EvtVariant*>(Values), Flags, BufferSize,
       reinterpret_cast<char16_t*>(Buffer), &used);
   if (BufferUsed != nullptr) *BufferUsed = used;
+  // As recent Windows builds do: a terminator one character past the size
+  // given, which lands outside a buffer of exactly the size reported.
+  if (Buffer != nullptr) Buffer[BufferSize] = L'\0';
   return ok;
 }
 
