@@ -20,7 +20,9 @@ bool GetAllEvents(EventList& events);
 
 // Runs "<QueryList><Query Path='CHANNEL'><Select>*</Select></Query>
 // </QueryList>" (on one line) through QueryEvents. The channel name is put in
-// as given: nothing is escaped or trimmed.
+// untrimmed, written as XML attribute text: a quote, '<', '>', '&', tab, CR
+// and LF become entities or character references, so a name holding one
+// can neither break the query nor add one; other names go in unchanged.
 bool QueryWholeChannel(const std::string& channel, EventList& events,
                        uint32_t& error_code, bool capped);
 
