@@ -10,7 +10,7 @@
 // ERROR_NOT_READY, so a misconfigured run cannot pass for an empty machine.
 // When the process ends with handles of the service still open, the DLL says
 // so on standard error: a program that exits normally must have closed
-// every handle it was given (one ended by ExitProcess mid-query need not).
+// every handle it was given (one ended by TerminateProcess mid-query need not).
 #include <windows.h>
 #include <winevt.h>
 

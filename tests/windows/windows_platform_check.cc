@@ -147,6 +147,10 @@ BOOL WINAPI StopHandler(DWORD) {
 int CheckConsoleControl() {
   WindowsSystem system;
   int failures = 0;
+  // As the poll command starts: Ctrl+C stops being ignored, then the handler
+  // goes in. With the flag set, the event below would reach no handler.
+  ::SetConsoleCtrlHandler(nullptr, TRUE);
+  if (!system.SetConsoleCtrlHandler(nullptr, false)) failures |= 128;
   if (::SetConsoleCtrlHandler(StopHandler, TRUE) == FALSE) failures |= 1;
   if (!system.SetConsoleCtrlHandler(FirstHandler, true)) failures |= 2;
   // A second add replaces the handler and registers nothing more: with the
