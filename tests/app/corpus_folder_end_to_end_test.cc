@@ -111,6 +111,22 @@ TEST_F(CorpusFolderEndToEnd, SeverityWindowReachingTheLogsDates) {
   EXPECT_EQ(channels.count("System"), 1u);
 }
 
+// A log of one channel is read whole, as before records carried channels:
+// its channel prints the same bytes as a file:// query of it.
+TEST_F(CorpusFolderEndToEnd, ChannelOfOneFilePrintsWhatTheFileQueryPrints) {
+  for (const auto& [channel, file] :
+       {std::pair<std::string, std::string>{"System", "System.evtx"},
+        {"Microsoft-Windows-CAPI2/Operational", "Microsoft-Windows-CAPI2_Operational_EventID70.evtx"}}) {
+    const auto query = [](const std::string& path) {
+      return "<QueryList><Query Id='0' Path='" + path + "'><Select>*</Select></Query></QueryList>";
+    };
+    const std::string by_channel = Run({"NOWARN", "GETEVENTSQUERY", query(channel)}).out;
+    EXPECT_FALSE(by_channel.empty());
+    EXPECT_EQ(by_channel, Run({"NOWARN", "GETEVENTSQUERY", query("file://" + (folder_.path() / file).string())}).out)
+        << channel;
+  }
+}
+
 TEST_F(CorpusFolderEndToEnd, GetListSucceedsOverTheMadeUpRegistry) {
   EXPECT_EQ(Run({"NOWARN", "GETLIST"}).out.find("Failed to Get List."),
             std::string::npos);
