@@ -116,13 +116,19 @@ TEST_F(CorpusFolderEndToEnd, SeverityWindowReachingTheLogsDates) {
 TEST_F(CorpusFolderEndToEnd, ChannelOfOneFilePrintsWhatTheFileQueryPrints) {
   for (const auto& [channel, file] :
        {std::pair<std::string, std::string>{"System", "System.evtx"},
-        {"Microsoft-Windows-CAPI2/Operational", "Microsoft-Windows-CAPI2_Operational_EventID70.evtx"}}) {
+        {"Microsoft-Windows-CAPI2/Operational",
+         "Microsoft-Windows-CAPI2_Operational_EventID70.evtx"}}) {
     const auto query = [](const std::string& path) {
-      return "<QueryList><Query Id='0' Path='" + path + "'><Select>*</Select></Query></QueryList>";
+      return "<QueryList><Query Id='0' Path='" + path +
+             "'><Select>*</Select></Query></QueryList>";
     };
-    const std::string by_channel = Run({"NOWARN", "GETEVENTSQUERY", query(channel)}).out;
+    const std::string by_channel =
+        Run({"NOWARN", "GETEVENTSQUERY", query(channel)}).out;
     EXPECT_FALSE(by_channel.empty());
-    EXPECT_EQ(by_channel, Run({"NOWARN", "GETEVENTSQUERY", query("file://" + (folder_.path() / file).string())}).out)
+    EXPECT_EQ(by_channel,
+              Run({"NOWARN", "GETEVENTSQUERY",
+                   query("file://" + (folder_.path() / file).string())})
+                  .out)
         << channel;
   }
 }
@@ -133,22 +139,28 @@ TEST_F(CorpusFolderEndToEnd, GetListSucceedsOverTheMadeUpRegistry) {
 }
 
 constexpr char kClearedLog[] =
-    "EVTX-to-MITRE-Attack/TA0005-Defense Evasion/T1070.001-Clear Windows event logs/"
-    "ID104-1102-Event log cleared.evtx";
+    "EVTX-to-MITRE-Attack/TA0005-Defense Evasion/"
+    "T1070.001-Clear Windows event logs/ID104-1102-Event log cleared.evtx";
 constexpr char kFirewallExport[] =
     "EVTX-to-MITRE-Attack/TA0005-Defense Evasion/"
-    "T1562.004-Impair Defenses-Disable or Modify System Firewall/ID2003-4950-Firewall disabled.evtx";
-constexpr char kFirewall[] = "Microsoft-Windows-Windows Firewall With Advanced Security/Firewall";
+    "T1562.004-Impair Defenses-Disable or Modify System "
+    "Firewall/ID2003-4950-Firewall disabled.evtx";
+constexpr char kFirewall[] =
+    "Microsoft-Windows-Windows Firewall With Advanced Security/Firewall";
 
 // Exports holding records of several channels beside a Security log: the
 // cleared log holds 90 System records and one of Security, the firewall
 // export 3 of Security (its first record's) and 3 of the firewall channel.
 class CorpusMixedFolderEndToEnd : public CorpusFolderEndToEnd {
  protected:
-  void SetUp() override { Link({"velocidex-evtx/testdata/Security.evtx", kClearedLog, kFirewallExport}); }
+  void SetUp() override {
+    Link({"velocidex-evtx/testdata/Security.evtx", kClearedLog,
+          kFirewallExport});
+  }
 
   static std::string Query(const std::string& path, const std::string& select) {
-    return "<QueryList><Query Id='0' Path='" + path + "'><Select>" + select + "</Select></Query></QueryList>";
+    return "<QueryList><Query Id='0' Path='" + path + "'><Select>" + select +
+           "</Select></Query></QueryList>";
   }
 };
 
@@ -156,47 +168,70 @@ TEST_F(CorpusMixedFolderEndToEnd, EachChannelHoldsExactlyTheRecordsNamingIt) {
   const std::pair<std::string, size_t> kChannels[] = {
       {"Security", kSecurityRecords + 1 + 3}, {"System", 90}, {kFirewall, 3}};
   for (const auto& [channel, records] : kChannels) {
-    const auto counts = CountByField(Run({"NOWARN", "GETEVENTSQUERY", Query(channel, "*")}).out, 0);
-    EXPECT_EQ(counts, (std::map<std::string, size_t>{{channel, records}})) << channel;
+    const auto counts = CountByField(
+        Run({"NOWARN", "GETEVENTSQUERY", Query(channel, "*")}).out, 0);
+    EXPECT_EQ(counts, (std::map<std::string, size_t>{{channel, records}}))
+        << channel;
   }
   // GETLISTCHANNELS names every channel a record names.
   const std::string list = Run({"NOWARN", "GETLISTCHANNELS"}).out;
-  EXPECT_NE(list.find(std::string("\n") + kFirewall + "\n"), std::string::npos) << list;
+  EXPECT_NE(list.find(std::string("\n") + kFirewall + "\n"), std::string::npos)
+      << list;
   // GETEVENTS sweeps the classic logs as service logs and again as channels.
   const auto all = CountByField(Run({"NOWARN", "GETEVENTS"}).out, 0);
   EXPECT_EQ(all, (std::map<std::string, size_t>{
-                     {"Security", 2 * (kSecurityRecords + 4)}, {"System", 2 * 90}, {kFirewall, 3}}));
+                     {"Security", 2 * (kSecurityRecords + 4)},
+                     {"System", 2 * 90},
+                     {kFirewall, 3}}));
   // A windowed command reads the channel the same way.
-  const auto info = CountByField(Run({"NOWARN", "GETEVENTSSEVERITYDAYS", "System", "Information", "9000"}).out, 0);
+  const auto info = CountByField(
+      Run({"NOWARN", "GETEVENTSSEVERITYDAYS", "System", "Information", "9000"})
+          .out,
+      0);
   EXPECT_EQ(info, (std::map<std::string, size_t>{{"System", 90}}));
 }
 
 TEST_F(CorpusMixedFolderEndToEnd, FileQueriesReturnTheWholeFile) {
-  const std::string path = "file://" + (fs::path(QRV_SHARED_DIR) / "corpus" / kFirewallExport).string();
-  const auto counts = CountByField(Run({"NOWARN", "GETEVENTSQUERY", Query(path, "*")}).out, 0);
-  EXPECT_EQ(counts, (std::map<std::string, size_t>{{"Security", 3}, {kFirewall, 3}}));
+  const std::string path =
+      "file://" +
+      (fs::path(QRV_SHARED_DIR) / "corpus" / kFirewallExport).string();
+  const auto counts =
+      CountByField(Run({"NOWARN", "GETEVENTSQUERY", Query(path, "*")}).out, 0);
+  EXPECT_EQ(counts,
+            (std::map<std::string, size_t>{{"Security", 3}, {kFirewall, 3}}));
 }
 
 // Location paths joined at the top level, as custom views write them.
 TEST_F(CorpusMixedFolderEndToEnd, TopLevelBooleanQueriesRun) {
   const std::pair<std::string, size_t> kQueries[] = {
-      {"*[System[Provider[@Name='Microsoft-Windows-Security-Auditing'] and EventID=4648]] and "
+      {"*[System[Provider[@Name='Microsoft-Windows-Security-Auditing'] and "
+       "EventID=4648]] and "
        "*[System[Level=0]]",
        12},
       {"*[System[(EventID=4624)]] or *[System[EventID=4625]]", 197 + 15},
       {"(*[System[EventID=4950]])", 3},
-      {"(*[System[EventID=4950]] or *[System[EventID=1102]]) and *[System[Level=4]]", 2},
+      {"(*[System[EventID=4950]] or *[System[EventID=1102]]) and "
+       "*[System[Level=4]]",
+       2},
   };
   for (const auto& [select, records] : kQueries) {
-    const ToolResult run = Run({"NOWARN", "GETEVENTSQUERY", Query("Security", select)});
+    const ToolResult run =
+        Run({"NOWARN", "GETEVENTSQUERY", Query("Security", select)});
     EXPECT_EQ(run.out.find("Failed"), std::string::npos) << select;
     const auto counts = CountByField(run.out, 0);
-    EXPECT_EQ(counts, (std::map<std::string, size_t>{{"Security", records}})) << select;
+    EXPECT_EQ(counts, (std::map<std::string, size_t>{{"Security", records}}))
+        << select;
   }
   // Operator words in capitals are refused, as Windows refuses them.
-  const std::string refused = Run({"NOWARN", "GETEVENTSQUERY", Query("Security", "*[System[EventID=4950]] OR *")}).out;
-  EXPECT_NE(refused.find("Failed to Get Events by Query:\t"), std::string::npos);
-  EXPECT_EQ(refused, Run({"NOWARN", "GETEVENTSQUERY", Query("Security", "*[not(System)]")}).out);
+  const std::string refused =
+      Run({"NOWARN", "GETEVENTSQUERY",
+           Query("Security", "*[System[EventID=4950]] OR *")})
+          .out;
+  EXPECT_NE(refused.find("Failed to Get Events by Query:\t"),
+            std::string::npos);
+  EXPECT_EQ(refused, Run({"NOWARN", "GETEVENTSQUERY",
+                          Query("Security", "*[not(System)]")})
+                         .out);
 }
 
 }  // namespace

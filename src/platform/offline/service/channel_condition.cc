@@ -5,7 +5,8 @@
 
 namespace qrv::offline {
 
-ChannelCondition::ChannelCondition(std::string_view name, const SharedFile& file)
+ChannelCondition::ChannelCondition(std::string_view name,
+                                   const SharedFile& file)
     : channel(regf::Utf8ToUtf16(name)), takes_unnamed(file.takes_unnamed) {}
 
 bool ChannelCondition::Admits(const evtx::SystemProperties& props) const {
@@ -14,9 +15,12 @@ bool ChannelCondition::Admits(const evtx::SystemProperties& props) const {
     // The text lies in the chunk, not necessarily 2-byte aligned.
     const uint8_t* c = props.channel.data;
     while (units < props.channel.units) {
-      const char16_t unit = static_cast<char16_t>(c[2 * units] | (c[2 * units + 1] << 8));
+      const char16_t unit =
+          static_cast<char16_t>(c[2 * units] | (c[2 * units + 1] << 8));
       if (unit == u'\0') break;
-      if (units >= channel.size() || regf::UpcaseUnit(unit) != regf::UpcaseUnit(channel[units])) return false;
+      if (units >= channel.size() ||
+          regf::UpcaseUnit(unit) != regf::UpcaseUnit(channel[units]))
+        return false;
       ++units;
     }
   }

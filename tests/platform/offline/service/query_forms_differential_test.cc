@@ -81,16 +81,19 @@ Atom ParseAtom(std::string text) {
     atom.field.resize(colon);
   }
   if (op == std::string::npos) return atom;
-  const bool two = op + 1 < text.size() && text[op + 1] == '=' && text[op] != '=';
+  const bool two =
+      op + 1 < text.size() && text[op + 1] == '=' && text[op] != '=';
   atom.op = text.substr(op, two ? 2 : 1);
   atom.value = text.substr(op + atom.op.size());
   return atom;
 }
 
-std::vector<std::string> Split(const std::string& text, const std::string& sep) {
+std::vector<std::string> Split(const std::string& text,
+                               const std::string& sep) {
   std::vector<std::string> parts;
   size_t start = 0;
-  for (size_t at; (at = text.find(sep, start)) != std::string::npos; start = at + sep.size())
+  for (size_t at; (at = text.find(sep, start)) != std::string::npos;
+       start = at + sep.size())
     parts.push_back(text.substr(start, at - start));
   parts.push_back(text.substr(start));
   return parts;
@@ -104,7 +107,8 @@ std::vector<FormCase> ReadCases(const std::filesystem::path& file) {
     if (line.empty() || line[0] == '#') continue;
     const size_t tab = line.find('\t');
     const std::string kind = line.substr(0, tab);
-    const std::string rest = tab == std::string::npos ? "" : line.substr(tab + 1);
+    const std::string rest =
+        tab == std::string::npos ? "" : line.substr(tab + 1);
     if (kind == "case") {
       cases.push_back({rest, "", {}});
     } else if (!cases.empty() && kind == "query") {
@@ -112,9 +116,11 @@ std::vector<FormCase> ReadCases(const std::filesystem::path& file) {
     } else if (!cases.empty() && kind == "expect") {
       const size_t sep = rest.find('\t');
       Expect e{rest.substr(0, sep), {}};
-      for (const std::string& alternative : Split(rest.substr(sep + 1), " | ")) {
+      for (const std::string& alternative :
+           Split(rest.substr(sep + 1), " | ")) {
         e.any.emplace_back();
-        for (const std::string& atom : Split(alternative, " & ")) e.any.back().push_back(ParseAtom(atom));
+        for (const std::string& atom : Split(alternative, " & "))
+          e.any.back().push_back(ParseAtom(atom));
       }
       cases.back().expects.push_back(std::move(e));
     } else {
@@ -152,24 +158,29 @@ Truth Text(const std::map<std::string, std::string>& items, const Atom& a) {
 Truth EvalAtom(const OracleRow& r, const Atom& a) {
   if (a.field == "all") return Truth::kTrue;
   if (a.field == "id" || a.field == "level" || a.field == "task") {
-    const std::optional<uint64_t>& v =
-        a.field == "id" ? r.event_id : a.field == "level" ? r.level : r.task;
+    const std::optional<uint64_t>& v = a.field == "id"      ? r.event_id
+                                       : a.field == "level" ? r.level
+                                                            : r.task;
     if (a.field == "task" && !v) return Truth::kUnknown;
     return Of(v && CompareNumbers(*v, a.op, std::stoull(a.value)));
   }
   if (a.field == "provider") return Of(Lower(r.provider) == Lower(a.value));
-  if (a.field == "kw") return Of(r.keywords && (*r.keywords & std::stoull(a.value, nullptr, 16)) != 0);
+  if (a.field == "kw")
+    return Of(r.keywords &&
+              (*r.keywords & std::stoull(a.value, nullptr, 16)) != 0);
   if (a.field == "time") {
     const std::optional<uint64_t> bound = testing::ParseTicks(a.value);
     if (!r.ticks || !bound) return Truth::kFalse;
     // The printed time stands for [ticks, ticks + precision).
     const bool low = CompareNumbers(*r.ticks, a.op, *bound);
-    const bool high = CompareNumbers(*r.ticks + r.time_precision - 1, a.op, *bound);
+    const bool high =
+        CompareNumbers(*r.ticks + r.time_precision - 1, a.op, *bound);
     return low == high ? Of(low) : Truth::kUnknown;
   }
   if (a.field == "data" && a.name.empty()) {
-    return Of(std::any_of(r.data.begin(), r.data.end(),
-                          [&](const auto& kv) { return Lower(kv.second) == Lower(a.value); }));
+    return Of(std::any_of(r.data.begin(), r.data.end(), [&](const auto& kv) {
+      return Lower(kv.second) == Lower(a.value);
+    }));
   }
   if (a.field == "data") return Text(r.data, a);
   if (a.field == "user") return Text(r.user_data, a);
@@ -201,7 +212,8 @@ struct FolderRow {
 using Key = std::pair<uint64_t, uint64_t>;  // EventRecordID, microseconds
 
 // The expected keys, sorted; nullopt when some record's truth is unknown.
-std::optional<std::vector<Key>> Expected(const FormCase& c, const std::vector<FolderRow>& rows) {
+std::optional<std::vector<Key>> Expected(const FormCase& c,
+                                         const std::vector<FolderRow>& rows) {
   std::vector<Key> keys;
   for (const FolderRow& f : rows) {
     Truth any = Truth::kFalse;
@@ -214,7 +226,8 @@ std::optional<std::vector<Key>> Expected(const FormCase& c, const std::vector<Fo
       }
     }
     if (any == Truth::kUnknown) return std::nullopt;
-    if (any == Truth::kTrue) keys.emplace_back(f.row.record_id, f.row.ticks.value_or(0) / 10);
+    if (any == Truth::kTrue)
+      keys.emplace_back(f.row.record_id, f.row.ticks.value_or(0) / 10);
   }
   std::sort(keys.begin(), keys.end());
   return keys;
@@ -226,7 +239,10 @@ class FolderService {
  public:
   explicit FolderService(const std::filesystem::path& root)
       : image_(root, SummarizeEvtxFile),
-        log_(QuerySources{[this](std::string_view name) { return image_.LookupChannel(name); }, root, nullptr},
+        log_(QuerySources{[this](std::string_view name) {
+                            return image_.LookupChannel(name);
+                          },
+                          root, nullptr},
              fake_.system) {}
 
   // Keys of the selected events, sorted; false with *error when EvtQuery
@@ -247,7 +263,8 @@ class FolderService {
         uint32_t used = 0, count = 0;
         log_.EvtRender(context, batch[i], 0, 0, nullptr, &used, &count);
         buffer.resize(used / sizeof(EvtVariant) + 1);
-        log_.EvtRender(context, batch[i], 0, used, buffer.data(), &used, &count);
+        log_.EvtRender(context, batch[i], 0, used, buffer.data(), &used,
+                       &count);
         keys->emplace_back(buffer[kEvtSystemEventRecordId].uint64_val,
                            buffer[kEvtSystemTimeCreated].filetime_val / 10);
         log_.EvtClose(batch[i]);
@@ -274,7 +291,8 @@ struct Tally {
 
 // Runs every case over the folder; a case whose expectation the values
 // cannot decide, or whose channel the folder lacks, is not compared here.
-void RunCases(const std::string& label, const std::vector<FormCase>& cases, const std::filesystem::path& folder,
+void RunCases(const std::string& label, const std::vector<FormCase>& cases,
+              const std::filesystem::path& folder,
               const std::vector<FolderRow>& rows, Tally* tally) {
   FolderService service(folder);
   int compared = 0, selecting = 0;
@@ -285,23 +303,27 @@ void RunCases(const std::string& label, const std::vector<FormCase>& cases, cons
     uint32_t error = 0;
     if (!service.Run(c.query, &got, &error)) {
       if (error == kErrorEvtChannelNotFound) continue;
-      tally->faults.push_back(label + " / " + c.name + ": query failed with " + std::to_string(error));
+      tally->faults.push_back(label + " / " + c.name + ": query failed with " +
+                              std::to_string(error));
       continue;
     }
     ++compared;
     if (!want->empty()) ++selecting;
     tally->compared.insert(c.name);
     if (got != *want)
-      tally->faults.push_back(label + " / " + c.name + ": " + std::to_string(got.size()) + " selected, " +
+      tally->faults.push_back(label + " / " + c.name + ": " +
+                              std::to_string(got.size()) + " selected, " +
                               std::to_string(want->size()) + " expected");
   }
-  std::cout << label << ": " << rows.size() << " records, " << compared << " of " << cases.size()
-            << " cases compared, " << selecting << " of them selecting records\n";
+  std::cout << label << ": " << rows.size() << " records, " << compared
+            << " of " << cases.size() << " cases compared, " << selecting
+            << " of them selecting records\n";
   ++tally->runs;
 }
 
 std::vector<FormCase> Cases() {
-  const std::vector<FormCase> cases = ReadCases(std::filesystem::path(QRV_TEST_DATA_DIR) / "query_forms.txt");
+  const std::vector<FormCase> cases =
+      ReadCases(std::filesystem::path(QRV_TEST_DATA_DIR) / "query_forms.txt");
   EXPECT_GE(cases.size(), 25u);
   for (const FormCase& c : cases) {
     EXPECT_FALSE(c.query.empty()) << c.name;
@@ -325,7 +347,8 @@ void AddFileRows(std::vector<OracleRow> rows, std::vector<FolderRow>* out) {
   }
 }
 
-TEST(QueryFormsDifferentialTest, CorpusAsAFolderAgreesWithTheIndependentValues) {
+TEST(QueryFormsDifferentialTest,
+     CorpusAsAFolderAgreesWithTheIndependentValues) {
   const std::filesystem::path root = testing::CorpusRoot();
   if (root.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
   const std::vector<FormCase> cases = Cases();
@@ -340,26 +363,33 @@ TEST(QueryFormsDifferentialTest, CorpusAsAFolderAgreesWithTheIndependentValues) 
     std::filesystem::path json = root / "expected-eventdata" / relative;
     json.replace_extension(".json");
     std::vector<OracleRow> file_rows;
-    if (!testing::ReadOracle(tsv, json, &file_rows) || file_rows.empty()) continue;
+    if (!testing::ReadOracle(tsv, json, &file_rows) || file_rows.empty())
+      continue;
     // Only files whose records both readers see alike, in the same order,
     // and that name a channel.
     std::vector<Key> all, want;
     uint32_t error = 0;
-    const bool ran = alone.Run("<QueryList><Query Id='0' Path='file://" + file.string() +
-                                   "'><Select>*</Select></Query></QueryList>",
-                               &all, &error);
-    for (const OracleRow& r : file_rows) want.emplace_back(r.record_id, r.ticks.value_or(0) / 10);
+    const bool ran =
+        alone.Run("<QueryList><Query Id='0' Path='file://" + file.string() +
+                      "'><Select>*</Select></Query></QueryList>",
+                  &all, &error);
+    for (const OracleRow& r : file_rows)
+      want.emplace_back(r.record_id, r.ticks.value_or(0) / 10);
     std::sort(want.begin(), want.end());
-    const bool named = std::any_of(file_rows.begin(), file_rows.end(),
-                                   [](const OracleRow& r) { return !r.channel.empty(); });
+    const bool named =
+        std::any_of(file_rows.begin(), file_rows.end(),
+                    [](const OracleRow& r) { return !r.channel.empty(); });
     if (!ran || all != want || !named) {
       ++left_out;
       continue;
     }
-    std::filesystem::create_symlink(file, folder.path() / (std::to_string(linked++) + "-" + file.filename().string()));
+    std::filesystem::create_symlink(
+        file, folder.path() /
+                  (std::to_string(linked++) + "-" + file.filename().string()));
     AddFileRows(std::move(file_rows), &rows);
   }
-  std::cout << linked << " corpus files in the folder, " << left_out << " left out\n";
+  std::cout << linked << " corpus files in the folder, " << left_out
+            << " left out\n";
   Tally tally;
   RunCases("corpus folder", cases, folder.path(), rows, &tally);
   for (const std::string& f : tally.faults) ADD_FAILURE() << f;
@@ -371,24 +401,33 @@ TEST(QueryFormsDifferentialTest, CorpusAsAFolderAgreesWithTheIndependentValues) 
 TEST(QueryFormsDifferentialTest, WriterFolderAgreesWithItsEvents) {
   const std::vector<FormCase> cases = Cases();
   testing::TempFolder folder;
-  const uint16_t kIds[] = {4624, 4625, 4648, 4662, 4672, 4688, 7036, 7045, 1, 3, 11, 4627};
+  const uint16_t kIds[] = {4624, 4625, 4648, 4662, 4672, 4688,
+                           7036, 7045, 1,    3,    11,   4627};
   std::map<std::string, std::vector<evtx::WriterEvent>> files;
   std::vector<FolderRow> rows;
   for (uint64_t i = 1; i <= 360; ++i) {
     const uint16_t id = kIds[i % std::size(kIds)];
     const bool system = id == 7036 || id == 7045;
     const bool sysmon = id < 100;
-    const std::string channel =
-        system ? "System" : sysmon ? "Microsoft-Windows-Sysmon/Operational" : "Security";
+    const std::string channel = system ? "System"
+                                : sysmon
+                                    ? "Microsoft-Windows-Sysmon/Operational"
+                                    : "Security";
     evtx::WriterEvent e = testing::FixtureEvent(
         i, id, static_cast<uint32_t>(i * 7), static_cast<uint8_t>(i % 5),
         i % 3 ? 0x8020000000000000ull : 0x8010000000000000ull, channel,
-        system ? "Service Control Manager" : sysmon ? "Microsoft-Windows-Sysmon" : "Microsoft-Windows-Security-Auditing");
+        system   ? "Service Control Manager"
+        : sysmon ? "Microsoft-Windows-Sysmon"
+                 : "Microsoft-Windows-Security-Auditing");
     e.task = i % 2 ? 14080 : 12544;
-    e.user_sid = i % 3 == 0 ? "S-1-5-18" : i % 3 == 1 ? "S-1-5-21-1-2-3-1001" : "";
+    e.user_sid = i % 3 == 0   ? "S-1-5-18"
+                 : i % 3 == 1 ? "S-1-5-21-1-2-3-1001"
+                              : "";
     const std::string subject = i % 5 ? "alice" : "SYSTEM";
-    const std::string process = i % 6 ? "C:\\Windows\\explorer.exe" : "C:\\Windows\\System32\\taskhost.exe";
-    e.event_data.push_back({"SubjectUserName", evtx::WriterValue::String(subject)});
+    const std::string process = i % 6 ? "C:\\Windows\\explorer.exe"
+                                      : "C:\\Windows\\System32\\taskhost.exe";
+    e.event_data.push_back(
+        {"SubjectUserName", evtx::WriterValue::String(subject)});
     e.event_data.push_back({"ProcessName", evtx::WriterValue::String(process)});
     e.time_created += (i * 1234567) % 10000000;  // sub-second, down to 100 ns
     OracleRow r;
@@ -402,23 +441,28 @@ TEST(QueryFormsDifferentialTest, WriterFolderAgreesWithItsEvents) {
     r.time_precision = 10;
     r.channel = channel;
     r.user_id = e.user_sid;
-    r.data = {{"TargetUserName", "user" + std::to_string(i % 4)}, {"SubjectUserName", subject},
+    r.data = {{"TargetUserName", "user" + std::to_string(i % 4)},
+              {"SubjectUserName", subject},
               {"ProcessName", process}};
     rows.push_back({r, channel});
     const std::string file = i > 240 || i == 1 ? "export.evtx"
-                             : system         ? "System.evtx"
-                             : sysmon         ? "Microsoft-Windows-Sysmon%4Operational.evtx"
-                                              : "Security.evtx";
+                             : system          ? "System.evtx"
+                             : sysmon
+                                 ? "Microsoft-Windows-Sysmon%4Operational.evtx"
+                                 : "Security.evtx";
     files[file].push_back(std::move(e));
   }
   ASSERT_EQ(files["export.evtx"].front().channel, "Security");
-  for (const auto& [name, events] : files) testing::WriteLog(folder.path() / name, events);
+  for (const auto& [name, events] : files)
+    testing::WriteLog(folder.path() / name, events);
   Tally tally;
   RunCases("writer folder", cases, folder.path(), rows, &tally);
   for (const std::string& f : tally.faults) ADD_FAILURE() << f;
   // Task and UserID are decided here.
-  for (const char* name : {"Top-level `and` of two System paths: directory-service access (forwarding subscription)",
-                           "Security[@UserID=...]: events logged as LocalSystem (how-to)"}) {
+  for (const char* name :
+       {"Top-level `and` of two System paths: directory-service access "
+        "(forwarding subscription)",
+        "Security[@UserID=...]: events logged as LocalSystem (how-to)"}) {
     EXPECT_EQ(tally.compared.count(name), 1u) << name;
   }
   EXPECT_GE(tally.compared.size(), 15u);
