@@ -30,14 +30,17 @@ constexpr size_t kSystemWarnings = 133;
 class CorpusFolderEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    const fs::path corpus = fs::path(QRV_SHARED_DIR) / "corpus";
-    if (!fs::exists(corpus)) GTEST_SKIP() << "no shared corpus";
-    for (const char* file :
-         {"velocidex-evtx/testdata/Security.evtx",
+    Link({"velocidex-evtx/testdata/Security.evtx",
           "velocidex-evtx/testdata/Microsoft-Windows-CAPI2_Operational_EventID70.evtx",
           "plaso/test_data/evtx/System.evtx",
           // Cut off at 200,000 bytes; its records belong to Security.
-          "plaso/test_data/evtx/System2.evtx"}) {
+          "plaso/test_data/evtx/System2.evtx"});
+  }
+  // The folder of these corpus files is the machine the program reads.
+  void Link(const std::vector<std::string>& files) {
+    const fs::path corpus = fs::path(QRV_SHARED_DIR) / "corpus";
+    if (!fs::exists(corpus)) GTEST_SKIP() << "no shared corpus";
+    for (const std::string& file : files) {
       const fs::path source = corpus / file;
       fs::create_symlink(source, folder_.path() / source.filename());
     }
@@ -108,9 +111,127 @@ TEST_F(CorpusFolderEndToEnd, SeverityWindowReachingTheLogsDates) {
   EXPECT_EQ(channels.count("System"), 1u);
 }
 
+// A log of one channel is read whole, as before records carried channels:
+// its channel prints the same bytes as a file:// query of it.
+TEST_F(CorpusFolderEndToEnd, ChannelOfOneFilePrintsWhatTheFileQueryPrints) {
+  for (const auto& [channel, file] :
+       {std::pair<std::string, std::string>{"System", "System.evtx"},
+        {"Microsoft-Windows-CAPI2/Operational",
+         "Microsoft-Windows-CAPI2_Operational_EventID70.evtx"}}) {
+    const auto query = [](const std::string& path) {
+      return "<QueryList><Query Id='0' Path='" + path +
+             "'><Select>*</Select></Query></QueryList>";
+    };
+    const std::string by_channel =
+        Run({"NOWARN", "GETEVENTSQUERY", query(channel)}).out;
+    EXPECT_FALSE(by_channel.empty());
+    EXPECT_EQ(by_channel,
+              Run({"NOWARN", "GETEVENTSQUERY",
+                   query("file://" + (folder_.path() / file).string())})
+                  .out)
+        << channel;
+  }
+}
+
 TEST_F(CorpusFolderEndToEnd, GetListSucceedsOverTheMadeUpRegistry) {
   EXPECT_EQ(Run({"NOWARN", "GETLIST"}).out.find("Failed to Get List."),
             std::string::npos);
+}
+
+constexpr char kClearedLog[] =
+    "EVTX-to-MITRE-Attack/TA0005-Defense Evasion/"
+    "T1070.001-Clear Windows event logs/ID104-1102-Event log cleared.evtx";
+constexpr char kFirewallExport[] =
+    "EVTX-to-MITRE-Attack/TA0005-Defense Evasion/"
+    "T1562.004-Impair Defenses-Disable or Modify System "
+    "Firewall/ID2003-4950-Firewall disabled.evtx";
+constexpr char kFirewall[] =
+    "Microsoft-Windows-Windows Firewall With Advanced Security/Firewall";
+
+// Exports holding records of several channels beside a Security log: the
+// cleared log holds 90 System records and one of Security, the firewall
+// export 3 of Security (its first record's) and 3 of the firewall channel.
+class CorpusMixedFolderEndToEnd : public CorpusFolderEndToEnd {
+ protected:
+  void SetUp() override {
+    Link({"velocidex-evtx/testdata/Security.evtx", kClearedLog,
+          kFirewallExport});
+  }
+
+  static std::string Query(const std::string& path, const std::string& select) {
+    return "<QueryList><Query Id='0' Path='" + path + "'><Select>" + select +
+           "</Select></Query></QueryList>";
+  }
+};
+
+TEST_F(CorpusMixedFolderEndToEnd, EachChannelHoldsExactlyTheRecordsNamingIt) {
+  const std::pair<std::string, size_t> kChannels[] = {
+      {"Security", kSecurityRecords + 1 + 3}, {"System", 90}, {kFirewall, 3}};
+  for (const auto& [channel, records] : kChannels) {
+    const auto counts = CountByField(
+        Run({"NOWARN", "GETEVENTSQUERY", Query(channel, "*")}).out, 0);
+    EXPECT_EQ(counts, (std::map<std::string, size_t>{{channel, records}}))
+        << channel;
+  }
+  // GETLISTCHANNELS names every channel a record names.
+  const std::string list = Run({"NOWARN", "GETLISTCHANNELS"}).out;
+  EXPECT_NE(list.find(std::string("\n") + kFirewall + "\n"), std::string::npos)
+      << list;
+  // GETEVENTS sweeps the classic logs as service logs and again as channels.
+  const auto all = CountByField(Run({"NOWARN", "GETEVENTS"}).out, 0);
+  EXPECT_EQ(all, (std::map<std::string, size_t>{
+                     {"Security", 2 * (kSecurityRecords + 4)},
+                     {"System", 2 * 90},
+                     {kFirewall, 3}}));
+  // A windowed command reads the channel the same way.
+  const auto info = CountByField(
+      Run({"NOWARN", "GETEVENTSSEVERITYDAYS", "System", "Information", "9000"})
+          .out,
+      0);
+  EXPECT_EQ(info, (std::map<std::string, size_t>{{"System", 90}}));
+}
+
+TEST_F(CorpusMixedFolderEndToEnd, FileQueriesReturnTheWholeFile) {
+  const std::string path =
+      "file://" +
+      (fs::path(QRV_SHARED_DIR) / "corpus" / kFirewallExport).string();
+  const auto counts =
+      CountByField(Run({"NOWARN", "GETEVENTSQUERY", Query(path, "*")}).out, 0);
+  EXPECT_EQ(counts,
+            (std::map<std::string, size_t>{{"Security", 3}, {kFirewall, 3}}));
+}
+
+// Location paths joined at the top level, as custom views write them.
+TEST_F(CorpusMixedFolderEndToEnd, TopLevelBooleanQueriesRun) {
+  const std::pair<std::string, size_t> kQueries[] = {
+      {"*[System[Provider[@Name='Microsoft-Windows-Security-Auditing'] and "
+       "EventID=4648]] and "
+       "*[System[Level=0]]",
+       12},
+      {"*[System[(EventID=4624)]] or *[System[EventID=4625]]", 197 + 15},
+      {"(*[System[EventID=4950]])", 3},
+      {"(*[System[EventID=4950]] or *[System[EventID=1102]]) and "
+       "*[System[Level=4]]",
+       2},
+  };
+  for (const auto& [select, records] : kQueries) {
+    const ToolResult run =
+        Run({"NOWARN", "GETEVENTSQUERY", Query("Security", select)});
+    EXPECT_EQ(run.out.find("Failed"), std::string::npos) << select;
+    const auto counts = CountByField(run.out, 0);
+    EXPECT_EQ(counts, (std::map<std::string, size_t>{{"Security", records}}))
+        << select;
+  }
+  // Operator words in capitals are refused, as Windows refuses them.
+  const std::string refused =
+      Run({"NOWARN", "GETEVENTSQUERY",
+           Query("Security", "*[System[EventID=4950]] OR *")})
+          .out;
+  EXPECT_NE(refused.find("Failed to Get Events by Query:\t"),
+            std::string::npos);
+  EXPECT_EQ(refused, Run({"NOWARN", "GETEVENTSQUERY",
+                          Query("Security", "*[not(System)]")})
+                         .out);
 }
 
 }  // namespace

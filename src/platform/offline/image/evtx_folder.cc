@@ -27,6 +27,21 @@ void AddProviders(const std::vector<ProviderCount>& from, std::vector<ProviderCo
   }
 }
 
+// The index of channel `name` in `channels`, added when missing, with `path`
+// among its files and `providers` counted in.
+size_t Join(std::string name, const std::filesystem::path& path,
+                    const std::vector<ProviderCount>& providers, std::vector<FolderChannel>* channels) {
+  auto it = std::find_if(channels->begin(), channels->end(),
+                         [&name](const FolderChannel& c) { return SameName(c.channel.name, name); });
+  if (it == channels->end()) {
+    channels->push_back(FolderChannel{ChannelFiles{std::move(name), {}}, {}});
+    it = channels->end() - 1;
+  }
+  if (it->channel.files.empty() || it->channel.files.back() != path) it->channel.files.push_back(path);
+  AddProviders(providers, &it->providers);
+  return static_cast<size_t>(it - channels->begin());
+}
+
 }  // namespace
 
 std::vector<FolderChannel> ScanEvtxFolder(const PathResolver& resolver,
@@ -47,14 +62,16 @@ std::vector<FolderChannel> ScanEvtxFolder(const PathResolver& resolver,
       if (!from_file_name) continue;
       name = std::move(*from_file_name);
     }
-    auto it = std::find_if(channels.begin(), channels.end(),
-                           [&name](const FolderChannel& c) { return SameName(c.channel.name, name); });
-    if (it == channels.end()) {
-      channels.push_back(FolderChannel{ChannelFiles{std::move(name), {}}, {}});
-      it = channels.end() - 1;
+    const size_t home = Join(std::move(name), path, summary->providers, &channels);
+    for (ChannelSummary& other : summary->other_channels) {
+      other.name.resize(std::min(other.name.size(), other.name.find('\0')));
+      if (other.name.empty()) continue;
+      const size_t c = Join(std::move(other.name), path, other.providers, &channels);
+      if (c == home) continue;  // the same name once cut at a NUL
+      std::vector<SharedFile>& home_shared = channels[home].channel.shared;
+      if (home_shared.empty() || home_shared.back().path != path) home_shared.push_back(SharedFile{path, true});
+      channels[c].channel.shared.push_back(SharedFile{path, false});
     }
-    it->channel.files.push_back(path);
-    AddProviders(summary->providers, &it->providers);
   }
   for (FolderChannel& c : channels) {
     // Stable: within each group the name order of the listing stays.

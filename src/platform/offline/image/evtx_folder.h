@@ -1,7 +1,10 @@
-// A bare folder of .evtx files read as the logs of a machine: each file
-// directly in the folder joins the channel its records name (or, with no
-// record naming one, the channel its file name stands for); files of one
-// channel, compared ignoring case, form that channel together.
+// A bare folder of .evtx files read as the logs of a machine: each record of
+// a file directly in the folder belongs to the channel its own Channel
+// names; a record naming none, to the channel of the file's first record
+// that names one, or, with no record naming one, to the channel the file
+// name stands for. A file joins every channel its records belong to, listed
+// as shared in each when there are several; channel names compare ignoring
+// case.
 // Entry points: ScanEvtxFolder, FolderChannel.
 #ifndef QRV_PLATFORM_OFFLINE_IMAGE_EVTX_FOLDER_H_
 #define QRV_PLATFORM_OFFLINE_IMAGE_EVTX_FOLDER_H_

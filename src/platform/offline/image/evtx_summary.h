@@ -1,6 +1,6 @@
 // What the image needs to know about one .evtx file to make a channel and a
-// registry of it: the channel its records name and how many events each
-// provider logged. Entry points: EvtxFileSummary, EvtxSummarizer,
+// registry of it: the channels its records name and how many events each
+// provider logged in each. Entry points: EvtxFileSummary, EvtxSummarizer,
 // SummarizeEvtxFile.
 #ifndef QRV_PLATFORM_OFFLINE_IMAGE_EVTX_SUMMARY_H_
 #define QRV_PLATFORM_OFFLINE_IMAGE_EVTX_SUMMARY_H_
@@ -20,11 +20,24 @@ struct ProviderCount {
   uint64_t events = 0;
 };
 
-struct EvtxFileSummary {
-  // Channel of the first record that has one; empty when no record does.
-  std::string channel;
+struct ChannelSummary {
+  std::string name;  // as the first record naming it spells it
   // In order of first appearance; one entry per provider name.
   std::vector<ProviderCount> providers;
+};
+
+// A channel's name is the record's Channel text up to its first NUL (the
+// registry key made of it is known by that name); an empty one names none.
+struct EvtxFileSummary {
+  // Channel of the first record that names one; empty when no record does.
+  std::string channel;
+  // Of the records of `channel` and of those naming no channel, in order of
+  // first appearance; one entry per provider name.
+  std::vector<ProviderCount> providers;
+  // Other channels that records name (ignoring case), in order of first
+  // appearance: an export made with a query over several logs. Empty for a
+  // file of one channel.
+  std::vector<ChannelSummary> other_channels = {};
 };
 
 // Reads a file; nullopt when it is not an event log file at all.

@@ -33,9 +33,10 @@ class Evaluator {
             uint64_t now)
       : p_(program), tree_(tree), now_(now) {}
 
-  bool MatchesEvent() const;
+  bool MatchesEvent() const { return Eval(p_.top, 0, 1); }
 
  private:
+  bool SelectsEvent(uint32_t path) const;
   bool Eval(uint32_t expr, uint32_t element, uint64_t position) const;
 
   // Runs `visit(value, has_children)` on each node `path` selects from
@@ -150,14 +151,15 @@ bool Evaluator::Eval(uint32_t expr, uint32_t element, uint64_t position) const {
     }
     case ExprKind::kPositionCompare:
       return CompareUnsigned(position, x.op, p_.literals[x.literal]);
+    case ExprKind::kSelectsEvent:
+      return SelectsEvent(x.path);
   }
   return false;
 }
 
-bool Evaluator::MatchesEvent() const {
-  if (tree_.elements.empty()) return false;
+bool Evaluator::SelectsEvent(uint32_t path_index) const {
   // The first step selects among the document's children, i.e. the root.
-  const XPathPath& path = p_.paths[p_.location_path];
+  const XPathPath& path = p_.paths[path_index];
   const XPathStep& first = p_.steps[path.first_step];
   if (!first.any_name && tree_.elements[0].name != first.name) return false;
   uint64_t positions[kMaxPredicatesPerStep] = {};
@@ -175,7 +177,7 @@ bool Evaluator::MatchesEvent() const {
 
 bool XPathProgram::Matches(const evtx::EventTree& tree,
                            uint64_t now_filetime) const {
-  if (location_path == kNoIndex) return false;
+  if (top == kNoIndex || tree.elements.empty()) return false;
   return Evaluator(*this, tree, now_filetime).MatchesEvent();
 }
 

@@ -21,8 +21,8 @@ class Parser {
       : text_(text), program_(program) {}
 
   bool Run() {
-    program_->location_path = ParsePath(Location::kDocument);
-    if (program_->location_path == kNoIndex) return false;
+    program_->top = ParseTopOr();
+    if (program_->top == kNoIndex) return false;
     if (Peek().kind != Tok::kEnd) return Fail("unexpected text after the path");
     return true;
   }
@@ -61,7 +61,24 @@ class Parser {
     program_->exprs.push_back(e);
     return static_cast<uint32_t>(program_->exprs.size() - 1);
   }
+  // One item stands for itself; more become a kOr/kAnd over them.
+  uint32_t AddList(ExprKind kind, const std::vector<uint32_t>& items) {
+    if (items.size() == 1) return items[0];
+    XPathExpr expr;
+    expr.kind = kind;
+    expr.first = static_cast<uint32_t>(program_->lists.size());
+    expr.count = static_cast<uint32_t>(items.size());
+    program_->lists.insert(program_->lists.end(), items.begin(), items.end());
+    return AddExpr(expr);
+  }
+  bool PeekKeyword(std::string_view word) const {
+    const Token t = Peek();
+    return t.kind == Tok::kName && t.text == word;
+  }
 
+  uint32_t ParseTopOr();
+  uint32_t ParseTopAnd();
+  uint32_t ParseTopPrimary();
   uint32_t ParsePath(Location context);
   uint32_t ParsePredicate(Location context, bool* uses_position);
   uint32_t ParseOr(Location context, bool* uses_position);
@@ -86,6 +103,52 @@ class Parser {
   size_t terms_ = 0;
   std::string error_;
 };
+
+// The top level: location paths joined by `or` and `and`, parenthesised
+// freely. `OR` or `And` are names, not operators, so they end the expression
+// and Run() refuses the text after it, as Windows refuses them.
+uint32_t Parser::ParseTopOr() {
+  std::vector<uint32_t> items;
+  while (true) {
+    const uint32_t e = ParseTopAnd();
+    if (e == kNoIndex) return kNoIndex;
+    items.push_back(e);
+    if (!PeekKeyword("or")) break;
+    Next();
+  }
+  return AddList(ExprKind::kOr, items);
+}
+
+uint32_t Parser::ParseTopAnd() {
+  std::vector<uint32_t> items;
+  while (true) {
+    const uint32_t e = ParseTopPrimary();
+    if (e == kNoIndex) return kNoIndex;
+    items.push_back(e);
+    if (!PeekKeyword("and")) break;
+    Next();
+  }
+  return AddList(ExprKind::kAnd, items);
+}
+
+uint32_t Parser::ParseTopPrimary() {
+  if (Peek().kind == Tok::kLParen) {
+    Next();
+    if (!Enter()) return kNoIndex;
+    const uint32_t e = ParseTopOr();
+    if (e == kNoIndex) return kNoIndex;
+    if (!Expect(Tok::kRParen, "expected ')'")) return kNoIndex;
+    --depth_;
+    return e;
+  }
+  const size_t terms_before = terms_;
+  XPathExpr expr;
+  expr.kind = ExprKind::kSelectsEvent;
+  expr.path = ParsePath(Location::kDocument);
+  if (expr.path == kNoIndex) return kNoIndex;
+  if (terms_ == terms_before && !CountTerm()) return kNoIndex;
+  return AddExpr(expr);
+}
 
 uint32_t Parser::ParsePath(Location context) {
   const bool top = context == Location::kDocument;
@@ -214,17 +277,10 @@ uint32_t Parser::ParseOr(Location context, bool* uses_position) {
     const uint32_t e = ParseAnd(context, uses_position);
     if (e == kNoIndex) return kNoIndex;
     items.push_back(e);
-    const Token t = Peek();
-    if (t.kind != Tok::kName || t.text != "or") break;
+    if (!PeekKeyword("or")) break;
     Next();
   }
-  if (items.size() == 1) return items[0];
-  XPathExpr expr;
-  expr.kind = ExprKind::kOr;
-  expr.first = static_cast<uint32_t>(program_->lists.size());
-  expr.count = static_cast<uint32_t>(items.size());
-  program_->lists.insert(program_->lists.end(), items.begin(), items.end());
-  return AddExpr(expr);
+  return AddList(ExprKind::kOr, items);
 }
 
 uint32_t Parser::ParseAnd(Location context, bool* uses_position) {
@@ -233,17 +289,10 @@ uint32_t Parser::ParseAnd(Location context, bool* uses_position) {
     const uint32_t e = ParseTerm(context, uses_position);
     if (e == kNoIndex) return kNoIndex;
     items.push_back(e);
-    const Token t = Peek();
-    if (t.kind != Tok::kName || t.text != "and") break;
+    if (!PeekKeyword("and")) break;
     Next();
   }
-  if (items.size() == 1) return items[0];
-  XPathExpr expr;
-  expr.kind = ExprKind::kAnd;
-  expr.first = static_cast<uint32_t>(program_->lists.size());
-  expr.count = static_cast<uint32_t>(items.size());
-  program_->lists.insert(program_->lists.end(), items.begin(), items.end());
-  return AddExpr(expr);
+  return AddList(ExprKind::kAnd, items);
 }
 
 uint32_t Parser::ParseTerm(Location context, bool* uses_position) {

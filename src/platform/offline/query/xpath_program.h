@@ -4,7 +4,10 @@
 // defined in xpath_eval.cc.
 //
 // Accepted subset (what the event-log service documents and accepts):
-//   * a location path that starts with `*` or `Event`; child steps (element
+//   * at the top, location paths joined by `and` / `or` and parentheses,
+//     with XPath 1.0 precedence (`and` binds tighter); each path is true for
+//     an event it selects. Operator words are lower case only, as in XPath;
+//   * a location path starts with `*` or `Event`; child steps (element
 //     name or `*`) and a final attribute step `@name` / `@*`;
 //   * predicates `[...]` on element steps, nested; `and`, `or`, parentheses;
 //   * comparisons `path op literal` with op one of = != < <= > >=; literals
@@ -44,7 +47,9 @@ inline constexpr size_t kMaxNestingDepth = 16;
 inline constexpr size_t kMaxPathSteps = 16;
 // Predicates on one step; each keeps its own position counter on the stack.
 inline constexpr size_t kMaxPredicatesPerStep = 8;
-// Terms (comparisons, existence tests, function tests) in one XPath. The
+// Terms (comparisons, existence tests, function tests) in one XPath; a
+// top-level location path that holds none counts as one, so `* or * or ...`
+// is bounded too. The
 // service documents 32 expressions per Select; reports from real machines put
 // the failure near 22 `EventID=` clauses, not a sharp number, so the
 // documented figure is used.
@@ -80,6 +85,7 @@ enum class ExprKind : uint8_t {
   kBandCompare,       // some node of path: (value & mask) op literal
   kTimediffCompare,   // some (t1, t2): (t2 - t1) in ms op literal
   kPositionCompare,   // position of the context node op literal
+  kSelectsEvent,      // the location path `path` selects the event (top only)
 };
 
 struct XPathExpr {
@@ -96,9 +102,10 @@ struct XPathExpr {
 };
 
 struct XPathProgram {
-  // The location path; it selects from the event's root element. Paths are
-  // stored as they complete, so nested ones come before it.
-  uint32_t location_path = kNoIndex;
+  // The top-level expression: a kSelectsEvent, or kOr/kAnd over such
+  // expressions. Expressions are stored as they complete, so nested ones
+  // come before it.
+  uint32_t top = kNoIndex;
   std::vector<XPathPath> paths;
   std::vector<XPathStep> steps;
   std::vector<XPathExpr> exprs;

@@ -16,6 +16,7 @@ std::unique_ptr<EventQuery> EventQuery::Open(
   for (size_t index = 0; index < paths.size(); ++index) {
     const offline_query::SourcePath& path = paths[index];
     std::vector<std::shared_ptr<const EvtxSource>> files;
+    std::vector<std::optional<ChannelCondition>> conditions;
     if (path.kind == offline_query::PathKind::kChannel) {
       std::optional<ChannelFiles> channel;
       if (sources.channels) channel = sources.channels(path.name);
@@ -28,8 +29,15 @@ std::unique_ptr<EventQuery> EventQuery::Open(
         uint32_t file_error = 0;
         // A registered channel whose log is missing or unusable has no
         // events; it is not an error to ask for it.
-        if (auto source = EvtxSource::Open(file, &file_error))
-          files.push_back(std::move(source));
+        auto source = EvtxSource::Open(file, &file_error);
+        if (!source) continue;
+        files.push_back(std::move(source));
+        // A file other channels share yields only this channel's records.
+        std::optional<ChannelCondition> condition;
+        for (const SharedFile& shared : channel->shared) {
+          if (shared.path == file) condition.emplace(channel->name, shared);
+        }
+        conditions.push_back(std::move(condition));
       }
     } else {
       std::filesystem::path file(path.name);
@@ -48,11 +56,13 @@ std::unique_ptr<EventQuery> EventQuery::Open(
         return nullptr;
       }
       files.push_back(std::move(source));
+      conditions.emplace_back();  // a file query returns the whole file
     }
-    for (auto& file : files) {
+    for (size_t i = 0; i < files.size(); ++i) {
       Stream stream;
       stream.records = std::make_unique<RecordStream>(
-          std::move(file), *result->query_, index, now_filetime);
+          std::move(files[i]), *result->query_, index, now_filetime,
+          std::move(conditions[i]));
       result->streams_.push_back(std::move(stream));
     }
   }

@@ -1,6 +1,6 @@
-// The image's view of one .evtx file (EvtxSummarizer): the channel its
-// records name and the events per provider, read with the system-property
-// fast path. Entry point: SummarizeEvtxFile.
+// The image's view of one .evtx file (EvtxSummarizer): the channels its
+// records name and the events per provider in each, read with the
+// system-property fast path. Entry point: SummarizeEvtxFile.
 #ifndef QRV_PLATFORM_OFFLINE_SERVICE_EVTX_SUMMARIZER_H_
 #define QRV_PLATFORM_OFFLINE_SERVICE_EVTX_SUMMARIZER_H_
 

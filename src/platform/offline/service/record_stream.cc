@@ -41,11 +41,13 @@ bool QueryReadsValueText(const offline_query::CompiledQuery& query) {
 
 RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
                            const offline_query::CompiledQuery& query,
-                           size_t source_index, uint64_t now_filetime)
+                           size_t source_index, uint64_t now_filetime,
+                           std::optional<ChannelCondition> channel)
     : source_(std::move(source)),
       query_(query),
       source_index_(source_index),
       now_(now_filetime),
+      channel_(std::move(channel)),
       chunk_order_(
           source_->reader().ChunkOrder(evtx::RecordOrder::kOldestFirst)),
       stats_(source_->reader().stats()),
@@ -123,7 +125,7 @@ bool RecordStream::Selected(evtx::SystemProperties* props) {
 bool RecordStream::Next(CapturedEvent* out) {
   evtx::SystemProperties props;
   while (NextRecord()) {
-    if (Selected(&props)) {
+    if (Selected(&props) && (!channel_ || channel_->Admits(props))) {
       CaptureEvent(props, source_, *chunk_, record_, out);
       return true;
     }

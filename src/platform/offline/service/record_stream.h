@@ -9,13 +9,16 @@
 //     and time texts are left out when the query compares no text;
 //   - other queries are tested on the full event tree.
 // Records that do not decode are passed over: a damaged file still yields
-// every intact record. Entry point: RecordStream.
+// every intact record. A file that several channels share, read for one of
+// them, yields only the records its ChannelCondition admits. Entry point:
+// RecordStream.
 #ifndef QRV_PLATFORM_OFFLINE_SERVICE_RECORD_STREAM_H_
 #define QRV_PLATFORM_OFFLINE_SERVICE_RECORD_STREAM_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "formats/evtx/chunk_decoder.h"
@@ -23,6 +26,7 @@
 #include "formats/evtx/system_properties.h"
 #include "platform/offline/query/compiled_query.h"
 #include "platform/offline/service/captured_event.h"
+#include "platform/offline/service/channel_condition.h"
 #include "platform/offline/service/evtx_source.h"
 #include "platform/offline/service/system_tree.h"
 
@@ -53,10 +57,11 @@ class RecordStream {
  public:
   // `query` must outlive the stream; `source_index` is the index of the
   // file's path in query.sources(); `now_filetime` is what timediff()
-  // measures against.
+  // measures against; `channel` is set for a shared file only.
   RecordStream(std::shared_ptr<const EvtxSource> source,
                const offline_query::CompiledQuery& query, size_t source_index,
-               uint64_t now_filetime);
+               uint64_t now_filetime,
+               std::optional<ChannelCondition> channel = std::nullopt);
   RecordStream(const RecordStream&) = delete;
   RecordStream& operator=(const RecordStream&) = delete;
 
@@ -81,6 +86,7 @@ class RecordStream {
   const offline_query::CompiledQuery& query_;
   size_t source_index_;
   uint64_t now_;
+  std::optional<ChannelCondition> channel_;
   std::vector<uint32_t> chunk_order_;
   size_t next_chunk_ = 0;
   bool chunk_loaded_ = false;

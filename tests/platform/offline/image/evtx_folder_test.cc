@@ -100,6 +100,38 @@ TEST_F(EvtxFolderTest, FilesGroupIntoChannelsByTheirRecords) {
   EXPECT_EQ(security.providers[1].events, 15u);
   EXPECT_EQ(security.providers[1].guid, kAuditGuid);
   EXPECT_EQ(channels[2].channel.files, Paths{dir_.path() / "Microsoft-Windows-Sysmon%4Operational.evtx"});
+  for (const FolderChannel& c : channels) EXPECT_TRUE(c.channel.shared.empty()) << c.channel.name;
+}
+
+// Exports that hold records of several channels join each of them, shared;
+// a file of one channel still belongs to its channel whole.
+TEST_F(EvtxFolderTest, FilesOfSeveralChannelsJoinEach) {
+  Put("export.evtx", {"Security",
+                      {{"Microsoft-Windows-Security-Auditing", kAuditGuid, 4}},
+                      {{"Microsoft-Windows-Sysmon/Operational", {{"Microsoft-Windows-Sysmon", kOtherGuid, 6}}},
+                       {std::string("security\0x", 10), {{"EventLog", "", 1}}}}});
+  PathResolver resolver(dir_.path());
+  std::vector<FolderChannel> channels = ScanEvtxFolder(resolver, fake_.Summarizer());
+  ASSERT_EQ(channels.size(), 5u);
+  const ChannelFiles& security = channels[3].channel;
+  ASSERT_EQ(security.name, "Security");
+  EXPECT_EQ(security.files,
+            (Paths{dir_.path() / "Archive-Security-2021-01-01-00-00-00-000.evtx", dir_.path() / "Security.evtx",
+                   dir_.path() / "export.evtx", dir_.path() / "sec-copy.evtx"}));
+  // The channel cut at its NUL is the file's own: shared with Sysmon only.
+  ASSERT_EQ(security.shared.size(), 1u);
+  EXPECT_EQ(security.shared[0].path, dir_.path() / "export.evtx");
+  EXPECT_TRUE(security.shared[0].takes_unnamed);
+  EXPECT_EQ(channels[3].providers[1].events, 19u);
+  EXPECT_EQ(channels[3].providers[0].events, 4u);  // EventLog: 2 + 1 + 1
+  const FolderChannel& sysmon = channels[2];
+  EXPECT_EQ(sysmon.channel.files, (Paths{dir_.path() / "Microsoft-Windows-Sysmon%4Operational.evtx",
+                                         dir_.path() / "export.evtx"}));
+  ASSERT_EQ(sysmon.channel.shared.size(), 1u);
+  EXPECT_EQ(sysmon.channel.shared[0].path, dir_.path() / "export.evtx");
+  EXPECT_FALSE(sysmon.channel.shared[0].takes_unnamed);
+  ASSERT_EQ(sysmon.providers.size(), 1u);
+  EXPECT_EQ(sysmon.providers[0].events, 6u);
 }
 
 class EvtxFolderImageTest : public EvtxFolderTest {

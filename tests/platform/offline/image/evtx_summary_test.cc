@@ -37,18 +37,49 @@ TEST(SummarizeEvtxFileTest, CountsEventsPerProviderWithTheirGuids) {
   const auto file = dir.Write("Security.evtx",
                               evtx::WriteEvtx({Event("Microsoft-Windows-Security-Auditing", kAuditGuid, "Security"),
                                                Event("EventLog", std::nullopt, "Security"),
-                                               Event("Microsoft-Windows-Security-Auditing", kAuditGuid, "Security"),
-                                               Event("Microsoft-Windows-Security-Auditing", kAuditGuid, "Other")}));
+                                               Event("Microsoft-Windows-Security-Auditing", kAuditGuid, "Security")}));
   std::optional<EvtxFileSummary> summary = SummarizeEvtxFile(file);
   ASSERT_TRUE(summary);
-  EXPECT_EQ(summary->channel, "Security");  // the first record's
+  EXPECT_EQ(summary->channel, "Security");
   ASSERT_EQ(summary->providers.size(), 2u);
   EXPECT_EQ(summary->providers[0].name, "Microsoft-Windows-Security-Auditing");
   EXPECT_EQ(summary->providers[0].guid, kAuditGuidText);
-  EXPECT_EQ(summary->providers[0].events, 3u);
+  EXPECT_EQ(summary->providers[0].events, 2u);
   EXPECT_EQ(summary->providers[1].name, "EventLog");
   EXPECT_EQ(summary->providers[1].guid, "");
   EXPECT_EQ(summary->providers[1].events, 1u);
+  EXPECT_TRUE(summary->other_channels.empty());
+}
+
+// An export made with a query over several logs: each record counts in the
+// channel it names; records naming none count in the first record's channel.
+TEST(SummarizeEvtxFileTest, RecordsOfSeveralChannelsCountInTheirOwn) {
+  TempFolder dir;
+  const auto file = dir.Write(
+      "export.evtx", evtx::WriteEvtx({Event("EventLog", std::nullopt, ""),
+                                      Event("Microsoft-Windows-Sysmon", std::nullopt, "Microsoft-Windows-Sysmon/Operational"),
+                                      Event("Microsoft-Windows-Security-Auditing", kAuditGuid, "Security"),
+                                      Event("Microsoft-Windows-Security-Auditing", std::nullopt, "SECURITY"),
+                                      Event("EventLog", std::nullopt, "microsoft-windows-sysmon/operational"),
+                                      Event("EventLog", std::nullopt, ""),
+                                      Event("Service Control Manager", std::nullopt, std::string("System\0x", 8))}));
+  std::optional<EvtxFileSummary> summary = SummarizeEvtxFile(file);
+  ASSERT_TRUE(summary);
+  EXPECT_EQ(summary->channel, "Microsoft-Windows-Sysmon/Operational");
+  ASSERT_EQ(summary->providers.size(), 2u);
+  EXPECT_EQ(summary->providers[0].name, "EventLog");
+  EXPECT_EQ(summary->providers[0].events, 3u);
+  EXPECT_EQ(summary->providers[1].name, "Microsoft-Windows-Sysmon");
+  ASSERT_EQ(summary->other_channels.size(), 2u);
+  const ChannelSummary& security = summary->other_channels[0];
+  EXPECT_EQ(security.name, "Security");
+  ASSERT_EQ(security.providers.size(), 1u);
+  EXPECT_EQ(security.providers[0].events, 2u);
+  EXPECT_EQ(security.providers[0].guid, kAuditGuidText);
+  // A channel is named up to its first NUL.
+  EXPECT_EQ(summary->other_channels[1].name, "System");
+  ASSERT_EQ(summary->other_channels[1].providers.size(), 1u);
+  EXPECT_EQ(summary->other_channels[1].providers[0].name, "Service Control Manager");
 }
 
 TEST(SummarizeEvtxFileTest, EmptyLogsAndNonLogs) {

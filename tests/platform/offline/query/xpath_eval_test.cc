@@ -117,6 +117,38 @@ TEST_F(XPathEvalTest, NodeSetComparisonsAreExistential) {
   EXPECT_FALSE(Eval("*[EventData!='x']", t));
 }
 
+// Each top-level path is true for an event it selects; `and` binds tighter
+// than `or`, as in XPath 1.0.
+TEST_F(XPathEvalTest, TopLevelPathsCombine) {
+  const auto& t = logon_.tree();
+  const char* const kYes = "*[System[EventID=4624]]";
+  const char* const kNo = "*[System[EventID=4625]]";
+  const std::pair<std::string, bool> kCases[] = {
+      {std::string(kYes) + " and " + kYes, true},
+      {std::string(kYes) + " and " + kNo, false},
+      {std::string(kNo) + " and " + kYes, false},
+      {std::string(kNo) + " or " + kYes, true},
+      {std::string(kNo) + " or " + kNo, false},
+      {std::string(kYes) + " or " + kNo + " and " + kNo, true},
+      {"(" + std::string(kYes) + " or " + kNo + ") and " + kNo, false},
+      {std::string(kNo) + " and " + kNo + " or " + kYes, true},
+      {std::string(kNo) + " and (" + kNo + " or " + kYes + ")", false},
+      {"(" + std::string(kYes) + ")", true},
+      {"((" + std::string(kNo) + "))", false},
+      {"*[System[Provider[@Name='Microsoft-Windows-Security-Auditing'] and EventID=4624]] and "
+       "*[EventData[Data[@Name='TargetUserName']!='jdoe']]", false},
+      {"*[System[Provider[@Name='Microsoft-Windows-Security-Auditing'] and EventID=4624]] and "
+       "*[EventData[Data[@Name='TargetUserName']!='admin']]", true},
+      {"Event[System/Level=0] and Event/EventData/Data[@Name='LogonType']", true},
+      {"Event/UserData or *[EventData[Data='CORP']]", true},
+      {"Event/UserData or Event/RenderingInfo", false},
+  };
+  for (const auto& [text, expected] : kCases) {
+    EXPECT_EQ(Eval(text, t), expected) << text;
+    EXPECT_FALSE(Eval(text, classic_.tree())) << text;
+  }
+}
+
 TEST_F(XPathEvalTest, ClassicEventsHaveUnnamedData) {
   const auto& t = classic_.tree();
   EXPECT_TRUE(Eval("*[EventData[Data='running']]", t));

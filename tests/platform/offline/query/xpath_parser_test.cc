@@ -46,6 +46,17 @@ TEST(XPathParserTest, AcceptsTheSubset) {
       "Event/System/Provider/@Name",
       "*[and/or = 'x' or and]",
       "*[System[EventID=1.5 or EventID=.5]]",
+      // Top-level expressions over location paths, as custom views and
+      // forwarding subscriptions write them.
+      "*[System[Provider[@Name='Microsoft-Windows-Security-Auditing'] and EventID=4648]] and "
+      "*[EventData[Data[@Name='ProcessName']!='C:\\Windows\\System32\\taskhost.exe']]",
+      "*[System[(EventID=4662)]] and *[System[Task='14080']]",
+      "*[System[Level=1]] or *[System[Level=2]]",
+      "*[System[Level=1]] or *[System[Level=2]] or Event[System[Level=3]]",
+      "(*[System[Level=2]])",
+      "(*[System[Level=1]] and *[System[EventID=1]]) or *[EventData[Data='x']]",
+      "*[System/Level=1] and (Event/System or *[UserData/*/Name='x'])",
+      "*\n and\n *",
   };
   for (const char* text : kGood) {
     std::string error;
@@ -108,6 +119,22 @@ TEST(XPathParserTest, RefusesConstructsOutsideTheSubset) {
       "* *",
       "*['x']",
       "*[1 and System]",
+      // Top-level expressions: operands must be location paths, operator
+      // words are lower case (Event Viewer refuses `OR`).
+      "*[System[Level=1]] OR *[System[Level=2]]",
+      "*[System[Level=1]] AND *[System[Level=2]]",
+      "*[System[Level=1]] Or *[System[Level=2]]",
+      "*[System[Level=1]] and",
+      "and *[System[Level=1]]",
+      "*[System[Level=1]] and System[Level=2]",
+      "*[System[Level=1]] or 'x'",
+      "*[System[Level=1]] or not(*[System[Level=2]])",
+      "(*[System[Level=1]]",
+      "*[System[Level=1]])",
+      "()",
+      "(*) = 'x'",
+      "* and * *",
+      "*[System[Level=1]] | *[System[Level=2]]",
   };
   for (const char* text : kBad) {
     std::string error;
@@ -140,6 +167,26 @@ TEST(XPathParserTest, TermCountIsCapped) {
   EXPECT_FALSE(Compiles(text + " or EventID=99]]"));
 }
 
+TEST(XPathParserTest, CapsCountOverTheWholeTopLevelExpression) {
+  // Each `*[System[EventID=n]]` holds two terms.
+  std::string paths = "*[System[EventID=0]]";
+  for (size_t i = 1; i < kMaxTermsPerSelect / 2; ++i) {
+    paths += (i % 2 ? " or " : " and ") + std::string("*[System[EventID=") + std::to_string(i) + "]]";
+  }
+  EXPECT_TRUE(Compiles(paths));
+  EXPECT_FALSE(Compiles(paths + " or *[System]"));
+  // A path with no term counts as one, so a long chain of them is refused.
+  std::string stars = "*";
+  for (size_t i = 1; i < kMaxTermsPerSelect; ++i) stars += " or *";
+  EXPECT_TRUE(Compiles(stars));
+  EXPECT_FALSE(Compiles(stars + " or Event"));
+  // Top-level parentheses open levels like any other.
+  EXPECT_TRUE(Compiles(std::string(kMaxNestingDepth, '(') + "*" + std::string(kMaxNestingDepth, ')')));
+  EXPECT_FALSE(Compiles(std::string(kMaxNestingDepth + 1, '(') + "*" +
+                        std::string(kMaxNestingDepth + 1, ')')));
+  EXPECT_FALSE(Compiles(std::string(100'000, '(')));
+}
+
 TEST(XPathParserTest, PathStepsAndPredicatesPerStepAreCapped) {
   std::string path = "*";
   for (size_t i = 1; i < kMaxPathSteps; ++i) path += "/a";
@@ -163,6 +210,8 @@ TEST(XPathParserTest, FlagsQueriesThatReachOutsideSystem) {
       {"Event/*", false},
       {"*[@xmlns]", false},
       {"*[System[Data]]", true},
+      {"*[System[Level=1]] or Event/System[EventID=2]", true},
+      {"*[System[Level=1]] and *[EventData[Data='x']]", false},
   };
   for (const auto& [text, system_only] : kCases) {
     XPathProgram program;

@@ -32,19 +32,27 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
+// The named items of one record's EventData, and the leaves of the element
+// below its UserData.
+struct RecordItems {
+  std::map<std::string, std::string> data;
+  std::map<std::string, std::string> user;
+};
+
 // Just enough JSON for the expected EventData files: an array of objects
-// {"num": n, "EventData": {name: value, ...} | null, ...}. Values other
+// {"num": n, "EventData": {name: value, ...} | null,
+//  "UserData": {element: {name: value, ...}} | null, ...}. Values other
 // than strings are skipped.
 class Json {
  public:
   explicit Json(std::string text) : s_(std::move(text)) {}
 
-  void Read(std::map<uint64_t, std::map<std::string, std::string>>* out) {
+  void Read(std::map<uint64_t, RecordItems>* out) {
     Skip();
     if (!Eat('[')) return;
     while (Skip(), pos_ < s_.size() && s_[pos_] != ']') {
       uint64_t num = 0;
-      std::map<std::string, std::string> data;
+      RecordItems items;
       if (!Eat('{')) return;
       while (Skip(), pos_ < s_.size() && s_[pos_] != '}') {
         std::string key;
@@ -57,14 +65,15 @@ class Json {
             n += s_[pos_++];
           num = Number(n, 10).value_or(0);
         } else if (key == "EventData" && Peek() == '{') {
+          if (!Strings(&items.data)) return;
+        } else if (key == "UserData" && Peek() == '{') {
           ++pos_;
           while (Skip(), pos_ < s_.size() && s_[pos_] != '}') {
-            std::string name, value;
-            if (!String(&name) || (Skip(), !Eat(':'))) return;
+            std::string element;
+            if (!String(&element) || (Skip(), !Eat(':'))) return;
             Skip();
-            if (Peek() == '"') {
-              if (!String(&value)) return;
-              data[name] = value;
+            if (Peek() == '{') {
+              if (!Strings(&items.user)) return;
             } else if (!SkipValue()) {
               return;
             }
@@ -79,13 +88,31 @@ class Json {
         Eat(',');
       }
       Eat('}');
-      (*out)[num] = std::move(data);
+      (*out)[num] = std::move(items);
       Skip();
       Eat(',');
     }
   }
 
  private:
+  // The string members of an object, the others skipped.
+  bool Strings(std::map<std::string, std::string>* out) {
+    ++pos_;  // '{'
+    while (Skip(), pos_ < s_.size() && s_[pos_] != '}') {
+      std::string name, value;
+      if (!String(&name) || (Skip(), !Eat(':'))) return false;
+      Skip();
+      if (Peek() == '"') {
+        if (!String(&value)) return false;
+        (*out)[name] = value;
+      } else if (!SkipValue()) {
+        return false;
+      }
+      Skip();
+      Eat(',');
+    }
+    return Eat('}');
+  }
   char Peek() const { return pos_ < s_.size() ? s_[pos_] : '\0'; }
   bool Eat(char c) {
     if (Peek() != c) return false;
@@ -184,7 +211,7 @@ bool ReadOracle(const std::filesystem::path& tsv,
                 std::vector<OracleRow>* rows) {
   std::ifstream in(tsv);
   if (!in) return false;
-  std::map<uint64_t, std::map<std::string, std::string>> data;
+  std::map<uint64_t, RecordItems> data;
   {
     std::ifstream j(json);
     if (j) Json(std::string(std::istreambuf_iterator<char>(j), {})).Read(&data);
@@ -208,7 +235,10 @@ bool ReadOracle(const std::filesystem::path& tsv,
     row.channel = f[7];
     row.computer = f[8];
     auto it = data.find(row.record_number);
-    if (it != data.end()) row.data = it->second;
+    if (it != data.end()) {
+      row.data = it->second.data;
+      row.user_data = it->second.user;
+    }
     rows->push_back(std::move(row));
   }
   return true;

@@ -21,6 +21,7 @@ struct OracleRow {
   std::string provider;
   std::optional<uint64_t> event_id;
   std::optional<uint64_t> level;
+  std::optional<uint64_t> task;  // the corpus's values do not carry it
   std::optional<uint64_t> keywords;
   // FILETIME ticks as printed; the true value lies in
   // [ticks, ticks + time_precision).
@@ -30,6 +31,10 @@ struct OracleRow {
   std::string computer;
   // Named EventData items whose JSON value is a string.
   std::map<std::string, std::string> data;
+  // The string leaves of the element below UserData, by name.
+  std::map<std::string, std::string> user_data;
+  // The System/Security UserID; the corpus's values do not carry it.
+  std::optional<std::string> user_id;
 };
 
 // The rows for `expected_tsv`, with the EventData of `expected_json` (which

@@ -1,6 +1,6 @@
 // The image's summary of a log file: the channel of the first record that
-// names one and the events per provider in order of appearance; files that
-// are not event logs have none.
+// names one, the other channels records name, and the events per provider of
+// each in order of appearance; files that are not event logs have none.
 #include "platform/offline/service/evtx_summarizer.h"
 
 #include <gtest/gtest.h>
@@ -26,12 +26,19 @@ TEST(EvtxSummarizerTest, ChannelAndProviderCounts) {
   ASSERT_TRUE(summary.has_value());
   EXPECT_EQ(summary->channel, "Setup");
   ASSERT_EQ(summary->providers.size(), 2u);
+  // The record naming no channel counts with the file's first channel.
   EXPECT_EQ(summary->providers[0].name, "A");
-  EXPECT_EQ(summary->providers[0].events, 2u);
-  EXPECT_EQ(summary->providers[0].guid, "");  // the first A event has none
+  EXPECT_EQ(summary->providers[0].events, 1u);
+  EXPECT_EQ(summary->providers[0].guid, "");
   EXPECT_EQ(summary->providers[1].name, "B");
   EXPECT_EQ(summary->providers[1].events, 2u);
   EXPECT_EQ(summary->providers[1].guid,
+            "{a3a2a1a0-a5a4-a7a6-a8a9-aaabacadaeaf}");
+  ASSERT_EQ(summary->other_channels.size(), 1u);
+  EXPECT_EQ(summary->other_channels[0].name, "Other");
+  ASSERT_EQ(summary->other_channels[0].providers.size(), 1u);
+  EXPECT_EQ(summary->other_channels[0].providers[0].events, 1u);
+  EXPECT_EQ(summary->other_channels[0].providers[0].guid,
             "{a3a2a1a0-a5a4-a7a6-a8a9-aaabacadaeaf}");
 }
 

@@ -192,6 +192,43 @@ TEST_F(OfflineEventLogTest, PathsAndFilesMergeByTimeThenPathOrder) {
             (std::vector<uint64_t>{1, 3, 100, 2, 101, 4}));
 }
 
+// An export holding Security and Sysmon records beside a live Security log:
+// each channel returns exactly its own records from every file that holds
+// any, oldest first; a file query still returns the whole file.
+TEST_F(OfflineEventLogTest, ChannelsOfSharedFilesComeFromTheRecords) {
+  const std::string sysmon = "Microsoft-Windows-Sysmon/Operational";
+  const auto sysmon_event = [&](uint64_t id, uint32_t second,
+                                const std::string& channel) {
+    return FixtureEvent(id, 1, second, 4, 0x8000000000000000ull, channel,
+                        "Microsoft-Windows-Sysmon");
+  };
+  WriteLog(dir_.path() / "Security.evtx",
+           {FixtureEvent(1, 4624, 10), FixtureEvent(2, 4624, 40)});
+  // Filed under Security (its first record's channel); a record naming no
+  // channel stays with Security.
+  WriteLog(dir_.path() / "export.evtx",
+           {FixtureEvent(11, 4624, 5), sysmon_event(12, 20, sysmon),
+            FixtureEvent(13, 4688, 30, 0, 0x8020000000000000ull, "SECURITY"),
+            sysmon_event(14, 35, "microsoft-windows-sysmon/operational"),
+            sysmon_event(15, 50, "")});
+  Open();
+  EXPECT_EQ(RunOk(QueryList("Security", "*")),
+            (std::vector<uint64_t>{11, 1, 13, 2, 15}));
+  EXPECT_EQ(RunOk(QueryList(sysmon, "*")), (std::vector<uint64_t>{12, 14}));
+  // The condition applies beside the query's own, through the full tree too.
+  EXPECT_EQ(RunOk(QueryList(sysmon, "*[EventData[Data='user0' or "
+                                    "Data='user2' or Data='user3']]")),
+            (std::vector<uint64_t>{12, 14}));
+  EXPECT_EQ(RunOk(QueryList("Security", "*[System[EventID=1]]")),
+            (std::vector<uint64_t>{15}));
+  EXPECT_EQ(RunOk(QueryList("file://export.evtx", "*")),
+            (std::vector<uint64_t>{11, 12, 13, 14, 15}));
+  EXPECT_EQ(RunOk("<QueryList><Query Id='0' Path='Security'><Select>*</Select>"
+                  "<Select Path='" + sysmon + "'>*[System[EventID=1]]</Select>"
+                  "</Query></QueryList>"),
+            (std::vector<uint64_t>{11, 1, 12, 13, 14, 2, 15}));
+}
+
 TEST_F(OfflineEventLogTest, FilePathsAbsoluteAndRelativeToTheRoot) {
   WriteLog(dir_.path() / "logs" / "saved.evtx",
            {FixtureEvent(7, 4624, 1), FixtureEvent(8, 4634, 2)});

@@ -1,0 +1,31 @@
+// Records of a shared file by their Channel; see channel_condition.h.
+#include "platform/offline/service/channel_condition.h"
+
+#include "formats/regf/name_text.h"
+
+namespace qrv::offline {
+
+ChannelCondition::ChannelCondition(std::string_view name,
+                                   const SharedFile& file)
+    : channel(regf::Utf8ToUtf16(name)), takes_unnamed(file.takes_unnamed) {}
+
+bool ChannelCondition::Admits(const evtx::SystemProperties& props) const {
+  uint32_t units = 0;
+  if (props.Has(evtx::SystemProperty::kChannel)) {
+    // The text lies in the chunk, not necessarily 2-byte aligned.
+    const uint8_t* c = props.channel.data;
+    while (units < props.channel.units) {
+      const char16_t unit =
+          static_cast<char16_t>(c[2 * units] | (c[2 * units + 1] << 8));
+      if (unit == u'\0') break;
+      if (units >= channel.size() ||
+          regf::UpcaseUnit(unit) != regf::UpcaseUnit(channel[units]))
+        return false;
+      ++units;
+    }
+  }
+  if (units == 0) return takes_unnamed;
+  return units == channel.size();
+}
+
+}  // namespace qrv::offline
