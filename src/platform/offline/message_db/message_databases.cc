@@ -23,6 +23,14 @@ class DatabaseProvider : public ProviderTemplates {
 
   std::vector<MessageTemplate> Templates(uint64_t key) const override {
     const std::lock_guard<std::mutex> lock(mutex_);
+    // Every event of a kind asks again: answers are kept per key.
+    auto known = by_key_.find(key);
+    if (known == by_key_.end()) known = by_key_.emplace(key, Find(key)).first;
+    return known->second;
+  }
+
+ private:
+  std::vector<MessageTemplate> Find(uint64_t key) const {
     for (size_t s = 0; s < sources_.size(); ++s) {
       std::vector<MessageTemplate> found;
       for (const DatabaseRow& row : Rows(s)) {
@@ -38,6 +46,7 @@ class DatabaseProvider : public ProviderTemplates {
     return {};
   }
 
+ public:
   std::vector<TemplateEvent> Events() const override {
     const std::lock_guard<std::mutex> lock(mutex_);
     ListEvents();
@@ -117,6 +126,7 @@ class DatabaseProvider : public ProviderTemplates {
   mutable std::mutex mutex_;
   mutable std::map<size_t, std::optional<std::vector<DatabaseRow>>> rows_;
   mutable std::map<size_t, std::unordered_map<int64_t, std::string>> texts_;
+  mutable std::unordered_map<uint64_t, std::vector<MessageTemplate>> by_key_;
   mutable bool listed_ready_ = false;
   mutable std::vector<Listed> listed_;
 };
