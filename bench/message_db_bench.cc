@@ -65,11 +65,13 @@ Timing TimeCommand(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : argv)
+    args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  const int rc =
+      posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return t;
   int status = 0;
@@ -80,7 +82,8 @@ Timing TimeCommand(const std::vector<std::string>& argv) {
   t.exit_status = WEXITSTATUS(status);
   t.wall = std::chrono::duration<double>(end - start).count();
   t.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-          1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+          1e-6 * static_cast<double>(usage.ru_utime.tv_usec +
+                                     usage.ru_stime.tv_usec);
   return t;
 }
 
@@ -120,7 +123,8 @@ void RunTimed(benchmark::State& state, bool with_database,
     }
     state.SetIterationTime(seconds);
   }
-  state.counters["cpu_ms"] = 1e3 * cpu / static_cast<double>(state.iterations());
+  state.counters["cpu_ms"] =
+      1e3 * cpu / static_cast<double>(state.iterations());
 }
 
 void Largest5(benchmark::State& state, bool with_database) {
@@ -134,8 +138,12 @@ void Largest5(benchmark::State& state, bool with_database) {
   state.SetBytesProcessed(static_cast<int64_t>(bytes * state.iterations()));
 }
 
-void BM_Largest5_SelectAll_NoDatabase(benchmark::State& state) { Largest5(state, false); }
-void BM_Largest5_SelectAll_Database1703(benchmark::State& state) { Largest5(state, true); }
+void BM_Largest5_SelectAll_NoDatabase(benchmark::State& state) {
+  Largest5(state, false);
+}
+void BM_Largest5_SelectAll_Database1703(benchmark::State& state) {
+  Largest5(state, true);
+}
 void BM_Startup_NoDatabase(benchmark::State& state) {
   RunTimed(state, false, {{QRV_TOOL_PATH, "NOWARN", "GETLISTCHANNELS"}});
 }
@@ -143,10 +151,22 @@ void BM_Startup_Database1703(benchmark::State& state) {
   RunTimed(state, true, {{QRV_TOOL_PATH, "NOWARN", "GETLISTCHANNELS"}});
 }
 
-BENCHMARK(BM_Largest5_SelectAll_NoDatabase)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_Largest5_SelectAll_Database1703)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_Startup_NoDatabase)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
-BENCHMARK(BM_Startup_Database1703)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_Largest5_SelectAll_NoDatabase)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_Largest5_SelectAll_Database1703)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_Startup_NoDatabase)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
+BENCHMARK(BM_Startup_Database1703)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 }  // namespace
 

@@ -27,7 +27,8 @@ std::vector<ExportRow> ExportCatalogue(offline::MessageCatalog& catalog) {
     std::vector<ExportRow> mine;
     for (const pe::WevtEvent& event : provider->events()) {
       if (event.message_id == pe::kNoMessageId) continue;
-      std::optional<std::string> text = provider->RawMessage(event.message_id, false);
+      std::optional<std::string> text =
+          provider->RawMessage(event.message_id, false);
       if (!text) continue;  // the files lack it: nothing to pass on
       if (!seen.emplace(event.id, *text).second) continue;
       mine.push_back(ExportRow{name, event.id, std::move(*text)});
@@ -46,10 +47,9 @@ std::vector<ExportRow> ExportCatalogue(offline::MessageCatalog& catalog) {
             ExportRow{name, offline::kParameterKeyBase + id, std::move(*text)});
       }
     }
-    std::stable_sort(mine.begin(), mine.end(),
-                     [](const ExportRow& a, const ExportRow& b) {
-                       return a.key < b.key;
-                     });
+    std::stable_sort(
+        mine.begin(), mine.end(),
+        [](const ExportRow& a, const ExportRow& b) { return a.key < b.key; });
     rows.insert(rows.end(), std::make_move_iterator(mine.begin()),
                 std::make_move_iterator(mine.end()));
   }

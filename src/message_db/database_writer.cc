@@ -70,15 +70,15 @@ bool ReadExisting(sqlite3* db, Existing* existing) {
   if (!providers || !messages) return false;
   int code;
   while ((code = sqlite3_step(providers.get())) == SQLITE_ROW) {
-    const auto* name = reinterpret_cast<const char*>(
-        sqlite3_column_text(providers.get(), 1));
+    const auto* name =
+        reinterpret_cast<const char*>(sqlite3_column_text(providers.get(), 1));
     existing->providers.emplace(offline::FoldName(name != nullptr ? name : ""),
                                 sqlite3_column_int64(providers.get(), 0));
   }
   if (code != SQLITE_DONE) return false;
   while ((code = sqlite3_step(messages.get())) == SQLITE_ROW) {
-    const auto* text = reinterpret_cast<const char*>(
-        sqlite3_column_text(messages.get(), 2));
+    const auto* text =
+        reinterpret_cast<const char*>(sqlite3_column_text(messages.get(), 2));
     existing->messages.emplace(sqlite3_column_int64(messages.get(), 0),
                                sqlite3_column_int64(messages.get(), 1),
                                text != nullptr ? text : "");
@@ -99,7 +99,8 @@ WriteResult WriteMessageDatabase(const fs::path& target,
   std::error_code error;
   fs::path directory = target.parent_path();
   if (directory.empty()) directory = ".";
-  std::string pattern = (directory / (target.filename().string() + ".XXXXXX")).string();
+  std::string pattern =
+      (directory / (target.filename().string() + ".XXXXXX")).string();
   const int fd = mkstemp(pattern.data());
   if (fd < 0) return Failed("cannot create a file in " + directory.string());
   close(fd);
@@ -107,7 +108,8 @@ WriteResult WriteMessageDatabase(const fs::path& target,
   if (fs::exists(target, error)) {
     fs::copy_file(target, temporary.path(),
                   fs::copy_options::overwrite_existing, error);
-    if (error) return Failed("cannot copy " + target.string() + ": " + error.message());
+    if (error)
+      return Failed("cannot copy " + target.string() + ": " + error.message());
   }
 
   sqlite3* raw = nullptr;
@@ -121,8 +123,8 @@ WriteResult WriteMessageDatabase(const fs::path& target,
   }
   Existing existing;
   if (!ReadExisting(db.get(), &existing)) {
-    return Failed(target.string() + " is not a message database: " +
-                  sqlite3_errmsg(db.get()));
+    return Failed(target.string() +
+                  " is not a message database: " + sqlite3_errmsg(db.get()));
   }
 
   if (sqlite3_exec(db.get(), "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -130,9 +132,9 @@ WriteResult WriteMessageDatabase(const fs::path& target,
   }
   Statement add_provider =
       Prepare(db.get(), "INSERT INTO providers(name) VALUES (?1)");
-  Statement add_message = Prepare(
-      db.get(),
-      "INSERT INTO messages(event_id, message, provider_id) VALUES (?1, ?2, ?3)");
+  Statement add_message = Prepare(db.get(),
+                                  "INSERT INTO messages(event_id, message, "
+                                  "provider_id) VALUES (?1, ?2, ?3)");
   if (!add_provider || !add_message) return Failed(sqlite3_errmsg(db.get()));
   WriteResult result;
   for (const ExportRow& row : rows) {
@@ -162,12 +164,14 @@ WriteResult WriteMessageDatabase(const fs::path& target,
   }
   add_provider.reset();
   add_message.reset();
-  if (sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+  if (sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr) !=
+      SQLITE_OK) {
     return Failed(sqlite3_errmsg(db.get()));
   }
   db.reset();  // closed (and synced by the commit) before the rename
   fs::rename(temporary.path(), target, error);
-  if (error) return Failed("cannot replace " + target.string() + ": " + error.message());
+  if (error)
+    return Failed("cannot replace " + target.string() + ": " + error.message());
   temporary.Keep();
   result.ok = true;
   return result;

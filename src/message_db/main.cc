@@ -35,8 +35,9 @@ int main(int argc, char** argv) {
         return path->string();
       },
       loader);
-  const qrv::message_db::WriteResult result = qrv::message_db::WriteMessageDatabase(
-      argv[2], qrv::message_db::ExportCatalogue(catalog));
+  const qrv::message_db::WriteResult result =
+      qrv::message_db::WriteMessageDatabase(
+          argv[2], qrv::message_db::ExportCatalogue(catalog));
   if (!result.ok) {
     std::cerr << "qrv_message_db: " << result.error << '\n';
     return 1;

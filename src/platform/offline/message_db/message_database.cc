@@ -38,8 +38,8 @@ std::string Reason(int code, sqlite3* db) {
 
 Statement Prepare(sqlite3* db, const char* sql, int* code) {
   sqlite3_stmt* statement = nullptr;
-  *code = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT,
-                             &statement, nullptr);
+  *code = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement,
+                             nullptr);
   return Statement(statement);
 }
 
@@ -77,9 +77,8 @@ std::unique_ptr<MessageDatabase> MessageDatabase::Open(const std::string& path,
   std::unique_ptr<MessageDatabase> database(new MessageDatabase());
   sqlite3* db = nullptr;
   // NOMUTEX: the object's own mutex serialises every use of the connection.
-  int code = sqlite3_open_v2(path.c_str(), &db,
-                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+  int code = sqlite3_open_v2(
+      path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   database->db_.reset(db);
   if (code != SQLITE_OK) {
     *reason = Reason(code, db);

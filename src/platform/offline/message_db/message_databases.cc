@@ -38,8 +38,9 @@ class DatabaseProvider : public ProviderTemplates {
         found.push_back(MessageTemplate{row.row_id, TextOf(s, row)});
       }
       // A database with only empty rows for the key does not answer it.
-      if (std::any_of(found.begin(), found.end(),
-                      [](const MessageTemplate& t) { return !t.text.empty(); })) {
+      if (std::any_of(found.begin(), found.end(), [](const MessageTemplate& t) {
+            return !t.text.empty();
+          })) {
         return found;
       }
     }
@@ -77,8 +78,8 @@ class DatabaseProvider : public ProviderTemplates {
   const std::vector<DatabaseRow>& Rows(size_t source) const {
     std::optional<std::vector<DatabaseRow>>& rows = rows_[source];
     if (!rows) {
-      rows = sources_[source].database->ProviderRows(
-          sources_[source].provider_id);
+      rows =
+          sources_[source].database->ProviderRows(sources_[source].provider_id);
     }
     return *rows;
   }
@@ -116,10 +117,9 @@ class DatabaseProvider : public ProviderTemplates {
       }
     }
     // Rows come in row order per source: a stable sort keeps it per id.
-    std::stable_sort(listed_.begin(), listed_.end(),
-                     [](const Listed& a, const Listed& b) {
-                       return a.key < b.key;
-                     });
+    std::stable_sort(
+        listed_.begin(), listed_.end(),
+        [](const Listed& a, const Listed& b) { return a.key < b.key; });
   }
 
   std::vector<Source> sources_;

@@ -36,8 +36,8 @@ class CatalogueTemplatesTest : public ::testing::Test {
   void Open(const std::vector<testing::TemplateRow>& rows) {
     ASSERT_TRUE(WriteTestDatabase(dir_.path() / "t.db", rows));
     std::vector<std::string> warnings;
-    databases_ = MessageDatabases::Open((dir_.path() / "t.db").string(),
-                                        &warnings);
+    databases_ =
+        MessageDatabases::Open((dir_.path() / "t.db").string(), &warnings);
     catalog_ = std::make_unique<MessageCatalog>(
         registry_,
         [](std::string_view) -> std::optional<std::string> {
@@ -110,7 +110,8 @@ TEST_F(CatalogueTemplatesTest, TheRowWhoseInsertsTheValuesFillAnswers) {
 
 TEST_F(CatalogueTemplatesTest, HostileRowsStayUnderTheCap) {
   std::string many_inserts;
-  for (int i = 1; i <= 3000; ++i) many_inserts += "%" + std::to_string(i % 99 + 1);
+  for (int i = 1; i <= 3000; ++i)
+    many_inserts += "%" + std::to_string(i % 99 + 1);
   Open({{"P", 1, std::string(2 << 20, 'x')},
         {"P", 2, many_inserts},
         {"P", 3, std::string(200000, '%')},
@@ -139,9 +140,9 @@ TEST(CorpusWithDatabase, KnownEventsGetTheirTemplateFilled) {
   std::map<std::pair<std::string, int64_t>, std::vector<std::string>> known;
   {
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READONLY,
-                              nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
+        SQLITE_OK);
     sqlite3_stmt* all = nullptr;
     ASSERT_EQ(sqlite3_prepare_v2(
                   db,
@@ -153,7 +154,8 @@ TEST(CorpusWithDatabase, KnownEventsGetTheirTemplateFilled) {
     while (sqlite3_step(all) == SQLITE_ROW) {
       known[{reinterpret_cast<const char*>(sqlite3_column_text(all, 0)),
              sqlite3_column_int64(all, 1)}]
-          .push_back(reinterpret_cast<const char*>(sqlite3_column_text(all, 2)));
+          .push_back(
+              reinterpret_cast<const char*>(sqlite3_column_text(all, 2)));
     }
     sqlite3_finalize(all);
     sqlite3_close(db);
@@ -161,8 +163,7 @@ TEST(CorpusWithDatabase, KnownEventsGetTheirTemplateFilled) {
   testing::TempFolder folder;
   for (const char* file :
        {"velocidex-evtx/testdata/Security.evtx",
-        "plaso/test_data/evtx/System.evtx",
-        "evtx-rs/samples/sysmon.evtx",
+        "plaso/test_data/evtx/System.evtx", "evtx-rs/samples/sysmon.evtx",
         "EVTX-to-MITRE-Attack/TA0008-Lateral Movement/T1021.003-Distributed "
         "Component Object Model (DCOM)/ID4103,4104-DCOMexec native via "
         "PowerShell.evtx"}) {
@@ -181,19 +182,20 @@ TEST(CorpusWithDatabase, KnownEventsGetTheirTemplateFilled) {
       },
       loader, databases.get());
   fake::FakePlatform fake;
-  OfflineEventLog log(
-      QuerySources{[&](std::string_view name) {
-                     return image.LookupChannel(name);
-                   },
-                   folder.path(), nullptr},
-      fake.system, &catalog);
+  OfflineEventLog log(QuerySources{[&](std::string_view name) {
+                                     return image.LookupChannel(name);
+                                   },
+                                   folder.path(), nullptr},
+                      fake.system, &catalog);
 
   size_t known_events = 0, with_message = 0, compared = 0;
   std::set<std::string> compared_providers;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder.path())) {
+  for (const fs::directory_entry& entry :
+       fs::directory_iterator(folder.path())) {
     const std::u16string path = Utf8ToUtf16(entry.path().string());
-    EvtHandle query = log.EvtQuery(nullptr, path.c_str(), u"*",
-                                   kEvtQueryFilePath | kEvtQueryForwardDirection);
+    EvtHandle query =
+        log.EvtQuery(nullptr, path.c_str(), u"*",
+                     kEvtQueryFilePath | kEvtQueryForwardDirection);
     ASSERT_NE(query, nullptr) << entry.path();
     EvtHandle batch[64];
     uint32_t n = 0;
@@ -214,10 +216,10 @@ TEST(CorpusWithDatabase, KnownEventsGetTheirTemplateFilled) {
             if (rows->second.size() == 1) {
               ++compared;
               compared_providers.insert(folded);
-              EXPECT_EQ(Utf16ToUtf8(std::u16string_view(buffer, used - 1)),
-                        pe::FormatMessageText(
-                            rows->second.front(), request.inserts,
-                            [](uint32_t) { return std::nullopt; }))
+              EXPECT_EQ(
+                  Utf16ToUtf8(std::u16string_view(buffer, used - 1)),
+                  pe::FormatMessageText(rows->second.front(), request.inserts,
+                                        [](uint32_t) { return std::nullopt; }))
                   << request.provider << " " << request.event_id;
             }
           }

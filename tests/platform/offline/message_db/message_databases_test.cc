@@ -89,17 +89,18 @@ TEST_F(MessageDatabasesTest, FilesThatCannotServeAreSkippedWithTheirReason) {
 
 TEST_F(MessageDatabasesTest, EarlierFilesWinPerKeyAndEmptyRowsDoNotAnswer) {
   ASSERT_TRUE(WriteTestDatabase(
-      Path("first.db"), {{"Microsoft-Windows-A", 7, "first %1"},
-                         {"Microsoft-Windows-A", 7, "first again %1 %2"},
-                         {"Microsoft-Windows-A", 8, ""},
-                         {"Microsoft-Windows-A", kClassicKeyBase + 0x40001B7C, "classic"},
-                         {"Microsoft-Windows-A", kKeyLimit, "never read"},
-                         {"Microsoft-Windows-A", -1, "never read"}}));
-  ASSERT_TRUE(WriteTestDatabase(
-      Path("second.db"), {{"Other", 1, "other"},
-                          {"microsoft-windows-a", 7, "second"},
-                          {"microsoft-windows-a", 8, "second eight"},
-                          {"microsoft-windows-a", 9, "second nine"}}));
+      Path("first.db"),
+      {{"Microsoft-Windows-A", 7, "first %1"},
+       {"Microsoft-Windows-A", 7, "first again %1 %2"},
+       {"Microsoft-Windows-A", 8, ""},
+       {"Microsoft-Windows-A", kClassicKeyBase + 0x40001B7C, "classic"},
+       {"Microsoft-Windows-A", kKeyLimit, "never read"},
+       {"Microsoft-Windows-A", -1, "never read"}}));
+  ASSERT_TRUE(WriteTestDatabase(Path("second.db"),
+                                {{"Other", 1, "other"},
+                                 {"microsoft-windows-a", 7, "second"},
+                                 {"microsoft-windows-a", 8, "second eight"},
+                                 {"microsoft-windows-a", 9, "second nine"}}));
   std::vector<std::string> warnings;
   auto databases = MessageDatabases::Open(
       "::" + Path("first.db").string() + ":" + Path("second.db").string(),
@@ -136,7 +137,8 @@ TEST_F(MessageDatabasesTest, EarlierFilesWinPerKeyAndEmptyRowsDoNotAnswer) {
 TEST_F(MessageDatabasesTest, ThreadsShareOneLibrary) {
   std::vector<TemplateRow> rows;
   for (int id = 0; id < 200; ++id) {
-    rows.push_back({"P" + std::to_string(id % 7), id, "text " + std::to_string(id)});
+    rows.push_back(
+        {"P" + std::to_string(id % 7), id, "text " + std::to_string(id)});
   }
   ASSERT_TRUE(WriteTestDatabase(Path("many.db"), rows));
   std::vector<std::string> warnings;

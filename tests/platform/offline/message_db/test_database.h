@@ -64,7 +64,8 @@ inline bool WriteTestDatabase(const std::filesystem::path& path,
     }
     sqlite3_finalize(insert);
   }
-  ok = ok && sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK;
+  ok =
+      ok && sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_close(db);
   return ok;
 }

@@ -3,9 +3,8 @@
 // error each, an image exported by qrv_message_db and read back as a bare
 // folder gives the messages the files give, and a folder with only a
 // Sysmon log lists its channels.
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -118,18 +117,22 @@ TEST_F(ToolWithDatabases, FilesThatCannotServeChangeOnlyStandardError) {
 
 TEST_F(ToolWithDatabases, AnExportedImageReadsBackAsABareFolder) {
   const fs::path db = dir_.path() / "sample.db";
-  ToolResult exported = RunTool(QRV_MESSAGE_DB_PATH, {sample_.string(), db.string()});
+  ToolResult exported =
+      RunTool(QRV_MESSAGE_DB_PATH, {sample_.string(), db.string()});
   ASSERT_EQ(exported.exit_status, 0) << exported.err;
   // Again: nothing new, and the file stays a database.
   exported = RunTool(QRV_MESSAGE_DB_PATH, {sample_.string(), db.string()});
-  EXPECT_EQ(exported.out, "0 providers and 0 messages added to " + db.string() + "\n");
+  EXPECT_EQ(exported.out,
+            "0 providers and 0 messages added to " + db.string() + "\n");
 
   const fs::path bare = dir_.path() / "bare";
   fs::create_directory(bare);
-  for (const auto& log : fs::directory_iterator(sample_ / "Windows/System32/winevt/Logs")) {
+  for (const auto& log :
+       fs::directory_iterator(sample_ / "Windows/System32/winevt/Logs")) {
     fs::copy_file(log.path(), bare / log.path().filename());
   }
-  EXPECT_EQ(Run(bare, db.string(), "GETEVENTS").out, Run(sample_, "", "GETEVENTS").out);
+  EXPECT_EQ(Run(bare, db.string(), "GETEVENTS").out,
+            Run(sample_, "", "GETEVENTS").out);
   // Channel owners (and how often a channel is listed) differ between the
   // image's registry and the one made up
   // for a folder; each (channel, publisher) listed in both lists the same
@@ -165,17 +168,20 @@ TEST_F(ToolWithDatabases, AnExportedImageReadsBackAsABareFolder) {
 }
 
 TEST_F(ToolWithDatabases, AFolderWithOnlySysmonListsItsChannels) {
-  const fs::path sysmon = fs::path(QRV_SHARED_DIR) / "corpus/evtx-rs/samples/sysmon.evtx";
+  const fs::path sysmon =
+      fs::path(QRV_SHARED_DIR) / "corpus/evtx-rs/samples/sysmon.evtx";
   if (!fs::exists(sysmon)) GTEST_SKIP() << "no shared corpus";
   fs::create_symlink(sysmon, dir_.path() / "sysmon.evtx");
   const ToolResult channels = Run(dir_.path(), "", "GETLISTCHANNELS");
   std::vector<std::string> names;
   for (const auto& line : Lines(channels.out)) names.push_back(line[0]);
   // The classic logs as services, then every channel.
-  EXPECT_EQ(names, (std::vector<std::string>{"Application", "Security", "System", "Application",
-                                             "Microsoft-Windows-Sysmon/Operational", "Security",
-                                             "System"}));
-  EXPECT_EQ(Run(dir_.path(), "", "GETLIST").out.find("Failed to Get List."), std::string::npos);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{
+                "Application", "Security", "System", "Application",
+                "Microsoft-Windows-Sysmon/Operational", "Security", "System"}));
+  EXPECT_EQ(Run(dir_.path(), "", "GETLIST").out.find("Failed to Get List."),
+            std::string::npos);
 }
 
 }  // namespace
