@@ -1,6 +1,7 @@
 // Read-only SQLite access to one message database; see message_database.h.
 #include "platform/offline/message_db/message_database.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -11,8 +12,8 @@ constexpr char kProviderSql[] =
     "SELECT id FROM providers WHERE name = ?1 COLLATE NOCASE "
     "ORDER BY id LIMIT 1";
 constexpr char kRowsSql[] =
-    "SELECT event_id, id, message IS NULL OR message = '' FROM messages "
-    "WHERE provider_id = ?1 ORDER BY id";
+    "SELECT provider_id, event_id, id, message IS NULL OR message = '' "
+    "FROM messages ORDER BY id";
 constexpr char kTextSql[] = "SELECT message FROM messages WHERE id = ?1";
 
 // The one-line reason for a failed open or first read.
@@ -121,18 +122,34 @@ std::optional<int64_t> MessageDatabase::ProviderId(std::string_view name) {
 
 std::vector<DatabaseRow> MessageDatabase::ProviderRows(int64_t provider_id) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  sqlite3_stmt* statement = rows_.get();
-  const StatementUse use(statement);
-  sqlite3_bind_int64(statement, 1, provider_id);
-  std::vector<DatabaseRow> rows;
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    const int64_t key = sqlite3_column_int64(statement, 0);
-    // Nothing is stored there (see template_library.h).
-    if (key < 0 || static_cast<uint64_t>(key) >= kKeyLimit) continue;
-    rows.push_back(DatabaseRow{static_cast<uint64_t>(key),
-                               sqlite3_column_int64(statement, 1),
-                               sqlite3_column_int(statement, 2) != 0});
+  if (!indexed_) {
+    indexed_ = true;
+    sqlite3_stmt* statement = rows_.get();
+    const StatementUse use(statement);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+      const int64_t key = sqlite3_column_int64(statement, 1);
+      // Nothing is stored there (see template_library.h).
+      if (key < 0 || static_cast<uint64_t>(key) >= kKeyLimit) continue;
+      index_.push_back(
+          IndexedRow{sqlite3_column_int64(statement, 0),
+                     DatabaseRow{static_cast<uint64_t>(key),
+                                 sqlite3_column_int64(statement, 2),
+                                 sqlite3_column_int(statement, 3) != 0}});
+    }
+    // Stable: each provider's rows stay in row-id order.
+    std::stable_sort(index_.begin(), index_.end(),
+                     [](const IndexedRow& a, const IndexedRow& b) {
+                       return a.provider_id < b.provider_id;
+                     });
   }
+  const auto [first, last] = std::equal_range(
+      index_.begin(), index_.end(), IndexedRow{provider_id, {}},
+      [](const IndexedRow& a, const IndexedRow& b) {
+        return a.provider_id < b.provider_id;
+      });
+  std::vector<DatabaseRow> rows;
+  rows.reserve(static_cast<size_t>(last - first));
+  for (auto it = first; it != last; ++it) rows.push_back(it->row);
   return rows;
 }
 

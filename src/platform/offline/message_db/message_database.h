@@ -3,9 +3,12 @@
 //   providers(id INTEGER PRIMARY KEY, name TEXT)
 //   messages(event_id INTEGER, id INTEGER PRIMARY KEY, message TEXT,
 //            provider_id INTEGER REFERENCES providers(id))
-// The file is opened read-only and never loaded whole: the schema offers no
-// index on messages.provider_id, so a provider's (event id, row id) pairs
-// are read in one scan when it is first asked for, and texts by row id.
+// The file is opened read-only and its texts are never loaded whole: the
+// schema offers no index on messages.provider_id, and a scan per provider
+// cost about 3 ms each (26 providers in one System log), so the first
+// provider asked for reads every row's (provider, event id, row id) in one
+// scan, about 1 MiB for the 50,682 rows of a Windows 10 build; texts are
+// read by row id when asked for.
 //
 // Every call locks the database's mutex (statements are reused), so any
 // thread may call. A read that fails later (a page damaged past what the
@@ -67,6 +70,12 @@ class MessageDatabase {
   MessageDatabase() = default;
 
   std::mutex mutex_;
+  bool indexed_ = false;
+  struct IndexedRow {
+    int64_t provider_id;
+    DatabaseRow row;
+  };
+  std::vector<IndexedRow> index_;  // by provider id, then row id
   // Declared first, destroyed last: statements are finalized before close.
   SqliteHandle db_;
   Statement provider_;
