@@ -82,9 +82,10 @@ class CorpusFolderEndToEnd : public ::testing::Test {
 };
 
 TEST_F(CorpusFolderEndToEnd, ChannelsAreThoseOfTheRecordsClassicLogsListedTwice) {
+  // Application has no file here; every Windows registry has it.
   EXPECT_EQ(Run({"NOWARN", "GETLISTCHANNELS"}).out,
-            "Security\nSystem\nMicrosoft-Windows-CAPI2/Operational\n"
-            "Security\nSystem\n");
+            "Application\nSecurity\nSystem\nApplication\n"
+            "Microsoft-Windows-CAPI2/Operational\nSecurity\nSystem\n");
 }
 
 TEST_F(CorpusFolderEndToEnd, GetEventsPrintsEveryRecordOfEveryLog) {

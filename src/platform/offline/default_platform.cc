@@ -4,7 +4,10 @@
 // offline/image/image.h): its registry, and the event-log service over its
 // logs with the messages of its registered providers. Without it the built-in
 // sample image beside the program is the machine; without that, a machine
-// with no logs.
+// with no logs. QRV_EVENTLOG_MESSAGES names message databases (':' between
+// paths, earlier first) asked for what the image's message files leave
+// open; a file that cannot serve is named on standard error, once, and the
+// run goes on without it.
 #include "platform/default_platform.h"
 
 #include <cstdlib>
@@ -14,6 +17,7 @@
 #include "platform/offline/empty_event_log.h"
 #include "platform/offline/empty_registry.h"
 #include "platform/offline/image/image.h"
+#include "platform/offline/message_db/message_databases.h"
 #include "platform/offline/messages/file_access.h"
 #include "platform/offline/messages/message_catalog.h"
 #include "platform/offline/posix_system.h"
@@ -22,6 +26,23 @@
 #include "platform/offline/service/offline_event_log.h"
 
 namespace qrv {
+namespace {
+
+// The databases QRV_EVENTLOG_MESSAGES names, or null when it names none.
+offline::MessageDatabases* OpenMessageDatabases() {
+  const char* list = std::getenv("QRV_EVENTLOG_MESSAGES");
+  if (list == nullptr || *list == '\0') return nullptr;
+  std::vector<std::string> warnings;
+  std::unique_ptr<offline::MessageDatabases> databases =
+      offline::MessageDatabases::Open(list, &warnings);
+  for (const std::string& warning : warnings) {
+    std::cerr << "QRV_EVENTLOG_MESSAGES: skipped " << warning << '\n';
+  }
+  if (databases->size() == 0) return nullptr;
+  return databases.release();  // lives as long as the catalogue: for good
+}
+
+}  // namespace
 
 Platform MakeDefaultPlatform() {
   // Never destroyed: the console control thread may use them while the
@@ -45,6 +66,7 @@ Platform MakeDefaultPlatform() {
   static offline::PathResolver* const files =
       new offline::PathResolver(image->root());
   static offline::HostFileLoader* const loader = new offline::HostFileLoader();
+  static offline::MessageDatabases* const databases = OpenMessageDatabases();
   static offline::MessageCatalog* const messages = new offline::MessageCatalog(
       image->registry(),
       [](std::string_view windows_path) -> std::optional<std::string> {
@@ -52,7 +74,7 @@ Platform MakeDefaultPlatform() {
         if (!path) return std::nullopt;
         return path->string();
       },
-      *loader);
+      *loader, databases);
   static offline::OfflineEventLog* const service = new offline::OfflineEventLog(
       offline::QuerySources{
           [](std::string_view name) { return image->LookupChannel(name); },

@@ -30,6 +30,7 @@ Image::Image(std::filesystem::path root, const EvtxSummarizer& summarize)
   if (!any_evtx) return;
   layout_ = ImageLayout::kEvtxFolder;
   std::vector<FolderChannel> folder = ScanEvtxFolder(resolver_, summarize);
+  AddClassicLogs(&folder);
   SynthesizeRegistry(folder, &synthetic_system_, &synthetic_software_);
   tree_.MountMemory("SOFTWARE", synthetic_software_);
   tree_.MountMemory("SYSTEM", synthetic_system_);

@@ -31,6 +31,22 @@ const ProviderCount* BusiestProvider(const std::vector<ProviderCount>& providers
 
 }  // namespace
 
+void AddClassicLogs(std::vector<FolderChannel>* channels) {
+  for (const char* log : {"Application", "System", "Security"}) {
+    const std::u16string name = regf::Utf8ToUtf16(log);
+    auto at = std::find_if(channels->begin(), channels->end(), [&name](const FolderChannel& c) {
+      return regf::CompareNamesIgnoreCase(regf::Utf8ToUtf16(c.channel.name), name) >= 0;
+    });
+    if (at != channels->end() &&
+        regf::CompareNamesIgnoreCase(regf::Utf8ToUtf16(at->channel.name), name) == 0) {
+      continue;
+    }
+    FolderChannel added;
+    added.channel.name = log;
+    channels->insert(at, std::move(added));
+  }
+}
+
 void SynthesizeRegistry(const std::vector<FolderChannel>& channels, MemoryKey* system,
                         MemoryKey* software) {
   system->AddKey("Select").SetDword("Current", 1);

@@ -9,7 +9,7 @@
 //   SOFTWARE\...\WINEVT\Publishers\{guid}, default value the provider's name,
 //     for every provider with a GUID.
 // Names a key cannot have (empty, holding '\', over 255 characters) are left
-// out. Entry point: SynthesizeRegistry.
+// out. Entry points: AddClassicLogs, SynthesizeRegistry.
 #ifndef QRV_PLATFORM_OFFLINE_IMAGE_SYNTHETIC_REGISTRY_H_
 #define QRV_PLATFORM_OFFLINE_IMAGE_SYNTHETIC_REGISTRY_H_
 
@@ -19,6 +19,12 @@
 #include "platform/offline/image/memory_key.h"
 
 namespace qrv::offline {
+
+// Every Windows registry has the classic logs Application, System and
+// Security: those the folder lacks join `channels` with no files (an empty
+// log, as a registered channel without a log file is on a volume) and no
+// providers, in registry order with the others.
+void AddClassicLogs(std::vector<FolderChannel>* channels);
 
 void SynthesizeRegistry(const std::vector<FolderChannel>& channels, MemoryKey* system,
                         MemoryKey* software);

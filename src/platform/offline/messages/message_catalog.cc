@@ -9,8 +9,11 @@
 namespace qrv::offline {
 
 MessageCatalog::MessageCatalog(RegistryApi& registry, FileResolver resolver,
-                               FileLoader& loader)
-    : index_(registry), files_(std::move(resolver), loader) {}
+                               FileLoader& loader,
+                               const TemplateLibrary* templates)
+    : index_(registry),
+      templates_(templates),
+      files_(std::move(resolver), loader) {}
 
 std::shared_ptr<const MessageProvider> MessageCatalog::Open(
     std::string_view name, uint32_t* error) {
@@ -18,9 +21,16 @@ std::shared_ptr<const MessageProvider> MessageCatalog::Open(
   auto it = providers_.find(key);
   if (it == providers_.end()) {
     std::shared_ptr<const MessageProvider> provider;
-    if (const std::optional<ProviderRegistration> registration =
-            index_.Find(name)) {
-      provider = std::make_shared<const MessageProvider>(*registration, files_);
+    std::shared_ptr<const ProviderTemplates> templates;
+    if (templates_ != nullptr && !name.empty()) templates = templates_->Find(name);
+    std::optional<ProviderRegistration> registration = index_.Find(name);
+    if (!registration && templates != nullptr) {
+      registration.emplace();
+      registration->name = std::string(name);
+    }
+    if (registration) {
+      provider = std::make_shared<const MessageProvider>(
+          *registration, files_, std::move(templates));
     }
     it = providers_.emplace(key, std::move(provider)).first;
   }

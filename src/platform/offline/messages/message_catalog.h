@@ -21,6 +21,7 @@
 #include "platform/offline/messages/message_file_cache.h"
 #include "platform/offline/messages/message_provider.h"
 #include "platform/offline/messages/provider_index.h"
+#include "platform/offline/messages/template_library.h"
 #include "platform/registry_api.h"
 
 namespace qrv::offline {
@@ -29,19 +30,24 @@ class MessageCatalog {
  public:
   // `registry` and `loader` must outlive the catalogue; the registry is read
   // through that object only (HKEY_LOCAL_MACHINE\SOFTWARE and \SYSTEM).
+  // `templates` (may be null; must outlive the catalogue) holds the message
+  // databases asked for what the image's files leave open.
   MessageCatalog(RegistryApi& registry, FileResolver resolver,
-                 FileLoader& loader);
+                 FileLoader& loader, const TemplateLibrary* templates = nullptr);
 
   // The provider registered under `name` (UTF-8, any letter case), or null
   // with *error = kErrorFileNotFound when neither WINEVT\Publishers nor an
-  // EventLog source knows the name (an empty name included). A provider
-  // whose files are missing or damaged still opens; it has no events and
-  // no messages.
+  // EventLog source nor a message database knows the name (an empty name
+  // included). A provider whose files are missing or damaged still opens;
+  // it has no events and no messages but what a database gives it.
   std::shared_ptr<const MessageProvider> Open(std::string_view name,
                                               uint32_t* error);
+  // The names of every provider the image's registry knows.
+  std::vector<std::string> RegisteredNames() { return index_.Names(); }
 
  private:
   ProviderIndex index_;
+  const TemplateLibrary* templates_;
   MessageFileCache files_;
   // Folded name -> provider; null remembers a name nobody registered.
   std::unordered_map<std::string, std::shared_ptr<const MessageProvider>>

@@ -41,6 +41,8 @@ class MessageFile {
   bool has_table() const { return has_table_; }
   // Text of message `id` as UTF-8, as stored (usually ending in CR LF).
   std::optional<std::string> Find(uint32_t id) const;
+  // Every message id of the table, ascending.
+  std::vector<uint32_t> Ids() const { return table_.Ids(); }
 
   // The file has no message table of its own and its MUI resource says the
   // table lives in the language file; mui_fallback_language() is the

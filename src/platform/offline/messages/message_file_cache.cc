@@ -46,6 +46,12 @@ std::optional<std::string> ResolvedFile::FindMessage(uint32_t id) const {
   return std::nullopt;
 }
 
+std::vector<uint32_t> ResolvedFile::MessageIds() const {
+  if (file != nullptr && file->has_table()) return file->Ids();
+  if (language != nullptr) return language->Ids();
+  return {};
+}
+
 const ManifestProvider* ResolvedFile::FindProvider(
     std::string_view guid) const {
   if (file != nullptr && file->has_manifest()) return file->FindProvider(guid);

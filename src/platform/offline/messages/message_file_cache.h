@@ -34,6 +34,8 @@ struct ResolvedFile {
 
   // Message text from the file's own table, else from its language file.
   std::optional<std::string> FindMessage(uint32_t id) const;
+  // The ids FindMessage answers, ascending.
+  std::vector<uint32_t> MessageIds() const;
   // The manifest provider from the file, else from its .mun.
   const ManifestProvider* FindProvider(std::string_view guid) const;
 };

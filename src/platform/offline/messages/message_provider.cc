@@ -58,11 +58,29 @@ std::vector<std::string> BoundInserts(const std::string& raw,
   return bounded;
 }
 
+// `text` cut to at most `limit` bytes at a UTF-8 character boundary.
+void CutText(std::string* text, size_t limit) {
+  if (text->size() <= limit) return;
+  size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>((*text)[cut]) & 0xC0) == 0x80) {
+    --cut;
+  }
+  text->resize(cut);
+}
+
+bool AnyFileRead(const std::vector<std::shared_ptr<const ResolvedFile>>& list) {
+  return std::any_of(list.begin(), list.end(), [](const auto& resolved) {
+    return resolved->file != nullptr || resolved->language != nullptr ||
+           resolved->resources != nullptr;
+  });
+}
+
 }  // namespace
 
 MessageProvider::MessageProvider(const ProviderRegistration& registration,
-                                 MessageFileCache& cache)
-    : name_(registration.name) {
+                                 MessageFileCache& cache,
+                                 std::shared_ptr<const ProviderTemplates> templates)
+    : name_(registration.name), templates_(std::move(templates)) {
   AddFiles(cache, registration.message_files, &manifest_tables_);
   AddFiles(cache, registration.resource_files, &manifest_tables_);
   AddFiles(cache, registration.event_message_files, &classic_tables_);
@@ -72,7 +90,12 @@ MessageProvider::MessageProvider(const ProviderRegistration& registration,
   AddFiles(cache, registration.parameter_files, &parameter_files_);
   AddFiles(cache, registration.parameter_message_files, &parameter_files_);
 
-  if (registration.guid.empty()) return;
+  if (!registration.guid.empty()) FindManifest(registration, cache);
+  ListTemplateEvents();
+}
+
+void MessageProvider::FindManifest(const ProviderRegistration& registration,
+                                   MessageFileCache& cache) {
   // Definitions come from ResourceFileName; MessageFileName is the fallback
   // for registrations that name only one file.
   std::vector<std::string> manifest_paths = registration.resource_files;
@@ -89,14 +112,52 @@ MessageProvider::MessageProvider(const ProviderRegistration& registration,
   }
 }
 
+void MessageProvider::ListTemplateEvents() {
+  if (templates_ == nullptr || manifest_ != nullptr ||
+      AnyFileRead(id_tables_) || AnyFileRead(parameter_files_)) {
+    return;
+  }
+  for (const TemplateEvent& entry : templates_->Events()) {
+    pe::WevtEvent event;
+    event.id = entry.event_id;
+    event.message_id = entry.message_id;
+    template_events_.push_back(event);
+  }
+}
+
 const std::vector<pe::WevtEvent>& MessageProvider::events() const {
-  return manifest_ != nullptr ? manifest_->events : kNoEvents;
+  if (manifest_ != nullptr) return manifest_->events;
+  return template_events_.empty() ? kNoEvents : template_events_;
+}
+
+std::optional<std::string> MessageProvider::RawParameter(uint32_t id) const {
+  for (const auto& file : parameter_files_) {
+    if (std::optional<std::string> text = file->FindMessage(id)) return text;
+  }
+  if (templates_ == nullptr) return std::nullopt;
+  for (MessageTemplate& row : templates_->Templates(kParameterKeyBase + id)) {
+    if (!row.text.empty()) {
+      CutText(&row.text, kMaxTemplateBytes);
+      return std::move(row.text);
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<uint32_t> MessageProvider::ParameterIds() const {
+  std::vector<uint32_t> ids;
+  for (const auto& file : parameter_files_) {
+    const std::vector<uint32_t> more = file->MessageIds();
+    ids.insert(ids.end(), more.begin(), more.end());
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  return ids;
 }
 
 std::optional<std::string> MessageProvider::Parameter(uint32_t id) const {
-  for (const auto& file : parameter_files_) {
-    std::optional<std::string> text = file->FindMessage(id);
-    if (!text) continue;
+  std::optional<std::string> text = RawParameter(id);
+  if (text) {
     // Parameter strings are inserted inside a line: the line end the
     // message compiler gives every message is dropped.
     while (!text->empty() && (text->back() == '\n' || text->back() == '\r')) {
@@ -113,31 +174,72 @@ uint32_t MessageProvider::Expand(const FileList& tables, uint32_t message_id,
   for (const auto& file : tables) {
     const std::optional<std::string> raw = file->FindMessage(message_id);
     if (!raw) continue;
-    const std::vector<std::string> bounded = BoundInserts(*raw, inserts);
-    // Parameter texts stop being inserted once they add up to the cap; the
-    // %%n left over stay as written.
-    size_t parameter_bytes = 0;
-    bool unresolved = false;
-    *text = pe::FormatMessageText(
-        *raw, bounded,
-        [this, &parameter_bytes](uint32_t id) -> std::optional<std::string> {
-          if (parameter_bytes > kMaxMessageBytes) return std::nullopt;
-          std::optional<std::string> found = Parameter(id);
-          if (!found) return found;
-          parameter_bytes += found->size();
-          if (parameter_bytes > kMaxMessageBytes) return std::nullopt;
-          return found;
-        },
-        &unresolved);
-    // As on Windows: the text, with 15029 for the inserts it lacks.
-    return unresolved ? kErrorEvtUnresolvedValueInsert : kErrorSuccess;
+    return ExpandText(*raw, inserts, text);
   }
   return kErrorEvtMessageNotFound;
+}
+
+uint32_t MessageProvider::ExpandText(const std::string& raw,
+                                     std::span<const std::string> inserts,
+                                     std::string* text) const {
+  const std::vector<std::string> bounded = BoundInserts(raw, inserts);
+  // Parameter texts stop being inserted once they add up to the cap; the
+  // %%n left over stay as written.
+  size_t parameter_bytes = 0;
+  bool unresolved = false;
+  *text = pe::FormatMessageText(
+      raw, bounded,
+      [this, &parameter_bytes](uint32_t id) -> std::optional<std::string> {
+        if (parameter_bytes > kMaxMessageBytes) return std::nullopt;
+        std::optional<std::string> found = Parameter(id);
+        if (!found) return found;
+        parameter_bytes += found->size();
+        if (parameter_bytes > kMaxMessageBytes) return std::nullopt;
+        return found;
+      },
+      &unresolved);
+  // As on Windows: the text, with 15029 for the inserts it lacks.
+  return unresolved ? kErrorEvtUnresolvedValueInsert : kErrorSuccess;
+}
+
+std::optional<std::string> MessageProvider::RawMessage(uint32_t message_id,
+                                                       bool classic) const {
+  for (const auto& file : classic ? classic_tables_ : manifest_tables_) {
+    if (std::optional<std::string> raw = file->FindMessage(message_id)) {
+      return raw;
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<uint32_t> MessageProvider::ClassicMessageIds() const {
+  std::vector<uint32_t> ids;
+  // classic_tables_ starts with the event message files; the manifest's
+  // tables follow, and their messages are not a source's events.
+  for (const auto& file : classic_tables_) {
+    if (std::find(manifest_tables_.begin(), manifest_tables_.end(), file) !=
+        manifest_tables_.end()) {
+      continue;
+    }
+    const std::vector<uint32_t> more = file->MessageIds();
+    ids.insert(ids.end(), more.begin(), more.end());
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  return ids;
 }
 
 uint32_t MessageProvider::FormatMessageId(uint32_t message_id,
                                           std::span<const std::string> inserts,
                                           std::string* text) const {
+  // Listed database events carry the database's message ids, which mean
+  // nothing to message tables (and there are none to ask).
+  if (!template_events_.empty()) {
+    std::optional<std::string> raw = templates_->Text(message_id);
+    if (!raw) return kErrorEvtMessageNotFound;
+    CutText(&*raw, kMaxTemplateBytes);
+    return ExpandText(*raw, inserts, text);
+  }
   return Expand(id_tables_, message_id, inserts, text);
 }
 
@@ -174,8 +276,32 @@ const pe::WevtEvent* MessageProvider::MatchEvent(
   return best;
 }
 
+uint32_t MessageProvider::FormatFromTemplates(
+    const EventMessageRequest& request, std::string* text) const {
+  const uint64_t classic_key =
+      kClassicKeyBase +
+      ((static_cast<uint32_t>(request.qualifiers.value_or(0)) << 16) |
+       request.event_id);
+  const uint64_t first = request.qualifiers ? classic_key : request.event_id;
+  const uint64_t second = request.qualifiers ? request.event_id : classic_key;
+  std::vector<MessageTemplate> rows = templates_->Templates(first);
+  if (rows.empty()) rows = templates_->Templates(second);
+  const MessageTemplate* chosen = ChooseTemplate(rows, request.inserts.size());
+  if (chosen == nullptr) return kErrorEvtMessageNotFound;
+  std::string raw = chosen->text;
+  CutText(&raw, kMaxTemplateBytes);
+  return ExpandText(raw, request.inserts, text);
+}
+
 uint32_t MessageProvider::FormatEvent(const EventMessageRequest& request,
                                       std::string* text) const {
+  const uint32_t error = FormatFromFiles(request, text);
+  if (error != kErrorEvtMessageNotFound || templates_ == nullptr) return error;
+  return FormatFromTemplates(request, text);
+}
+
+uint32_t MessageProvider::FormatFromFiles(const EventMessageRequest& request,
+                                          std::string* text) const {
   if (!request.qualifiers) {
     if (const pe::WevtEvent* event = MatchEvent(request)) {
       if (event->message_id == pe::kNoMessageId) {

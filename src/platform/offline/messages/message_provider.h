@@ -12,6 +12,12 @@
 //   bare message id -> MessageFileName, ResourceFileName, EventMessageFile;
 //   %%n parameters  -> ParameterFileName, then ParameterMessageFile; an id
 //                      none of them holds stays "%%n" in the text.
+// The image's files are exact for that machine, so templates from message
+// databases (TemplateLibrary) answer only what they leave open: an event they
+// do not define or have no text for (kErrorEvtMessageNotFound), and, for a
+// provider with no message file at all, the event enumeration and its
+// message ids. A database template is cut to kMaxTemplateBytes and expanded
+// like a message-table string.
 // Insertion strings %1..%99 come from the caller in order. An insert with no
 // value stays visible as written ("%3"), as Event Viewer shows it, and the
 // call still succeeds: a partly filled message beats none. The expanded text
@@ -33,6 +39,7 @@
 #include "formats/pe/wevt_manifest.h"
 #include "platform/offline/messages/message_file_cache.h"
 #include "platform/offline/messages/provider_index.h"
+#include "platform/offline/messages/template_library.h"
 
 namespace qrv::offline {
 
@@ -54,17 +61,38 @@ struct EventMessageRequest {
   std::vector<std::string> inserts;
 };
 
+// Longest database template used, as long as a message-table entry can be;
+// longer texts are cut at a character boundary.
+inline constexpr size_t kMaxTemplateBytes = 64 * 1024;
+
 class MessageProvider {
  public:
   // Resolves every file of the registration through `cache` (parsing each
   // at most once per cache). Missing or unreadable files are left out.
+  // `templates` (may be null) answers what the files leave open.
   MessageProvider(const ProviderRegistration& registration,
-                  MessageFileCache& cache);
+                  MessageFileCache& cache,
+                  std::shared_ptr<const ProviderTemplates> templates = nullptr);
 
   const std::string& name() const { return name_; }
   // The manifest's event definitions in manifest order; empty for a classic
-  // source without a manifest, as on Windows.
+  // source without a manifest, as on Windows. A provider without message
+  // files lists its database events instead (ascending ids).
   const std::vector<pe::WevtEvent>& events() const;
+
+  // Message `message_id` as the files store it, unexpanded, looked up as an
+  // event's message is: a manifest message id in the manifest's tables, a
+  // classic one in the event message files first.
+  std::optional<std::string> RawMessage(uint32_t message_id,
+                                        bool classic) const;
+  // Every message id of the event message files (a classic source's full
+  // ids), ascending, each once.
+  std::vector<uint32_t> ClassicMessageIds() const;
+
+  // Parameter string `id` as stored (files first, then the databases).
+  std::optional<std::string> RawParameter(uint32_t id) const;
+  // Every id of the parameter files, ascending, each once.
+  std::vector<uint32_t> ParameterIds() const;
 
   // kErrorSuccess with the expanded text, kErrorEvtUnresolvedValueInsert
   // with the text when an insert had no value (left as %n, as Windows
@@ -88,6 +116,19 @@ class MessageProvider {
                   std::span<const std::string> inserts,
                   std::string* text) const;
   std::optional<std::string> Parameter(uint32_t id) const;
+  // Expands `raw` with the bounded inserts and the parameter strings into
+  // `text`: kErrorSuccess, or kErrorEvtUnresolvedValueInsert when an insert
+  // had no value (left as %n, as Windows leaves it).
+  uint32_t ExpandText(const std::string& raw,
+                      std::span<const std::string> inserts,
+                      std::string* text) const;
+  void FindManifest(const ProviderRegistration& registration,
+                    MessageFileCache& cache);
+  void ListTemplateEvents();
+  uint32_t FormatFromFiles(const EventMessageRequest& request,
+                           std::string* text) const;
+  uint32_t FormatFromTemplates(const EventMessageRequest& request,
+                               std::string* text) const;
 
   std::string name_;
   FileList manifest_tables_;  // MessageFileName, ResourceFileName
@@ -97,6 +138,10 @@ class MessageProvider {
   // Keeps the file that holds manifest_ alive.
   std::shared_ptr<const ResolvedFile> manifest_file_;
   const ManifestProvider* manifest_ = nullptr;
+  std::shared_ptr<const ProviderTemplates> templates_;
+  // Set only for a provider without message files that a database holds:
+  // its events, message ids being those of templates_->Text.
+  std::vector<pe::WevtEvent> template_events_;
 };
 
 }  // namespace qrv::offline

@@ -82,6 +82,18 @@ void ProviderIndex::ReadSource(const std::string& path,
   }
 }
 
+std::vector<std::string> ProviderIndex::Names() {
+  if (!indexed_) BuildIndexes();
+  std::vector<std::string> names;
+  for (const auto& [folded, entry] : publishers_) names.push_back(entry.name);
+  for (const auto& [folded, path] : sources_) {
+    if (publishers_.count(folded) == 0) {
+      names.push_back(path.substr(path.find('\\') + 1));
+    }
+  }
+  return names;
+}
+
 std::optional<ProviderRegistration> ProviderIndex::Find(std::string_view name) {
   if (name.empty()) return std::nullopt;
   if (!indexed_) BuildIndexes();

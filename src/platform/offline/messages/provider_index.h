@@ -47,6 +47,9 @@ class ProviderIndex {
   // registered both ways (a component with a manifest that also reports
   // classic events) gives one registration with both sets of files.
   std::optional<ProviderRegistration> Find(std::string_view name);
+  // Every registered name (publishers and sources, once each, as the first
+  // registration spells it), in no particular order.
+  std::vector<std::string> Names();
 
  private:
   void BuildIndexes();

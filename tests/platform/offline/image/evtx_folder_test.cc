@@ -171,7 +171,8 @@ class EvtxFolderImageTest : public EvtxFolderTest {
 
 TEST_F(EvtxFolderImageTest, ChannelsAreLookedUpIgnoringCase) {
   EXPECT_EQ(image_->layout(), ImageLayout::kEvtxFolder);
-  EXPECT_EQ(image_->Channels().size(), 5u);
+  EXPECT_EQ(image_->Channels().size(), 6u);  // System added, without files
+  EXPECT_TRUE(image_->LookupChannel("system")->files.empty());
   std::optional<ChannelFiles> sysmon = image_->LookupChannel("microsoft-windows-sysmon/OPERATIONAL");
   ASSERT_TRUE(sysmon);
   EXPECT_EQ(sysmon->name, "Microsoft-Windows-Sysmon/Operational");
@@ -182,7 +183,8 @@ TEST_F(EvtxFolderImageTest, ChannelsAreLookedUpIgnoringCase) {
 
 TEST_F(EvtxFolderImageTest, ClassicLogsAreServiceLogsWithTheirSources) {
   EXPECT_EQ(Subkeys("SYSTEM\\CurrentControlSet\\Services\\EventLog"),
-            (std::vector<std::string>{"Application", "Security", "Windows PowerShell"}));
+            (std::vector<std::string>{"Application", "Security", "System", "Windows PowerShell"}));
+  EXPECT_TRUE(Subkeys("SYSTEM\\CurrentControlSet\\Services\\EventLog\\System").empty());
   EXPECT_EQ(Subkeys("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Security"),
             (std::vector<std::string>{"EventLog", "Microsoft-Windows-Security-Auditing"}));
   EXPECT_EQ(Subkeys("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application"),
@@ -192,7 +194,7 @@ TEST_F(EvtxFolderImageTest, ClassicLogsAreServiceLogsWithTheirSources) {
 TEST_F(EvtxFolderImageTest, EveryChannelIsRegisteredWithItsBusiestPublisher) {
   const char kChannels[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Channels";
   std::vector<std::string> names = Subkeys(kChannels);
-  EXPECT_EQ(names.size(), 5u);
+  EXPECT_EQ(names.size(), 6u);
   auto owner = [&](const std::string& channel) {
     return Text((std::string(kChannels) + "\\" + channel).c_str(), "OwningPublisher");
   };
@@ -201,6 +203,7 @@ TEST_F(EvtxFolderImageTest, EveryChannelIsRegisteredWithItsBusiestPublisher) {
   // The busiest provider of Application has no GUID: no owner.
   EXPECT_EQ(owner("Application"), "<missing>");
   EXPECT_EQ(owner("Microsoft-Windows-Sysmon/Operational"), "<missing>");
+  EXPECT_EQ(owner("System"), "<missing>");
 }
 
 TEST_F(EvtxFolderImageTest, PublishersWithGuidsAreRegisteredByName) {

@@ -100,9 +100,11 @@ TEST(SummarizeEvtxFileTest, BareFolderOfWrittenLogsBecomesAMachine) {
   dir.Write("junk.evtx", "junk");
   Image image(dir.path());
   ASSERT_EQ(image.layout(), ImageLayout::kEvtxFolder);
-  ASSERT_EQ(image.Channels().size(), 2u);
-  EXPECT_EQ(image.Channels()[0].name, "Microsoft-Windows-Sysmon/Operational");
-  EXPECT_EQ(image.Channels()[1].name, "Security");
+  ASSERT_EQ(image.Channels().size(), 4u);
+  EXPECT_EQ(image.Channels()[0].name, "Application");
+  EXPECT_EQ(image.Channels()[1].name, "Microsoft-Windows-Sysmon/Operational");
+  EXPECT_EQ(image.Channels()[2].name, "Security");
+  EXPECT_EQ(image.Channels()[3].name, "System");
   EXPECT_EQ(image.LookupChannel("SECURITY")->files,
             (std::vector<std::filesystem::path>{dir.path() / "Security.evtx", dir.path() / "copy.evtx"}));
   HKey key = nullptr;

@@ -1,5 +1,5 @@
 // SynthesizeRegistry on hand-made channels: the publisher name chosen for a
-// GUID, and names that cannot be keys.
+// GUID, and names that cannot be keys; the classic logs every folder gets.
 #include "platform/offline/image/synthetic_registry.h"
 
 #include <gtest/gtest.h>
@@ -52,6 +52,34 @@ TEST(SynthesizeRegistryTest, NamesThatCannotBeKeysAreLeftOut) {
   ASSERT_NE(good, nullptr);
   ASSERT_EQ(good->subkeys().size(), 1u);
   EXPECT_EQ(good->subkeys()[0]->name(), "Fine");
+}
+
+TEST(AddClassicLogsTest, EveryFolderHasTheThreeClassicLogsInRegistryOrder) {
+  const struct {
+    std::vector<std::string> before;
+    std::vector<std::string> after;
+  } kCases[] = {
+      {{}, {"Application", "Security", "System"}},
+      {{"Microsoft-Windows-Sysmon/Operational"},
+       {"Application", "Microsoft-Windows-Sysmon/Operational", "Security", "System"}},
+      // Present in another letter case: kept as spelled, not added again.
+      {{"application", "SECURITY", "Setup", "system", "Windows PowerShell"},
+       {"application", "SECURITY", "Setup", "system", "Windows PowerShell"}},
+      {{"Security", "Zeta"}, {"Application", "Security", "System", "Zeta"}},
+  };
+  for (const auto& c : kCases) {
+    std::vector<FolderChannel> channels;
+    for (const std::string& name : c.before) channels.push_back(Channel(name, {{"P", "", 1}}));
+    AddClassicLogs(&channels);
+    std::vector<std::string> names;
+    for (const FolderChannel& channel : channels) {
+      names.push_back(channel.channel.name);
+      if (channel.providers.empty()) {
+        EXPECT_TRUE(channel.channel.files.empty()) << channel.channel.name;
+      }
+    }
+    EXPECT_EQ(names, c.after);
+  }
 }
 
 }  // namespace

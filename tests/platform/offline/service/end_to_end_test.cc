@@ -94,7 +94,7 @@ TEST_F(ServiceEndToEnd, FailingQueriesPrintTheFailureBlock) {
       {"<QueryList><Query Path='Security'><Select>//EventID"
        "</Select></Query></QueryList>",
        "The query is not valid.\r\n"},
-      {"<QueryList><Query Path='Application'><Select>*</Select></Query>"
+      {"<QueryList><Query Path='Setup'><Select>*</Select></Query>"
        "</QueryList>",
        "No channel of that name exists.\r\n"},
       {"<QueryList><Query Path='file://no/such.evtx'><Select>*</Select>"

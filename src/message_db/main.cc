@@ -1,0 +1,49 @@
+// qrv_message_db IMAGE OUT.db: writes the message catalogue of a Windows
+// image (a volume, or a folder with a registry and message files, as the
+// offline backend reads it) into a message database, adding to OUT.db when
+// it exists. Exit status 0 on success, 1 on failure, 2 for wrong arguments.
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "message_db/catalogue_export.h"
+#include "message_db/database_writer.h"
+#include "platform/offline/image/image.h"
+#include "platform/offline/image/path_resolver.h"
+#include "platform/offline/messages/file_access.h"
+#include "platform/offline/messages/message_catalog.h"
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::cerr << "usage: qrv_message_db IMAGE OUT.db\n";
+    return 2;
+  }
+  const std::filesystem::path root = argv[1];
+  if (!std::filesystem::is_directory(root)) {
+    std::cerr << "qrv_message_db: " << root.string() << " is not a folder\n";
+    return 1;
+  }
+  qrv::offline::Image image(root);
+  qrv::offline::PathResolver files(image.root());
+  qrv::offline::HostFileLoader loader;
+  qrv::offline::MessageCatalog catalog(
+      image.registry(),
+      [&files](std::string_view windows_path) -> std::optional<std::string> {
+        auto path = files.ResolveWindowsPath(windows_path);
+        if (!path) return std::nullopt;
+        return path->string();
+      },
+      loader);
+  const qrv::message_db::WriteResult result =
+      qrv::message_db::WriteMessageDatabase(
+          argv[2], qrv::message_db::ExportCatalogue(catalog));
+  if (!result.ok) {
+    std::cerr << "qrv_message_db: " << result.error << '\n';
+    return 1;
+  }
+  std::cout << result.providers_added << " providers and "
+            << result.messages_added << " messages added to " << argv[2]
+            << '\n';
+  return 0;
+}

@@ -1,0 +1,169 @@
+// Read-only SQLite access to one message database; see message_database.h.
+#include "platform/offline/message_db/message_database.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace qrv::offline {
+namespace {
+
+constexpr char kProviderSql[] =
+    "SELECT id FROM providers WHERE name = ?1 COLLATE NOCASE "
+    "ORDER BY id LIMIT 1";
+constexpr char kRowsSql[] =
+    "SELECT provider_id, event_id, id, message IS NULL OR message = '' "
+    "FROM messages ORDER BY id";
+constexpr char kTextSql[] = "SELECT message FROM messages WHERE id = ?1";
+
+// The one-line reason for a failed open or first read.
+std::string Reason(int code, sqlite3* db) {
+  switch (code & 0xFF) {
+    case SQLITE_NOTADB:
+      return "not a SQLite database";
+    case SQLITE_CORRUPT:
+      return "damaged";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return "locked";
+    case SQLITE_CANTOPEN:
+      return "cannot be opened";
+    case SQLITE_ERROR:
+      // Preparing against the wrong tables or columns ("no such table: ...").
+      return std::string("another schema: ") +
+             (db != nullptr ? sqlite3_errmsg(db) : "");
+    default:
+      return db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  }
+}
+
+Statement Prepare(sqlite3* db, const char* sql, int* code) {
+  sqlite3_stmt* statement = nullptr;
+  *code = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement,
+                             nullptr);
+  return Statement(statement);
+}
+
+// Resets the statement (and its bindings) when the scope ends, on every path.
+class StatementUse {
+ public:
+  explicit StatementUse(sqlite3_stmt* statement) : statement_(statement) {}
+  ~StatementUse() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+
+ private:
+  sqlite3_stmt* statement_;
+};
+
+}  // namespace
+
+std::unique_ptr<MessageDatabase> MessageDatabase::Open(const std::string& path,
+                                                       std::string* reason) {
+  // SQLite opens a missing file read-only only to fail at the first read,
+  // with a vaguer message; a directory likewise.
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (!std::filesystem::exists(status)) {
+    *reason = "not found";
+    return nullptr;
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    *reason = "not a file";
+    return nullptr;
+  }
+  std::unique_ptr<MessageDatabase> database(new MessageDatabase());
+  sqlite3* db = nullptr;
+  // NOMUTEX: the object's own mutex serialises every use of the connection.
+  int code = sqlite3_open_v2(
+      path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  database->db_.reset(db);
+  if (code != SQLITE_OK) {
+    *reason = Reason(code, db);
+    return nullptr;
+  }
+  // Preparing reads the schema: a foreign file, a damaged first page, a
+  // writer's lock and other tables all show here.
+  database->provider_ = Prepare(db, kProviderSql, &code);
+  if (code == SQLITE_OK) database->rows_ = Prepare(db, kRowsSql, &code);
+  if (code == SQLITE_OK) database->text_ = Prepare(db, kTextSql, &code);
+  if (code != SQLITE_OK) {
+    *reason = Reason(code, db);
+    return nullptr;
+  }
+  // One lookup walks the providers table, which every provider's first use
+  // needs anyway; a damaged table is refused now rather than mid-run.
+  {
+    sqlite3_stmt* probe = database->provider_.get();
+    const StatementUse use(probe);
+    sqlite3_bind_text(probe, 1, "", 0, SQLITE_STATIC);
+    while ((code = sqlite3_step(probe)) == SQLITE_ROW) {
+    }
+    if (code != SQLITE_DONE) {
+      *reason = Reason(code, db);
+      return nullptr;
+    }
+  }
+  return database;
+}
+
+std::optional<int64_t> MessageDatabase::ProviderId(std::string_view name) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  sqlite3_stmt* statement = provider_.get();
+  const StatementUse use(statement);
+  sqlite3_bind_text(statement, 1, name.data(), static_cast<int>(name.size()),
+                    SQLITE_TRANSIENT);
+  if (sqlite3_step(statement) != SQLITE_ROW) return std::nullopt;
+  return sqlite3_column_int64(statement, 0);
+}
+
+std::vector<DatabaseRow> MessageDatabase::ProviderRows(int64_t provider_id) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!indexed_) {
+    indexed_ = true;
+    sqlite3_stmt* statement = rows_.get();
+    const StatementUse use(statement);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+      const int64_t key = sqlite3_column_int64(statement, 1);
+      // Nothing is stored there (see template_library.h).
+      if (key < 0 || static_cast<uint64_t>(key) >= kKeyLimit) continue;
+      index_.push_back(
+          IndexedRow{sqlite3_column_int64(statement, 0),
+                     DatabaseRow{static_cast<uint64_t>(key),
+                                 sqlite3_column_int64(statement, 2),
+                                 sqlite3_column_int(statement, 3) != 0}});
+    }
+    // Stable: each provider's rows stay in row-id order.
+    std::stable_sort(index_.begin(), index_.end(),
+                     [](const IndexedRow& a, const IndexedRow& b) {
+                       return a.provider_id < b.provider_id;
+                     });
+  }
+  const auto [first, last] = std::equal_range(
+      index_.begin(), index_.end(), IndexedRow{provider_id, {}},
+      [](const IndexedRow& a, const IndexedRow& b) {
+        return a.provider_id < b.provider_id;
+      });
+  std::vector<DatabaseRow> rows;
+  rows.reserve(static_cast<size_t>(last - first));
+  for (auto it = first; it != last; ++it) rows.push_back(it->row);
+  return rows;
+}
+
+std::optional<std::string> MessageDatabase::Text(int64_t row_id) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  sqlite3_stmt* statement = text_.get();
+  const StatementUse use(statement);
+  sqlite3_bind_int64(statement, 1, row_id);
+  if (sqlite3_step(statement) != SQLITE_ROW) return std::nullopt;
+  const auto* text =
+      reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+  const int size = sqlite3_column_bytes(statement, 0);
+  return text != nullptr ? std::string(text, static_cast<size_t>(size))
+                         : std::string();
+}
+
+}  // namespace qrv::offline

@@ -1,0 +1,88 @@
+// One message database, read through SQLite: the two-table schema that
+// event-log tools share for message templates (one file per Windows build):
+//   providers(id INTEGER PRIMARY KEY, name TEXT)
+//   messages(event_id INTEGER, id INTEGER PRIMARY KEY, message TEXT,
+//            provider_id INTEGER REFERENCES providers(id))
+// The file is opened read-only and its texts are never loaded whole: the
+// schema offers no index on messages.provider_id, and a scan per provider
+// cost about 3 ms each (26 providers in one System log), so the first
+// provider asked for reads every row's (provider, event id, row id) in one
+// scan, about 1 MiB for the 50,682 rows of a Windows 10 build; texts are
+// read by row id when asked for.
+//
+// Every call locks the database's mutex (statements are reused), so any
+// thread may call. A read that fails later (a page damaged past what the
+// open checked) answers "nothing there".
+//
+// Entry points: MessageDatabase::Open, MessageDatabase::ProviderId,
+// MessageDatabase::ProviderRows, MessageDatabase::Text.
+#ifndef QRV_PLATFORM_OFFLINE_MESSAGE_DB_MESSAGE_DATABASE_H_
+#define QRV_PLATFORM_OFFLINE_MESSAGE_DB_MESSAGE_DATABASE_H_
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/offline/messages/template_library.h"
+
+namespace qrv::offline {
+
+struct SqliteCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* statement) const {
+    sqlite3_finalize(statement);
+  }
+};
+using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+// One messages row of a provider, without its text.
+struct DatabaseRow {
+  uint64_t key = 0;  // event_id; rows outside 0..kKeyLimit are left out
+  int64_t row_id = 0;
+  bool empty = false;  // NULL or '' message
+};
+
+class MessageDatabase {
+ public:
+  // Null with *reason (one line: "not found", "not a SQLite database",
+  // "damaged", "locked", "another schema: ...") when the file cannot serve.
+  static std::unique_ptr<MessageDatabase> Open(const std::string& path,
+                                               std::string* reason);
+
+  // providers.id of `name` (any ASCII letter case; the lowest id if the
+  // name repeats), or nullopt.
+  std::optional<int64_t> ProviderId(std::string_view name);
+  // The provider's rows in row-id order.
+  std::vector<DatabaseRow> ProviderRows(int64_t provider_id);
+  // The message of row `row_id` ("" for NULL), or nullopt.
+  std::optional<std::string> Text(int64_t row_id);
+
+ private:
+  MessageDatabase() = default;
+
+  std::mutex mutex_;
+  bool indexed_ = false;
+  struct IndexedRow {
+    int64_t provider_id;
+    DatabaseRow row;
+  };
+  std::vector<IndexedRow> index_;  // by provider id, then row id
+  // Declared first, destroyed last: statements are finalized before close.
+  SqliteHandle db_;
+  Statement provider_;
+  Statement rows_;
+  Statement text_;
+};
+
+}  // namespace qrv::offline
+
+#endif  // QRV_PLATFORM_OFFLINE_MESSAGE_DB_MESSAGE_DATABASE_H_

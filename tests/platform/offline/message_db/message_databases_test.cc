@@ -1,0 +1,165 @@
+// Message databases through SQLite: files that cannot serve are skipped with
+// their reason, earlier files win, lookups ignore letter case and empty rows,
+// the event enumeration, and many threads asking at once.
+#include "platform/offline/message_db/message_databases.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/platform/offline/image/image_test_util.h"
+#include "tests/platform/offline/message_db/test_database.h"
+
+namespace qrv::offline {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TemplateRow;
+using testing::WriteTestDatabase;
+
+std::vector<std::string> Texts(const std::vector<MessageTemplate>& rows) {
+  std::vector<std::string> texts;
+  for (const MessageTemplate& row : rows) texts.push_back(row.text);
+  return texts;
+}
+
+class MessageDatabasesTest : public ::testing::Test {
+ protected:
+  fs::path Path(const std::string& name) { return dir_.path() / name; }
+  void WriteFile(const std::string& name, const std::string& bytes) {
+    std::ofstream(Path(name), std::ios::binary) << bytes;
+  }
+  testing::TempFolder dir_;
+};
+
+TEST_F(MessageDatabasesTest, FilesThatCannotServeAreSkippedWithTheirReason) {
+  ASSERT_TRUE(WriteTestDatabase(Path("good.db"), {{"P", 1, "one"}}));
+  WriteFile("text.db", std::string(4096, 'x'));
+  // A valid header over pages of garbage.
+  std::string damaged(8192, '\xA5');
+  damaged.replace(0, 16, std::string("SQLite format 3\0", 16));
+  WriteFile("damaged.db", damaged);
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(Path("other.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "CREATE TABLE events (id, text);", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(other);
+  ASSERT_TRUE(WriteTestDatabase(Path("locked.db"), {{"P", 1, "locked"}}));
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(sqlite3_open(Path("locked.db").c_str(), &writer), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(writer,
+                         "BEGIN EXCLUSIVE; INSERT INTO providers(name) "
+                         "VALUES ('Q');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  fs::create_directory(Path("folder.db"));
+
+  const struct {
+    std::string name;
+    std::string reason;
+  } kCases[] = {{"missing.db", "not found"},
+                {"text.db", "not a SQLite database"},
+                {"damaged.db", "not a SQLite database"},
+                {"other.db", "another schema: no such table: providers"},
+                {"locked.db", "locked"},
+                {"folder.db", "not a file"}};
+  std::string list;
+  std::vector<std::string> expected;
+  for (const auto& c : kCases) {
+    list += Path(c.name).string() + ":";
+    expected.push_back(Path(c.name).string() + ": " + c.reason);
+  }
+  list += Path("good.db").string();
+  std::vector<std::string> warnings;
+  auto databases = MessageDatabases::Open(list, &warnings);
+  sqlite3_exec(writer, "ROLLBACK;", nullptr, nullptr, nullptr);
+  sqlite3_close(writer);
+  EXPECT_EQ(warnings, expected);
+  ASSERT_EQ(databases->size(), 1u);
+  auto provider = databases->Find("P");
+  ASSERT_NE(provider, nullptr);
+  EXPECT_EQ(Texts(provider->Templates(1)), std::vector<std::string>{"one"});
+}
+
+TEST_F(MessageDatabasesTest, EarlierFilesWinPerKeyAndEmptyRowsDoNotAnswer) {
+  ASSERT_TRUE(WriteTestDatabase(
+      Path("first.db"),
+      {{"Microsoft-Windows-A", 7, "first %1"},
+       {"Microsoft-Windows-A", 7, "first again %1 %2"},
+       {"Microsoft-Windows-A", 8, ""},
+       {"Microsoft-Windows-A", kClassicKeyBase + 0x40001B7C, "classic"},
+       {"Microsoft-Windows-A", kKeyLimit, "never read"},
+       {"Microsoft-Windows-A", -1, "never read"}}));
+  ASSERT_TRUE(WriteTestDatabase(Path("second.db"),
+                                {{"Other", 1, "other"},
+                                 {"microsoft-windows-a", 7, "second"},
+                                 {"microsoft-windows-a", 8, "second eight"},
+                                 {"microsoft-windows-a", 9, "second nine"}}));
+  std::vector<std::string> warnings;
+  auto databases = MessageDatabases::Open(
+      "::" + Path("first.db").string() + ":" + Path("second.db").string(),
+      &warnings);
+  EXPECT_TRUE(warnings.empty());
+  auto provider = databases->Find("MICROSOFT-WINDOWS-A");
+  ASSERT_NE(provider, nullptr);
+  EXPECT_EQ(Texts(provider->Templates(7)),
+            (std::vector<std::string>{"first %1", "first again %1 %2"}));
+  EXPECT_EQ(Texts(provider->Templates(8)),
+            std::vector<std::string>{"second eight"});
+  EXPECT_EQ(Texts(provider->Templates(kClassicKeyBase + 0x40001B7C)),
+            std::vector<std::string>{"classic"});
+  EXPECT_TRUE(provider->Templates(10).empty());
+  EXPECT_TRUE(provider->Templates(kKeyLimit).empty());
+  EXPECT_EQ(databases->Find("Nobody"), nullptr);
+
+  // Ascending ids, no classic keys, no empty rows, row order within an id;
+  // each message id gives back its text.
+  std::vector<std::pair<uint16_t, std::string>> listed;
+  for (const TemplateEvent& event : provider->Events()) {
+    listed.emplace_back(event.event_id,
+                        provider->Text(event.message_id).value_or("?"));
+  }
+  EXPECT_EQ(listed, (std::vector<std::pair<uint16_t, std::string>>{
+                        {7, "first %1"},
+                        {7, "first again %1 %2"},
+                        {8, "second eight"},
+                        {9, "second nine"}}));
+  EXPECT_FALSE(provider->Text(0).has_value());
+  EXPECT_FALSE(provider->Text(5).has_value());
+}
+
+TEST_F(MessageDatabasesTest, ThreadsShareOneLibrary) {
+  std::vector<TemplateRow> rows;
+  for (int id = 0; id < 200; ++id) {
+    rows.push_back(
+        {"P" + std::to_string(id % 7), id, "text " + std::to_string(id)});
+  }
+  ASSERT_TRUE(WriteTestDatabase(Path("many.db"), rows));
+  std::vector<std::string> warnings;
+  auto databases = MessageDatabases::Open(Path("many.db").string(), &warnings);
+  std::vector<int> wrong(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int id = 0; id < 200; ++id) {
+        auto provider = databases->Find("p" + std::to_string(id % 7));
+        if (provider == nullptr ||
+            Texts(provider->Templates(static_cast<uint32_t>(id))) !=
+                std::vector<std::string>{"text " + std::to_string(id)}) {
+          ++wrong[t];
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
+}  // namespace
+}  // namespace qrv::offline

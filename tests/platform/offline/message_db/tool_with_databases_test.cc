@@ -1,0 +1,188 @@
+// The built program with message databases: the image's files win over a
+// database, files that cannot serve change nothing but one line on standard
+// error each, an image exported by qrv_message_db and read back as a bare
+// folder gives the messages the files give, and a folder with only a
+// Sysmon log lists its channels.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/platform/offline/image/image_test_util.h"
+#include "tests/platform/offline/message_db/test_database.h"
+#include "tests/support/run_tool.h"
+
+namespace qrv::offline {
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::RunTool;
+using test_support::ToolResult;
+
+std::vector<std::vector<std::string>> Lines(const std::string& out) {
+  std::vector<std::vector<std::string>> lines;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    while (true) {
+      const size_t tab = line.find('\t', start);
+      fields.push_back(line.substr(start, tab - start));
+      if (tab == std::string::npos) break;
+      start = tab + 1;
+    }
+    lines.push_back(std::move(fields));
+  }
+  return lines;
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class ToolWithDatabases : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    unsetenv("QRV_EVENTLOG_ROOT");
+    unsetenv("QRV_EVENTLOG_MESSAGES");
+  }
+  static ToolResult Run(const fs::path& root, const std::string& databases,
+                        const std::string& command) {
+    setenv("QRV_EVENTLOG_ROOT", root.c_str(), 1);
+    if (databases.empty()) {
+      unsetenv("QRV_EVENTLOG_MESSAGES");
+    } else {
+      setenv("QRV_EVENTLOG_MESSAGES", databases.c_str(), 1);
+    }
+    ToolResult run = RunTool(QRV_TOOL_PATH, {"NOWARN", command});
+    EXPECT_FALSE(run.timed_out);
+    EXPECT_EQ(run.exit_status, 0);
+    return run;
+  }
+  const fs::path sample_ = QRV_SAMPLE_IMAGE_DIR;
+  testing::TempFolder dir_;
+};
+
+TEST_F(ToolWithDatabases, TheImagesFilesWinAndTheDatabaseFillsTheGaps) {
+  const ToolResult plain = Run(sample_, "", "GETEVENTS");
+  // Other texts for every (provider, id) the image logs.
+  std::vector<testing::TemplateRow> rows;
+  for (const auto& line : Lines(plain.out)) {
+    ASSERT_GE(line.size(), 6u);
+    rows.push_back({line[1], std::stoll(line[3]), "DATABASE %1"});
+  }
+  ASSERT_TRUE(testing::WriteTestDatabase(dir_.path() / "other.db", rows));
+  const std::string db = (dir_.path() / "other.db").string();
+  const ToolResult with_db = Run(sample_, db, "GETEVENTS");
+  EXPECT_EQ(with_db.err, "");
+  const auto before = Lines(plain.out);
+  const auto after = Lines(with_db.out);
+  ASSERT_EQ(before.size(), after.size());
+  size_t from_files = 0, from_database = 0;
+  for (size_t i = 0; i < before.size(); ++i) {
+    if (before[i][5] == "Event message not found") {
+      EXPECT_EQ(after[i][5].rfind("DATABASE ", 0), 0u) << after[i][5];
+      ++from_database;
+    } else {
+      EXPECT_EQ(after[i], before[i]);
+      ++from_files;
+    }
+  }
+  EXPECT_GT(from_files, 100u);
+  // The catalogue of publishers with message files is theirs alone.
+  EXPECT_EQ(Run(sample_, db, "GETLIST").out, Run(sample_, "", "GETLIST").out);
+}
+
+TEST_F(ToolWithDatabases, FilesThatCannotServeChangeOnlyStandardError) {
+  std::ofstream(dir_.path() / "text.db") << std::string(2048, 't');
+  const std::string missing = (dir_.path() / "missing.db").string();
+  const std::string text = (dir_.path() / "text.db").string();
+  for (const char* command : {"GETEVENTS", "GETLIST", "GETLISTCHANNELS"}) {
+    const ToolResult plain = Run(sample_, "", command);
+    const ToolResult bad = Run(sample_, missing + ":" + text, command);
+    EXPECT_EQ(bad.out, plain.out) << command;
+    EXPECT_EQ(bad.err, "QRV_EVENTLOG_MESSAGES: skipped " + missing +
+                           ": not found\nQRV_EVENTLOG_MESSAGES: skipped " +
+                           text + ": not a SQLite database\n");
+  }
+}
+
+TEST_F(ToolWithDatabases, AnExportedImageReadsBackAsABareFolder) {
+  const fs::path db = dir_.path() / "sample.db";
+  ToolResult exported =
+      RunTool(QRV_MESSAGE_DB_PATH, {sample_.string(), db.string()});
+  ASSERT_EQ(exported.exit_status, 0) << exported.err;
+  // Again: nothing new, and the file stays a database.
+  exported = RunTool(QRV_MESSAGE_DB_PATH, {sample_.string(), db.string()});
+  EXPECT_EQ(exported.out,
+            "0 providers and 0 messages added to " + db.string() + "\n");
+
+  const fs::path bare = dir_.path() / "bare";
+  fs::create_directory(bare);
+  for (const auto& log :
+       fs::directory_iterator(sample_ / "Windows/System32/winevt/Logs")) {
+    fs::copy_file(log.path(), bare / log.path().filename());
+  }
+  EXPECT_EQ(Run(bare, db.string(), "GETEVENTS").out,
+            Run(sample_, "", "GETEVENTS").out);
+  // Channel owners (and how often a channel is listed) differ between the
+  // image's registry and the one made up
+  // for a folder; each (channel, publisher) listed in both lists the same
+  // events with the same messages.
+  auto by_publisher = [](const std::string& out) {
+    std::map<std::string, std::set<std::string>> listed;
+    for (const auto& line : Lines(out)) {
+      if (line.size() == 4) {
+        listed[line[0] + "\t" + line[1]].insert(line[2] + "\t" + line[3]);
+      }
+    }
+    return listed;
+  };
+  const auto from_files = by_publisher(Run(sample_, "", "GETLIST").out);
+  const auto from_db = by_publisher(Run(bare, db.string(), "GETLIST").out);
+  size_t compared = 0;
+  for (const auto& [publisher, events] : from_db) {
+    auto it = from_files.find(publisher);
+    if (it == from_files.end()) continue;
+    EXPECT_EQ(events, it->second) << publisher;
+    ++compared;
+  }
+  EXPECT_GE(compared, 1u);
+
+  // A target that is not a database is refused and left as it was.
+  const fs::path not_db = dir_.path() / "notes.db";
+  std::ofstream(not_db) << std::string(4096, 'n');
+  exported = RunTool(QRV_MESSAGE_DB_PATH, {sample_.string(), not_db.string()});
+  EXPECT_EQ(exported.exit_status, 1);
+  EXPECT_EQ(ReadAll(not_db), std::string(4096, 'n'));
+  // No temporary copy left behind: sample.db, bare/ and notes.db.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), {}), 3);
+}
+
+TEST_F(ToolWithDatabases, AFolderWithOnlySysmonListsItsChannels) {
+  const fs::path sysmon =
+      fs::path(QRV_SHARED_DIR) / "corpus/evtx-rs/samples/sysmon.evtx";
+  if (!fs::exists(sysmon)) GTEST_SKIP() << "no shared corpus";
+  fs::create_symlink(sysmon, dir_.path() / "sysmon.evtx");
+  const ToolResult channels = Run(dir_.path(), "", "GETLISTCHANNELS");
+  std::vector<std::string> names;
+  for (const auto& line : Lines(channels.out)) names.push_back(line[0]);
+  // The classic logs as services, then every channel.
+  EXPECT_EQ(names,
+            (std::vector<std::string>{
+                "Application", "Security", "System", "Application",
+                "Microsoft-Windows-Sysmon/Operational", "Security", "System"}));
+  EXPECT_EQ(Run(dir_.path(), "", "GETLIST").out.find("Failed to Get List."),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace qrv::offline
