@@ -52,7 +52,10 @@ class CatalogueTemplatesTest : public ::testing::Test {
     if (provider == nullptr) return "error " + std::to_string(error);
     std::string text;
     error = provider->FormatEvent(request, &text);
-    return error == kErrorSuccess ? text : "error " + std::to_string(error);
+    // An insert without a value leaves the text, with 15029, as on Windows.
+    return error == kErrorSuccess || error == kErrorEvtUnresolvedValueInsert
+               ? text
+               : "error " + std::to_string(error);
   }
 
   testing::TempFolder dir_;
@@ -209,9 +212,12 @@ TEST(CorpusWithDatabase, KnownEventsGetTheirTemplateFilled) {
           ++known_events;
           char16_t buffer[1 << 16];
           uint32_t used = 0;
+          // A template with more inserts than the event has values gives
+          // its text with 15029.
           if (log.EvtFormatMessage(nullptr, batch[i], 0, 0, nullptr,
                                    kEvtFormatMessageEvent, 1 << 16, buffer,
-                                   &used)) {
+                                   &used) ||
+              fake.system.GetLastError() == kErrorEvtUnresolvedValueInsert) {
             ++with_message;
             if (rows->second.size() == 1) {
               ++compared;
