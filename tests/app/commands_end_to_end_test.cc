@@ -1,7 +1,7 @@
 // Every command through the built program, on a computer without event logs
 // (an offline root that does not exist): the handlers' failure blocks, the
 // usage text after a handler's false, and the poll command ended by a console
-// signal.
+// signal. The missing root is named on standard error, one line per run.
 #include <signal.h>
 #include <stdlib.h>
 
@@ -22,6 +22,10 @@ using test_support::RunTool;
 using test_support::ToolProcess;
 using test_support::ToolResult;
 
+constexpr char kMissingRoot[] = "/nonexistent/qrv-eventlog-root";
+constexpr char kMissingRootLine[] =
+    "QRV_EventLog_Tools: QRV_EVENTLOG_ROOT '/nonexistent/qrv-eventlog-root' "
+    "does not exist; answering as a computer without event logs\n";
 constexpr char kQuery[] =
     "<QueryList><Query Path='Application'><Select>*</Select></Query></QueryList>";
 
@@ -30,14 +34,14 @@ class CommandsEndToEnd : public ::testing::Test {
   // A root that does not exist is a computer without any logs (unset, the
   // built-in sample image beside the program would be read).
   void SetUp() override {
-    setenv("QRV_EVENTLOG_ROOT", "/nonexistent/qrv-eventlog-root", 1);
+    setenv("QRV_EVENTLOG_ROOT", kMissingRoot, 1);
   }
   void TearDown() override { unsetenv("QRV_EVENTLOG_ROOT"); }
 
   static ToolResult Run(const std::vector<std::string>& args) {
     ToolResult run = RunTool(QRV_TOOL_PATH, args);
     EXPECT_FALSE(run.timed_out);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, kMissingRootLine);
     return run;
   }
 };
@@ -114,7 +118,7 @@ TEST_F(CommandsEndToEnd, PollEndsWithTheFarewellLineOnEachConsoleSignal) {
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.term_signal, 0);
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, kMissingRootLine);
     const std::string farewell = "Application terminating\n";
     ASSERT_GE(run.out.size(), farewell.size());
     EXPECT_EQ(run.out.substr(run.out.size() - farewell.size()), farewell);

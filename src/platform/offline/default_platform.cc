@@ -4,7 +4,8 @@
 // offline/image/image.h): its registry, and the event-log service over its
 // logs with the messages of its registered providers. Without it the built-in
 // sample image beside the program is the machine; without that, a machine
-// with no logs.
+// with no logs. A named root that gives no machine is also named on standard
+// error, one line, and the tool answers as a machine with no logs.
 #include "platform/default_platform.h"
 
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "platform/offline/sample_image_location.h"
 #include "platform/offline/service/evtx_summarizer.h"
 #include "platform/offline/service/offline_event_log.h"
+#include "platform/offline/unusable_root.h"
 
 namespace qrv {
 
@@ -31,9 +33,11 @@ Platform MakeDefaultPlatform() {
   // The machine: the folder QRV_EVENTLOG_ROOT names, else the sample image
   // built and installed beside the program, else a machine without logs.
   std::filesystem::path root;
+  bool root_named = false;
   if (const char* named = std::getenv("QRV_EVENTLOG_ROOT");
       named != nullptr && *named != '\0') {
     root = named;
+    root_named = true;
   } else if (auto sample = offline::FindSampleImageOfThisProgram()) {
     root = *sample;
   } else {
@@ -43,6 +47,9 @@ Platform MakeDefaultPlatform() {
   }
   static offline::Image* const image =
       new offline::Image(root, offline::SummarizeEvtxFile);
+  if (root_named && image->layout() == offline::ImageLayout::kEmpty) {
+    std::cerr << offline::UnusableRootLine(root) << std::flush;
+  }
   static offline::PathResolver* const files =
       new offline::PathResolver(image->root());
   static offline::HostFileLoader* const loader = new offline::HostFileLoader();
