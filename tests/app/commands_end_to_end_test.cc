@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,48 @@ TEST_F(CommandsEndToEnd, PollEndsWithTheFarewellLineOnEachConsoleSignal) {
     ASSERT_GE(run.out.size(), farewell.size());
     EXPECT_EQ(run.out.substr(run.out.size() - farewell.size()), farewell);
   }
+}
+
+// One offline machine whatever the root: a malformed QueryList gets the
+// service's ERROR_EVT_INVALID_QUERY text over a missing root, over the sample
+// image, and with no image at all (a copy of the program with no sample
+// image beside it, which also has no channels and names no root).
+TEST(OneOfflineMachine, AMalformedQueryListIsAnInvalidQueryOnEveryRoot) {
+  std::string scratch = (std::filesystem::temp_directory_path() / "qrv-bare-XXXXXX").string();
+  ASSERT_NE(mkdtemp(scratch.data()), nullptr);
+  const std::filesystem::path alone = std::filesystem::path(scratch) / "QRV_EventLog_Tools";
+  std::filesystem::copy_file(QRV_TOOL_PATH, alone);
+  const struct {
+    const char* machine;
+    std::string program;
+    const char* root;
+    std::string err;
+  } cases[] = {
+      {"missing root", QRV_TOOL_PATH, kMissingRoot, kMissingRootLine},
+      {"sample image", QRV_TOOL_PATH, nullptr, ""},
+      {"no image", alone.string(), nullptr, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.machine);
+    if (c.root != nullptr) {
+      setenv("QRV_EVENTLOG_ROOT", c.root, 1);
+    } else {
+      unsetenv("QRV_EVENTLOG_ROOT");
+    }
+    for (const char* query :
+         {"<QueryList/>",
+          "<QueryList><Query Path='System'><Select>*</Select></QueryList>"}) {
+      const ToolResult run = RunTool(c.program, {"NOWARN", "GETEVENTSQUERY", query});
+      EXPECT_EQ(run.exit_status, 0);
+      EXPECT_EQ(run.err, c.err);
+      EXPECT_EQ(run.out, "\nFailed to Get Events by Query:\tThe query is not valid.\r\n\n")
+          << query;
+    }
+  }
+  const ToolResult channels = RunTool(alone.string(), {"NOWARN", "GETLISTCHANNELS"});
+  EXPECT_EQ(channels.out, "\nFailed to Get List.\n");
+  EXPECT_EQ(channels.err, "");
+  std::filesystem::remove_all(scratch);
 }
 
 // With no root named, the program reads the sample image built beside it.

@@ -3,9 +3,11 @@
 // QRV_EVENTLOG_ROOT names a folder, that folder is the machine (see
 // offline/image/image.h): its registry, and the event-log service over its
 // logs with the messages of its registered providers. Without it the built-in
-// sample image beside the program is the machine; without that, a machine
-// with no logs. A named root that gives no machine is also named on standard
-// error, one line, and the tool answers as a machine with no logs.
+// sample image beside the program is the machine; without that, an image of
+// no folder at all, which is a machine with no logs: one offline machine in
+// every case, so "no logs" has one set of answers. A named root that gives no
+// machine is also named on standard error, one line, and the tool answers as
+// a machine with no logs.
 #include "platform/default_platform.h"
 
 #include <cstdlib>
@@ -13,8 +15,6 @@
 #include <iostream>
 
 #include "platform/metadata_cache.h"
-#include "platform/offline/empty_event_log.h"
-#include "platform/offline/empty_registry.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/messages/file_access.h"
 #include "platform/offline/messages/message_catalog.h"
@@ -31,7 +31,9 @@ Platform MakeDefaultPlatform() {
   // main thread runs the static destructors of a normal exit.
   static PosixSystem* const system = new PosixSystem();
   // The machine: the folder QRV_EVENTLOG_ROOT names, else the sample image
-  // built and installed beside the program, else a machine without logs.
+  // built and installed beside the program, else no folder (an empty path:
+  // no keys and no logs; a relative file:// path is then taken from the
+  // current folder).
   std::filesystem::path root;
   bool root_named = false;
   if (const char* named = std::getenv("QRV_EVENTLOG_ROOT");
@@ -40,10 +42,6 @@ Platform MakeDefaultPlatform() {
     root_named = true;
   } else if (auto sample = offline::FindSampleImageOfThisProgram()) {
     root = *sample;
-  } else {
-    static EmptyEventLog* const event_log = new EmptyEventLog(*system);
-    static EmptyRegistry* const registry = new EmptyRegistry();
-    return Platform{event_log, registry, system, &std::cout};
   }
   static offline::Image* const image =
       new offline::Image(root, offline::SummarizeEvtxFile);
@@ -68,7 +66,7 @@ Platform MakeDefaultPlatform() {
           [](std::string_view windows_path) {
             return files->ResolveWindowsPath(windows_path);
           }},
-      *system, messages);
+      *system, *messages);
   // Publisher metadata and the render context opened once, as on Windows.
   static MetadataCache* const event_log = new MetadataCache(*service, *system);
   return Platform{event_log, &image->registry(), system, &std::cout};

@@ -84,8 +84,7 @@ class EventMessagesTest : public ::testing::Test {
     catalog_ = std::make_unique<MessageCatalog>(fake_.registry,
                                                 files_.Resolver(), files_);
     log_ = std::make_unique<OfflineEventLog>(
-        QuerySources{nullptr, dir_.path(), nullptr}, fake_.system,
-        catalog_.get());
+        QuerySources{nullptr, dir_.path(), nullptr}, fake_.system, *catalog_);
   }
 
   std::vector<std::string> Messages(EventLogApi& api) {

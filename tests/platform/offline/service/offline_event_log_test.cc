@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/offline/image/image.h"
+#include "platform/offline/messages/file_access.h"
 #include "platform/offline/service/evtx_summarizer.h"
 #include "platform/offline/service/wide_text.h"
 #include "platform/platform.h"
@@ -42,6 +43,15 @@ class OfflineEventLogTest : public ::testing::Test {
   void Open() {
     image_ = std::make_unique<Image>(dir_.path(), SummarizeEvtxFile);
     files_ = std::make_unique<PathResolver>(dir_.path());
+    // The catalogue over the image's registry, as the program builds it.
+    catalog_ = std::make_unique<MessageCatalog>(
+        image_->registry(),
+        [this](std::string_view windows_path) -> std::optional<std::string> {
+          auto path = files_->ResolveWindowsPath(windows_path);
+          if (!path) return std::nullopt;
+          return path->string();
+        },
+        loader_);
     log_ = std::make_unique<OfflineEventLog>(
         QuerySources{[this](std::string_view name) {
                        return image_->LookupChannel(name);
@@ -50,7 +60,7 @@ class OfflineEventLogTest : public ::testing::Test {
                      [this](std::string_view windows_path) {
                        return files_->ResolveWindowsPath(windows_path);
                      }},
-        fake_.system);
+        fake_.system, *catalog_);
   }
 
   EvtHandle Query(const std::string& text, uint32_t flags = kChannelForward) {
@@ -124,6 +134,8 @@ class OfflineEventLogTest : public ::testing::Test {
   fake::FakePlatform fake_;
   std::unique_ptr<Image> image_;
   std::unique_ptr<PathResolver> files_;
+  HostFileLoader loader_;
+  std::unique_ptr<MessageCatalog> catalog_;
   std::unique_ptr<OfflineEventLog> log_;
   std::vector<std::vector<uint8_t>> rendered_;
 };

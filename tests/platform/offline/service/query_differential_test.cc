@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/offline/messages/file_access.h"
 #include "platform/offline/service/offline_event_log.h"
 #include "platform/offline/service/wide_text.h"
 #include "tests/platform/offline/image/image_test_util.h"
@@ -99,9 +100,13 @@ struct Case {
 
 class Differential {
  public:
+  // The catalogue over the fake's empty registry: no provider is known.
   Differential()
-      : log_(QuerySources{nullptr, std::filesystem::path("/"), nullptr},
-             fake_.system) {}
+      : catalog_(fake_.registry,
+                 [](std::string_view) { return std::optional<std::string>(); },
+                 loader_),
+        log_(QuerySources{nullptr, std::filesystem::path("/"), nullptr},
+             fake_.system, catalog_) {}
 
   // EventRecordIDs the service selects; false with *error when EvtQuery
   // fails.
@@ -136,6 +141,8 @@ class Differential {
 
  private:
   fake::FakePlatform fake_;
+  HostFileLoader loader_;
+  MessageCatalog catalog_;
   OfflineEventLog log_;
 };
 
