@@ -8,7 +8,7 @@
 
 #include "platform/offline/service/message_request.h"
 #include "platform/offline/service/system_render.h"
-#include "platform/offline/service/wide_text.h"
+#include "formats/utf16.h"
 
 namespace qrv::offline {
 
@@ -92,9 +92,9 @@ EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
   offline_query::SourcePath default_path;
   default_path.kind = file_path ? offline_query::PathKind::kFile
                                 : offline_query::PathKind::kChannel;
-  default_path.name = Utf16ToUtf8(View(path));
+  default_path.name = text::Utf16ToUtf8(View(path));
   auto compiled = std::make_unique<offline_query::CompiledQuery>(
-      Utf16ToUtf8(View(query)), default_path);
+      text::Utf16ToUtf8(View(query)), default_path);
   if (!compiled->ok()) return FailHandle(compiled->error_code());
 
   const int64_t seconds = system_.CurrentTime();
@@ -179,7 +179,7 @@ bool OfflineEventLog::RenderXml(const CapturedEvent& event,
                                 uint32_t* buffer_used) {
   std::string xml;
   if (!records_.RenderXml(event, &xml)) return Fail(kErrorFileCorrupt);
-  const std::u16string wide = Utf8ToUtf16(xml);
+  const std::u16string wide = text::Utf8ToUtf16(xml);
   const size_t needed = (wide.size() + 1) * sizeof(char16_t);
   *buffer_used = static_cast<uint32_t>(needed);
   if (buffer == nullptr || buffer_size < needed)

@@ -15,7 +15,7 @@
 #include "platform/offline/image/image.h"
 #include "platform/offline/messages/file_access.h"
 #include "platform/offline/service/evtx_summarizer.h"
-#include "platform/offline/service/wide_text.h"
+#include "formats/utf16.h"
 #include "platform/platform.h"
 #include "query/query_events.h"
 #include "tests/platform/offline/image/image_test_util.h"
@@ -64,7 +64,7 @@ class OfflineEventLogTest : public ::testing::Test {
   }
 
   EvtHandle Query(const std::string& text, uint32_t flags = kChannelForward) {
-    const std::u16string wide = Utf8ToUtf16(text);
+    const std::u16string wide = text::Utf8ToUtf16(text);
     return log_->EvtQuery(nullptr, nullptr, wide.c_str(), flags);
   }
 
@@ -223,7 +223,7 @@ TEST_F(OfflineEventLogTest, FilePathsAbsoluteAndRelativeToTheRoot) {
   Run(QueryList("file://D:\\logs\\saved.evtx", "*"), &error);
   EXPECT_EQ(error, kErrorFileNotFound);
   // A bare XPath with EvtQueryFilePath names the file in the path argument.
-  const std::u16string path = Utf8ToUtf16(absolute);
+  const std::u16string path = text::Utf8ToUtf16(absolute);
   EvtHandle q =
       log_->EvtQuery(nullptr, path.c_str(), u"*[System[EventID=4624]]",
                      kEvtQueryFilePath | kEvtQueryForwardDirection);
@@ -373,7 +373,7 @@ TEST_F(OfflineEventLogTest, EventsStayRenderableAfterLaterBatchesAndClose) {
     ASSERT_TRUE(log_->EvtRender(nullptr, kept[i], kEvtRenderEventXml, used,
                                 xml.data(), &used, &count));
     EXPECT_EQ(xml.back(), u'\0');
-    const std::string text = Utf16ToUtf8(xml);
+    const std::string text = text::Utf16ToUtf8(xml);
     EXPECT_NE(text.find("<EventRecordID>" + std::to_string(1 + 100 * i) +
                         "</EventRecordID>"),
               std::string::npos)

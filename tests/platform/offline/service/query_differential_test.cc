@@ -31,7 +31,7 @@
 
 #include "platform/offline/messages/file_access.h"
 #include "platform/offline/service/offline_event_log.h"
-#include "platform/offline/service/wide_text.h"
+#include "formats/utf16.h"
 #include "tests/platform/offline/image/image_test_util.h"
 #include "tests/platform/offline/service/corpus_files.h"
 #include "tests/platform/offline/service/corpus_oracle.h"
@@ -112,7 +112,7 @@ class Differential {
   // fails.
   bool Run(const std::string& query, std::vector<uint64_t>* ids,
            uint32_t* error) {
-    const std::u16string wide = Utf8ToUtf16(query);
+    const std::u16string wide = text::Utf8ToUtf16(query);
     EvtHandle q = log_.EvtQuery(nullptr, nullptr, wide.c_str(), 0x101);
     if (q == nullptr) {
       *error = fake_.system.GetLastError();
