@@ -1,11 +1,13 @@
 // UTF-16 <-> UTF-8 for whole strings, strict in both directions and built on
 // utf8.h, so that the readers, the query engine and the offline backend agree
 // on every invalid sequence. Entry points: text::Utf16ToUtf8,
-// text::Utf8ToUtf16.
+// text::Utf8ToUtf16, and text::Utf16CodePoint for readers that walk UTF-16
+// themselves.
 #ifndef QRV_FORMATS_UTF16_H_
 #define QRV_FORMATS_UTF16_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,22 +15,29 @@
 
 namespace text {
 
+// The code point that starts with UTF-16 unit `unit`, given the unit after it
+// (`next`, or -1 when there is none): a high surrogate followed by a low one
+// combine and set *pair; any other surrogate is U+FFFD.
+inline char32_t Utf16CodePoint(char32_t unit, int32_t next, bool* pair) {
+  *pair = false;
+  if (unit < 0xD800 || unit > 0xDFFF) return unit;
+  if (unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+    *pair = true;
+    return 0x10000 + ((unit - 0xD800) << 10) + (static_cast<char32_t>(next) - 0xDC00);
+  }
+  return utf8::kReplacement;
+}
+
 // Surrogate pairs are combined; an unpaired surrogate becomes U+FFFD. NUL
 // units are kept as NUL bytes, so data with embedded NULs converts one to one.
 inline std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
-    const char32_t unit = text[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() &&
-        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      const char32_t low = text[++i];
-      utf8::Append(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), &out);
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      utf8::Append(utf8::kReplacement, &out);
-    } else {
-      utf8::Append(unit, &out);
-    }
+    bool pair = false;
+    const int32_t next = i + 1 < text.size() ? text[i + 1] : -1;
+    utf8::Append(Utf16CodePoint(text[i], next, &pair), &out);
+    if (pair) ++i;
   }
   return out;
 }

@@ -57,18 +57,10 @@ void AppendUtf16(const uint8_t* le, size_t units, Escape escape,
       out->push_back(static_cast<char>(c));
       continue;
     }
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
-      const uint32_t lo = LoadU16(le + 2 * (i + 1));
-      if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
-        ++i;
-      } else {
-        c = 0xFFFD;
-      }
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    AppendCodePoint(c, escape, out);
+    bool pair = false;
+    const int32_t next = i + 1 < units ? LoadU16(le + 2 * (i + 1)) : -1;
+    AppendCodePoint(text::Utf16CodePoint(c, next, &pair), escape, out);
+    if (pair) ++i;
   }
 }
 
