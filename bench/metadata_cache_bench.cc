@@ -81,7 +81,7 @@ struct Machine {
                     [this](std::string_view windows_path) {
                       return files.ResolveWindowsPath(windows_path);
                     }},
-                system, &messages) {}
+                system, messages) {}
 
   PosixSystem system;
   offline::Image image;

@@ -18,10 +18,12 @@ struct ConversionResult {
   uint32_t error = 0;  // Win32 code when length is 0
 };
 
-ConversionResult Utf16ToUtf8(const char16_t* wide, int wide_length, char* out,
-                             int out_size);
-ConversionResult Utf8ToUtf16(const char* text, int text_length, char16_t* out,
-                             int out_size);
+// WideCharToMultiByte and MultiByteToWideChar for CP_UTF8; the conversion
+// itself is text::Utf16ToUtf8 / text::Utf8ToUtf16 (formats/utf16.h).
+ConversionResult WideCharToUtf8(const char16_t* wide, int wide_length, char* out,
+                                int out_size);
+ConversionResult Utf8ToWideChar(const char* text, int text_length, char16_t* out,
+                                int out_size);
 // Bytes of the UTF-8 character starting at `text` (1 to 4); an invalid or cut
 // sequence counts its lead byte alone. Never more than `remaining`.
 size_t Utf8CharLength(const char* text, size_t remaining);

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "formats/ascii.h"
 #include "platform/platform.h"
 
 namespace qrv {
@@ -62,12 +63,6 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(begin, end - begin));
 }
 
-namespace {
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-}  // namespace
-
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   size_t i = 0;
   size_t j = 0;
@@ -76,7 +71,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     const size_t lb = AnsiCharLength(b.data() + j, b.size() - j);
     if (la != lb) return false;
     if (la == 1) {
-      if (AsciiLower(a[i]) != AsciiLower(b[j])) return false;
+      if (ascii::Fold(a[i]) != ascii::Fold(b[j])) return false;
     } else if (a.substr(i, la) != b.substr(j, lb)) {
       return false;
     }

@@ -1,13 +1,14 @@
 // Every command through the built program, on a computer without event logs
 // (an offline root that does not exist): the handlers' failure blocks, the
 // usage text after a handler's false, and the poll command ended by a console
-// signal.
+// signal. The missing root is named on standard error, one line per run.
 #include <signal.h>
 #include <stdlib.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ using test_support::RunTool;
 using test_support::ToolProcess;
 using test_support::ToolResult;
 
+constexpr char kMissingRoot[] = "/nonexistent/qrv-eventlog-root";
+constexpr char kMissingRootLine[] =
+    "QRV_EventLog_Tools: QRV_EVENTLOG_ROOT '/nonexistent/qrv-eventlog-root' "
+    "does not exist; answering as a computer without event logs\n";
 constexpr char kQuery[] =
     "<QueryList><Query Path='Application'><Select>*</Select></Query></QueryList>";
 
@@ -30,14 +35,14 @@ class CommandsEndToEnd : public ::testing::Test {
   // A root that does not exist is a computer without any logs (unset, the
   // built-in sample image beside the program would be read).
   void SetUp() override {
-    setenv("QRV_EVENTLOG_ROOT", "/nonexistent/qrv-eventlog-root", 1);
+    setenv("QRV_EVENTLOG_ROOT", kMissingRoot, 1);
   }
   void TearDown() override { unsetenv("QRV_EVENTLOG_ROOT"); }
 
   static ToolResult Run(const std::vector<std::string>& args) {
     ToolResult run = RunTool(QRV_TOOL_PATH, args);
     EXPECT_FALSE(run.timed_out);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, kMissingRootLine);
     return run;
   }
 };
@@ -114,11 +119,53 @@ TEST_F(CommandsEndToEnd, PollEndsWithTheFarewellLineOnEachConsoleSignal) {
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.term_signal, 0);
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, kMissingRootLine);
     const std::string farewell = "Application terminating\n";
     ASSERT_GE(run.out.size(), farewell.size());
     EXPECT_EQ(run.out.substr(run.out.size() - farewell.size()), farewell);
   }
+}
+
+// One offline machine whatever the root: a malformed QueryList gets the
+// service's ERROR_EVT_INVALID_QUERY text over a missing root, over the sample
+// image, and with no image at all (a copy of the program with no sample
+// image beside it, which also has no channels and names no root).
+TEST(OneOfflineMachine, AMalformedQueryListIsAnInvalidQueryOnEveryRoot) {
+  std::string scratch = (std::filesystem::temp_directory_path() / "qrv-bare-XXXXXX").string();
+  ASSERT_NE(mkdtemp(scratch.data()), nullptr);
+  const std::filesystem::path alone = std::filesystem::path(scratch) / "QRV_EventLog_Tools";
+  std::filesystem::copy_file(QRV_TOOL_PATH, alone);
+  const struct {
+    const char* machine;
+    std::string program;
+    const char* root;
+    std::string err;
+  } cases[] = {
+      {"missing root", QRV_TOOL_PATH, kMissingRoot, kMissingRootLine},
+      {"sample image", QRV_TOOL_PATH, nullptr, ""},
+      {"no image", alone.string(), nullptr, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.machine);
+    if (c.root != nullptr) {
+      setenv("QRV_EVENTLOG_ROOT", c.root, 1);
+    } else {
+      unsetenv("QRV_EVENTLOG_ROOT");
+    }
+    for (const char* query :
+         {"<QueryList/>",
+          "<QueryList><Query Path='System'><Select>*</Select></QueryList>"}) {
+      const ToolResult run = RunTool(c.program, {"NOWARN", "GETEVENTSQUERY", query});
+      EXPECT_EQ(run.exit_status, 0);
+      EXPECT_EQ(run.err, c.err);
+      EXPECT_EQ(run.out, "\nFailed to Get Events by Query:\tThe query is not valid.\r\n\n")
+          << query;
+    }
+  }
+  const ToolResult channels = RunTool(alone.string(), {"NOWARN", "GETLISTCHANNELS"});
+  EXPECT_EQ(channels.out, "\nFailed to Get List.\n");
+  EXPECT_EQ(channels.err, "");
+  std::filesystem::remove_all(scratch);
 }
 
 // With no root named, the program reads the sample image built beside it.

@@ -10,49 +10,49 @@ namespace qrv {
 namespace {
 
 std::string ToUtf8(const std::u16string& s, int length) {
-  const ConversionResult need = Utf16ToUtf8(s.c_str(), length, nullptr, 0);
+  const ConversionResult need = WideCharToUtf8(s.c_str(), length, nullptr, 0);
   std::string out(static_cast<size_t>(need.length), '\0');
   const ConversionResult done =
-      Utf16ToUtf8(s.c_str(), length, out.data(), need.length);
+      WideCharToUtf8(s.c_str(), length, out.data(), need.length);
   EXPECT_EQ(done.length, need.length);
   return out;
 }
 
-TEST(Utf16ToUtf8, SizesThenConvertsIncludingTerminatorWhenLengthIsMinusOne) {
+TEST(WideCharToUtf8, SizesThenConvertsIncludingTerminatorWhenLengthIsMinusOne) {
   const std::u16string text = u"Gr\u00fc\u00dfe \u20ac";
   EXPECT_EQ(ToUtf8(text, -1), std::string("Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac", 11) + '\0');
   EXPECT_EQ(ToUtf8(text, static_cast<int>(text.size())),
             "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac");
 }
 
-TEST(Utf16ToUtf8, SurrogatePairsAndUnpairedSurrogates) {
+TEST(WideCharToUtf8, SurrogatePairsAndUnpairedSurrogates) {
   const std::u16string pair = u"\U0001F600";
   EXPECT_EQ(ToUtf8(pair, 2), "\xf0\x9f\x98\x80");
   const std::u16string lone = {char16_t(0xD800), u'a'};
   EXPECT_EQ(ToUtf8(lone, 2), "\xef\xbf\xbd" "a");
 }
 
-TEST(Utf16ToUtf8, TooSmallBufferFailsWithInsufficientBuffer) {
+TEST(WideCharToUtf8, TooSmallBufferFailsWithInsufficientBuffer) {
   char out[2];
-  const ConversionResult r = Utf16ToUtf8(u"abc", 3, out, 2);
+  const ConversionResult r = WideCharToUtf8(u"abc", 3, out, 2);
   EXPECT_EQ(r.length, 0);
   EXPECT_EQ(r.error, kErrorInsufficientBuffer);
-  EXPECT_EQ(Utf16ToUtf8(u"abc", 0, out, 2).error, kErrorInvalidParameter);
+  EXPECT_EQ(WideCharToUtf8(u"abc", 0, out, 2).error, kErrorInvalidParameter);
 }
 
-TEST(Utf8ToUtf16, InvalidBytesBecomeReplacementCharacters) {
+TEST(Utf8ToWideChar, InvalidBytesBecomeReplacementCharacters) {
   // A stray byte, a lead byte without its continuation, and a sequence cut
   // by the end each give one U+FFFD.
   const char text[] = "a\xff\xc3(b\xe2\x82";
   char16_t out[16];
-  const ConversionResult r = Utf8ToUtf16(text, 7, out, 16);
+  const ConversionResult r = Utf8ToWideChar(text, 7, out, 16);
   ASSERT_EQ(r.length, 6);
   EXPECT_EQ(std::u16string(out, 6), u"a\uFFFD\uFFFD(b\uFFFD");
 }
 
-TEST(Utf8ToUtf16, FourByteSequenceGivesSurrogatePair) {
+TEST(Utf8ToWideChar, FourByteSequenceGivesSurrogatePair) {
   char16_t out[4];
-  const ConversionResult r = Utf8ToUtf16("\xf0\x9f\x98\x80", -1, out, 4);
+  const ConversionResult r = Utf8ToWideChar("\xf0\x9f\x98\x80", -1, out, 4);
   ASSERT_EQ(r.length, 3);
   EXPECT_EQ(out[0], 0xD83D);
   EXPECT_EQ(out[1], 0xDE00);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/utf16.h"
 #include "platform/code_page_utf8.h"
 #include "platform/time_convert.h"
 
@@ -11,25 +12,9 @@ namespace qrv::fake {
 
 namespace {
 
-std::string Utf8(const std::u16string& wide) {
-  if (wide.empty()) return std::string();
-  const ConversionResult need =
-      Utf16ToUtf8(wide.data(), static_cast<int>(wide.size()), nullptr, 0);
-  std::string out(static_cast<size_t>(need.length), '\0');
-  Utf16ToUtf8(wide.data(), static_cast<int>(wide.size()), out.data(),
-              need.length);
-  return out;
-}
+std::string Utf8(const std::u16string& wide) { return text::Utf16ToUtf8(wide); }
 
-std::u16string Wide(const std::string& text) {
-  if (text.empty()) return std::u16string();
-  const ConversionResult need =
-      Utf8ToUtf16(text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::u16string out(static_cast<size_t>(need.length), u'\0');
-  Utf8ToUtf16(text.data(), static_cast<int>(text.size()), out.data(),
-              need.length);
-  return out;
-}
+std::u16string Wide(const std::string& text) { return text::Utf8ToUtf16(text); }
 
 bool SameNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -653,7 +638,7 @@ int FakeSystem::WideCharToMultiByte(uint32_t code_page, uint32_t flags,
   (void)default_char;
   if (used_default_char != nullptr) *used_default_char = false;
   const ConversionResult r =
-      Utf16ToUtf8(wide, wide_length, multi_byte, multi_byte_size);
+      WideCharToUtf8(wide, wide_length, multi_byte, multi_byte_size);
   if (r.length == 0) SetLastError(r.error);
   return r.length;
 }
@@ -665,7 +650,7 @@ int FakeSystem::MultiByteToWideChar(uint32_t code_page, uint32_t flags,
   code_pages_.insert(code_page);
   (void)flags;
   const ConversionResult r =
-      Utf8ToUtf16(multi_byte, multi_byte_length, wide, wide_size);
+      Utf8ToWideChar(multi_byte, multi_byte_length, wide, wide_size);
   if (r.length == 0) SetLastError(r.error);
   return r.length;
 }

@@ -71,7 +71,7 @@ Service* Build() {
           [image](std::string_view name) { return image->LookupChannel(name); },
           image->root(),
           [files](std::string_view windows_path) { return files->ResolveWindowsPath(windows_path); }},
-      service->system, service->messages.get());
+      service->system, *service->messages);
   return service;
 }
 

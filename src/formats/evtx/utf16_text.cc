@@ -2,6 +2,7 @@
 #include "formats/evtx/utf16_text.h"
 
 #include "formats/evtx/bytes.h"
+#include "formats/utf16.h"
 #include "formats/utf8.h"
 
 namespace evtx {
@@ -56,39 +57,17 @@ void AppendUtf16(const uint8_t* le, size_t units, Escape escape,
       out->push_back(static_cast<char>(c));
       continue;
     }
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
-      const uint32_t lo = LoadU16(le + 2 * (i + 1));
-      if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
-        ++i;
-      } else {
-        c = 0xFFFD;
-      }
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    AppendCodePoint(c, escape, out);
+    bool pair = false;
+    const int32_t next = i + 1 < units ? LoadU16(le + 2 * (i + 1)) : -1;
+    AppendCodePoint(text::Utf16CodePoint(c, next, &pair), escape, out);
+    if (pair) ++i;
   }
 }
 
 void AppendUtf8AsUtf16Le(std::string_view s, std::string* out) {
-  for (size_t i = 0; i < s.size();) {
-    uint32_t c = static_cast<uint8_t>(s[i]);
-    int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-    if (extra > 0) c &= 0x3F >> extra;
-    ++i;
-    for (int k = 0; k < extra && i < s.size(); ++k, ++i)
-      c = (c << 6) | (static_cast<uint8_t>(s[i]) & 0x3F);
-    auto put = [out](uint32_t u) {
-      out->push_back(static_cast<char>(u & 0xFF));
-      out->push_back(static_cast<char>(u >> 8));
-    };
-    if (c >= 0x10000) {
-      put(0xD800 + ((c - 0x10000) >> 10));
-      put(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      put(c);
-    }
+  for (const char16_t unit : text::Utf8ToUtf16(s)) {
+    out->push_back(static_cast<char>(unit & 0xFF));
+    out->push_back(static_cast<char>(unit >> 8));
   }
 }
 

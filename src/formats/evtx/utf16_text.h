@@ -24,7 +24,8 @@ void AppendCodePoint(uint32_t cp, Escape escape, std::string* out);
 // become U+FFFD, as Windows' WideCharToMultiByte does.
 void AppendUtf16(const uint8_t* le, size_t units, Escape escape,
                  std::string* out);
-// UTF-8 to UTF-16LE bytes (the on-disk form), appended to `out`.
+// UTF-8 to UTF-16LE bytes (the on-disk form), appended to `out`; invalid
+// sequences become U+FFFD (text::Utf8ToUtf16).
 void AppendUtf8AsUtf16Le(std::string_view utf8, std::string* out);
 // Number of code units before the first U+0000 (or `units` when none).
 size_t Utf16LengthToNul(const uint8_t* le, size_t units);

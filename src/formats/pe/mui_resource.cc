@@ -1,6 +1,7 @@
 // MUI resource reader and language-folder choice.
 #include "formats/pe/mui_resource.h"
 
+#include "formats/ascii.h"
 #include "formats/pe/text_encoding.h"
 
 namespace pe {
@@ -10,17 +11,7 @@ constexpr uint32_t kMuiSignature = 0xFECDFECD;
 constexpr uint32_t kPairsOffset = 84;
 constexpr uint32_t kHeaderSize = 132;
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+using ascii::EqualsIgnoreCase;
 
 // A {offset, size} pair; size 0 means the item is absent.
 bool Item(ByteView view, uint32_t pair, ByteView* out) {
@@ -100,11 +91,11 @@ std::optional<std::string> PickMuiLanguage(
        {wanted, std::string_view("en-US"), fallback_language}) {
     if (choice.empty()) continue;
     for (const std::string& name : available) {
-      if (SameName(name, choice)) return name;
+      if (EqualsIgnoreCase(name, choice)) return name;
     }
   }
   for (const std::string& name : available) {
-    if (name.size() > 3 && SameName(name.substr(0, 3), "en-")) return name;
+    if (name.size() > 3 && EqualsIgnoreCase(name.substr(0, 3), "en-")) return name;
   }
   return available.front();
 }

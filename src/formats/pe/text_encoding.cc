@@ -1,12 +1,11 @@
 // UTF-16LE / Windows-1252 / UTF-8 conversions for resource strings.
 #include "formats/pe/text_encoding.h"
 
+#include "formats/utf16.h"
 #include "formats/utf8.h"
 
 namespace pe {
 namespace {
-
-constexpr uint32_t kReplacement = utf8::kReplacement;
 
 // Code points for bytes 0x80..0x9F of Windows-1252; the rest of the upper
 // half equals Latin-1.
@@ -32,24 +31,14 @@ Bytes AsBytes(std::string_view s) {
 }  // namespace
 
 std::string Utf16LeToUtf8(Bytes utf16le, bool stop_at_nul) {
-  std::string out;
-  out.reserve(utf16le.size() / 2);
-  const size_t units = utf16le.size() / 2;
-  for (size_t i = 0; i < units; ++i) {
-    uint32_t unit = utf16le[2 * i] | (utf16le[2 * i + 1] << 8);
+  std::u16string units;
+  units.reserve(utf16le.size() / 2);
+  for (size_t i = 0; i + 1 < utf16le.size(); i += 2) {
+    const auto unit = static_cast<char16_t>(utf16le[i] | (utf16le[i + 1] << 8));
     if (unit == 0 && stop_at_nul) break;
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
-      const uint32_t low = utf16le[2 * i + 2] | (utf16le[2 * i + 3] << 8);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        utf8::Append(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), &out);
-        ++i;
-        continue;
-      }
-    }
-    if (unit >= 0xD800 && unit <= 0xDFFF) unit = kReplacement;
-    utf8::Append(unit, &out);
+    units.push_back(unit);
   }
-  return out;
+  return text::Utf16ToUtf8(units);
 }
 
 bool Utf16LeNulTerminatedToUtf8(ByteView view, uint64_t offset,
@@ -94,22 +83,12 @@ std::string SanitizeUtf8(Bytes utf8) {
 }
 
 std::vector<uint8_t> Utf8ToUtf16Le(std::string_view utf8) {
+  const std::u16string units = text::Utf8ToUtf16(utf8);
   std::vector<uint8_t> out;
-  out.reserve(utf8.size() * 2);
-  const Bytes s = AsBytes(utf8);
-  size_t i = 0;
-  auto put = [&out](uint32_t unit) {
+  out.reserve(units.size() * 2);
+  for (const char16_t unit : units) {
     out.push_back(static_cast<uint8_t>(unit & 0xFF));
     out.push_back(static_cast<uint8_t>(unit >> 8));
-  };
-  while (i < s.size()) {
-    const uint32_t cp = NextUtf8(s, &i);
-    if (cp >= 0x10000) {
-      put(0xD800 + ((cp - 0x10000) >> 10));
-      put(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      put(cp);
-    }
   }
   return out;
 }

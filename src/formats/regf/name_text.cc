@@ -1,88 +1,10 @@
-// UTF conversions and the name folding used for registry name comparison,
-// sorting and the "lh" hash. See name_text.h.
+// The name folding used for registry name comparison, sorting and the "lh"
+// hash, and stored-name decoding. See name_text.h.
 #include "formats/regf/name_text.h"
 
 #include <algorithm>
 
-#include "formats/utf8.h"
-
 namespace regf {
-namespace {
-
-constexpr char32_t kReplacement = utf8::kReplacement;
-
-bool IsHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
-}  // namespace
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t u = text[i];
-    if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      char32_t low = text[++i];
-      utf8::Append(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00), &out);
-    } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
-      utf8::Append(kReplacement, &out);
-    } else {
-      utf8::Append(u, &out);
-    }
-  }
-  return out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char lead = static_cast<unsigned char>(text[i]);
-    size_t extra = 0;
-    char32_t cp = 0;
-    char32_t min_cp = 0;
-    if (lead < 0x80) {
-      cp = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      extra = 1, cp = lead & 0x1F, min_cp = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2, cp = lead & 0x0F, min_cp = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3, cp = lead & 0x07, min_cp = 0x10000;
-    } else {
-      out.push_back(static_cast<char16_t>(kReplacement));
-      ++i;
-      continue;
-    }
-    size_t consumed = 1;
-    bool ok = true;
-    for (size_t k = 0; k < extra; ++k) {
-      if (i + consumed >= text.size()) {
-        ok = false;
-        break;
-      }
-      unsigned char c = static_cast<unsigned char>(text[i + consumed]);
-      if ((c & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (c & 0x3F);
-      ++consumed;
-    }
-    i += consumed;
-    if (!ok || cp < min_cp || cp > 0x10FFFF || IsHighSurrogate(cp) || IsLowSurrogate(cp)) {
-      out.push_back(static_cast<char16_t>(kReplacement));
-    } else if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
 
 char16_t UpcaseUnit(char16_t u) {
   auto down = [u](int delta) { return static_cast<char16_t>(u - delta); };

@@ -1,5 +1,5 @@
-// Text helpers for registry names and string data: UTF-16 <-> UTF-8, the
-// uppercase folding Windows applies when it compares and sorts key and value
+// Text helpers for registry names and string data: UTF-16 <-> UTF-8 (from
+// formats/utf16.h), the uppercase folding Windows applies when it compares and sorts key and value
 // names, and the hash stored in "lh" subkey lists.
 //
 // Entry points: Utf16ToUtf8, Utf8ToUtf16, UpcaseUnit, CompareNamesIgnoreCase,
@@ -12,16 +12,12 @@
 #include <string>
 #include <string_view>
 
+#include "formats/utf16.h"
+
 namespace regf {
 
-// Converts UTF-16 code units to UTF-8. Surrogate pairs are combined; an
-// unpaired surrogate becomes U+FFFD. NUL units are kept as NUL bytes, so data
-// with embedded NULs converts one to one.
-std::string Utf16ToUtf8(std::u16string_view text);
-
-// Converts UTF-8 to UTF-16 code units. A malformed sequence (bad lead byte,
-// missing continuation, overlong form, surrogate code point) becomes U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
+using text::Utf16ToUtf8;
+using text::Utf8ToUtf16;
 
 // Uppercases one UTF-16 code unit the way the registry folds names: ASCII
 // letters, Latin-1, Latin Extended-A, Greek, Cyrillic and full-width Latin.

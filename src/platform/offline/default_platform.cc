@@ -3,19 +3,20 @@
 // QRV_EVENTLOG_ROOT names a folder, that folder is the machine (see
 // offline/image/image.h): its registry, and the event-log service over its
 // logs with the messages of its registered providers. Without it the built-in
-// sample image beside the program is the machine; without that, a machine
-// with no logs. QRV_EVENTLOG_MESSAGES names message databases (':' between
-// paths, earlier first) asked for what the image's message files leave
-// open; a file that cannot serve is named on standard error, once, and the
-// run goes on without it.
+// sample image beside the program is the machine; without that, an image of
+// no folder at all, which is a machine with no logs: one offline machine in
+// every case, so "no logs" has one set of answers. A named root that gives no
+// machine is also named on standard error, one line, and the tool answers as
+// a machine with no logs. QRV_EVENTLOG_MESSAGES names message databases (':'
+// between paths, earlier first) asked for what the image's message files
+// leave open; a file that cannot serve is named on standard error, once, and
+// the run goes on without it.
 #include "platform/default_platform.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
-#include "platform/offline/empty_event_log.h"
-#include "platform/offline/empty_registry.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/message_db/message_databases.h"
 #include "platform/offline/messages/file_access.h"
@@ -24,6 +25,7 @@
 #include "platform/offline/sample_image_location.h"
 #include "platform/offline/service/evtx_summarizer.h"
 #include "platform/offline/service/offline_event_log.h"
+#include "platform/offline/unusable_root.h"
 
 namespace qrv {
 namespace {
@@ -49,20 +51,23 @@ Platform MakeDefaultPlatform() {
   // main thread runs the static destructors of a normal exit.
   static PosixSystem* const system = new PosixSystem();
   // The machine: the folder QRV_EVENTLOG_ROOT names, else the sample image
-  // built and installed beside the program, else a machine without logs.
+  // built and installed beside the program, else no folder (an empty path:
+  // no keys and no logs; a relative file:// path is then taken from the
+  // current folder).
   std::filesystem::path root;
+  bool root_named = false;
   if (const char* named = std::getenv("QRV_EVENTLOG_ROOT");
       named != nullptr && *named != '\0') {
     root = named;
+    root_named = true;
   } else if (auto sample = offline::FindSampleImageOfThisProgram()) {
     root = *sample;
-  } else {
-    static EmptyEventLog* const event_log = new EmptyEventLog(*system);
-    static EmptyRegistry* const registry = new EmptyRegistry();
-    return Platform{event_log, registry, system, &std::cout};
   }
   static offline::Image* const image =
       new offline::Image(root, offline::SummarizeEvtxFile);
+  if (root_named && image->layout() == offline::ImageLayout::kEmpty) {
+    std::cerr << offline::UnusableRootLine(root) << std::flush;
+  }
   static offline::PathResolver* const files =
       new offline::PathResolver(image->root());
   static offline::HostFileLoader* const loader = new offline::HostFileLoader();
@@ -82,7 +87,7 @@ Platform MakeDefaultPlatform() {
           [](std::string_view windows_path) {
             return files->ResolveWindowsPath(windows_path);
           }},
-      *system, messages);
+      *system, *messages);
   // Each command puts its own metadata cache in front (ScopedMetadataCache).
   return Platform{service, &image->registry(), system, &std::cout};
 }

@@ -124,7 +124,7 @@ int PosixSystem::WideCharToMultiByte(uint32_t code_page, uint32_t flags,
     return 0;
   }
   const ConversionResult r =
-      Utf16ToUtf8(wide, wide_length, multi_byte, multi_byte_size);
+      WideCharToUtf8(wide, wide_length, multi_byte, multi_byte_size);
   if (r.length == 0) SetLastError(r.error);
   return r.length;
 }
@@ -135,7 +135,7 @@ int PosixSystem::MultiByteToWideChar(uint32_t code_page, uint32_t flags,
                                      int wide_size) {
   if (!CheckConversion(code_page, flags)) return 0;
   const ConversionResult r =
-      Utf8ToUtf16(multi_byte, multi_byte_length, wide, wide_size);
+      Utf8ToWideChar(multi_byte, multi_byte_length, wide, wide_size);
   if (r.length == 0) SetLastError(r.error);
   return r.length;
 }

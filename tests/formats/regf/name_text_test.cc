@@ -18,7 +18,10 @@ TEST(NameTextTest, BrokenInputBecomesReplacementCharacter) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t{0xDC00})), "\xef\xbf\xbd");
   EXPECT_EQ(Utf8ToUtf16("\xff" "a"), u"\ufffd" u"a");
   EXPECT_EQ(Utf8ToUtf16("\xc3"), u"\ufffd");          // truncated sequence
-  EXPECT_EQ(Utf8ToUtf16("\xc0\xaf"), u"\ufffd");      // overlong '/'
+  // An overlong '/': C0 is never a lead byte (utf8.h), so it and the stray
+  // continuation byte are one replacement each.
+  EXPECT_EQ(Utf8ToUtf16("\xc0\xaf"), u"\ufffd\ufffd");
+  EXPECT_EQ(Utf8ToUtf16("\xe0\x80\xaf"), u"\ufffd");  // overlong '/', three bytes
   EXPECT_EQ(Utf8ToUtf16("\xed\xa0\x80"), u"\ufffd");  // encoded surrogate
 }
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "platform/code_page_utf8.h"
+#include "formats/utf16.h"
 #include "platform/win32_types.h"
 
 namespace qrv::offline {
@@ -27,13 +27,8 @@ std::vector<uint8_t> ToAnsi(const std::vector<uint8_t>& stored) {
   for (size_t i = 0; i < units.size(); ++i) {
     units[i] = static_cast<char16_t>(stored[2 * i] | (stored[2 * i + 1] << 8));
   }
-  std::vector<uint8_t> out;
-  if (units.empty()) return out;
-  const int n = static_cast<int>(units.size());
-  ConversionResult need = Utf16ToUtf8(units.data(), n, nullptr, 0);
-  out.resize(static_cast<size_t>(need.length));
-  Utf16ToUtf8(units.data(), n, reinterpret_cast<char*>(out.data()), need.length);
-  return out;
+  const std::string utf8 = text::Utf16ToUtf8(units);
+  return std::vector<uint8_t>(utf8.begin(), utf8.end());
 }
 
 }  // namespace

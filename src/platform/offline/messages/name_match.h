@@ -4,34 +4,22 @@
 // outside ASCII in provider names are rare enough that full Unicode case
 // folding is not attempted.
 //
-// Entry points: FoldName, SameName.
+// Entry points: FoldName, SameName (the rule of formats/ascii.h).
 #ifndef QRV_PLATFORM_OFFLINE_MESSAGES_NAME_MATCH_H_
 #define QRV_PLATFORM_OFFLINE_MESSAGES_NAME_MATCH_H_
 
 #include <string>
 #include <string_view>
 
+#include "formats/ascii.h"
+
 namespace qrv::offline {
 
 // The name with ASCII upper-case letters lowered: a map key for lookups.
-inline std::string FoldName(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
+inline std::string FoldName(std::string_view name) { return ascii::Lower(name); }
 
 inline bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
+  return ascii::EqualsIgnoreCase(a, b);
 }
 
 }  // namespace qrv::offline

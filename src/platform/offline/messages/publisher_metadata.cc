@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/code_page_utf8.h"
+#include "formats/utf16.h"
 #include "platform/win32_types.h"
 
 namespace qrv::offline {
@@ -28,22 +28,10 @@ struct EventMetadataObject : EvtObjectBase {
 };
 
 std::string Utf8FromWide(const char16_t* wide) {
-  const ConversionResult size = Utf16ToUtf8(wide, -1, nullptr, 0);
-  if (size.length <= 1) return std::string();
-  std::string text(static_cast<size_t>(size.length), '\0');
-  Utf16ToUtf8(wide, -1, text.data(), size.length);
-  text.pop_back();  // the converted terminator
-  return text;
+  return wide == nullptr ? std::string() : text::Utf16ToUtf8(wide);
 }
 
-std::u16string WideFromUtf8(const std::string& text) {
-  if (text.empty()) return std::u16string();
-  const int length = static_cast<int>(text.size());
-  const ConversionResult size = Utf8ToUtf16(text.data(), length, nullptr, 0);
-  std::u16string wide(static_cast<size_t>(size.length), u'\0');
-  Utf8ToUtf16(text.data(), length, wide.data(), size.length);
-  return wide;
-}
+std::u16string WideFromUtf8(const std::string& text) { return text::Utf8ToUtf16(text); }
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 
 #include <charconv>
 
+#include "formats/ascii.h"
 #include "platform/offline/query/xml_reader.h"
 #include "platform/offline/query/xpath_parser.h"
 
@@ -21,15 +22,7 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
-}
+using ascii::EqualsIgnoreCase;
 
 bool IsNamespaceDeclaration(std::string_view name) {
   return name == "xmlns" || name.substr(0, 6) == "xmlns:";

@@ -6,21 +6,14 @@
 #include <cmath>
 #include <limits>
 
+#include "formats/ascii.h"
+
 namespace offline_query {
 namespace {
 
 using evtx::ValueType;
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Case-insensitive for ASCII letters; other bytes must match exactly.
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
+using ascii::EqualsIgnoreCase;
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/offline/service/wide_text.h"
+#include "formats/utf16.h"
 
 namespace qrv::offline {
 
@@ -44,7 +44,7 @@ EventMessageRequest MessageRequestFor(const CapturedEvent& event,
                                       const evtx::EventTree* tree) {
   const evtx::SystemProperties& p = event.system;
   EventMessageRequest request;
-  request.provider = Utf16ToUtf8(event.provider_name);
+  request.provider = text::Utf16ToUtf8(event.provider_name);
   request.event_id = p.event_id;
   if (p.Has(P::kQualifiers)) request.qualifiers = p.qualifiers;
   request.version = p.version;
@@ -52,7 +52,7 @@ EventMessageRequest MessageRequestFor(const CapturedEvent& event,
   request.task = p.task;
   request.opcode = p.opcode;
   request.keywords = p.keywords;
-  request.channel = Utf16ToUtf8(event.channel);
+  request.channel = text::Utf16ToUtf8(event.channel);
   if (tree == nullptr || tree->Root() == nullptr) return request;
   const evtx::Element& root = *tree->Root();
   if (const evtx::Element* data = Child(*tree, root, "EventData")) {

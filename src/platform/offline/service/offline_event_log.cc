@@ -8,7 +8,7 @@
 
 #include "platform/offline/service/message_request.h"
 #include "platform/offline/service/system_render.h"
-#include "platform/offline/service/wide_text.h"
+#include "formats/utf16.h"
 
 namespace qrv::offline {
 
@@ -37,14 +37,6 @@ class EventObject : public EvtObjectBase {
 
 class RenderContextObject : public EvtObjectBase {};
 
-class PublisherObject : public EvtObjectBase {
- public:
-  explicit PublisherObject(std::string n) : name(std::move(n)) {}
-  std::string name;
-};
-
-class MetadataEnumObject : public EvtObjectBase {};
-
 std::u16string_view View(const char16_t* text) {
   return text == nullptr ? std::u16string_view() : std::u16string_view(text);
 }
@@ -52,14 +44,11 @@ std::u16string_view View(const char16_t* text) {
 }  // namespace
 
 OfflineEventLog::OfflineEventLog(QuerySources sources, SystemApi& system,
-                                 MessageCatalog* messages)
-    : sources_(std::move(sources)), system_(system) {
-  if (messages != nullptr) {
-    metadata_ = std::make_unique<PublisherMetadataCalls>(
-        *messages, objects_, system_,
-        [this](EvtHandle event) { return MessageRequest(event); });
-  }
-}
+                                 MessageCatalog& messages)
+    : sources_(std::move(sources)),
+      system_(system),
+      metadata_(messages, objects_, system_,
+                [this](EvtHandle event) { return MessageRequest(event); }) {}
 
 OfflineEventLog::~OfflineEventLog() = default;
 
@@ -103,9 +92,9 @@ EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
   offline_query::SourcePath default_path;
   default_path.kind = file_path ? offline_query::PathKind::kFile
                                 : offline_query::PathKind::kChannel;
-  default_path.name = Utf16ToUtf8(View(path));
+  default_path.name = text::Utf16ToUtf8(View(path));
   auto compiled = std::make_unique<offline_query::CompiledQuery>(
-      Utf16ToUtf8(View(query)), default_path);
+      text::Utf16ToUtf8(View(query)), default_path);
   if (!compiled->ok()) return FailHandle(compiled->error_code());
 
   const int64_t seconds = system_.CurrentTime();
@@ -190,7 +179,7 @@ bool OfflineEventLog::RenderXml(const CapturedEvent& event,
                                 uint32_t* buffer_used) {
   std::string xml;
   if (!records_.RenderXml(event, &xml)) return Fail(kErrorFileCorrupt);
-  const std::u16string wide = Utf8ToUtf16(xml);
+  const std::u16string wide = text::Utf8ToUtf16(xml);
   const size_t needed = (wide.size() + 1) * sizeof(char16_t);
   *buffer_used = static_cast<uint32_t>(needed);
   if (buffer == nullptr || buffer_size < needed)
@@ -202,14 +191,8 @@ bool OfflineEventLog::RenderXml(const CapturedEvent& event,
 EvtHandle OfflineEventLog::EvtOpenPublisherMetadata(
     EvtHandle session, const char16_t* publisher_id,
     const char16_t* log_file_path, uint32_t locale, uint32_t flags) {
-  if (metadata_)
-    return metadata_->EvtOpenPublisherMetadata(session, publisher_id,
-                                               log_file_path, locale, flags);
-  if (session != nullptr) return FailHandle(kErrorInvalidHandle);
-  if (log_file_path != nullptr) return FailHandle(kErrorNotSupported);
-  const std::string name = Utf16ToUtf8(View(publisher_id));
-  if (name.empty()) return FailHandle(kErrorFileNotFound);
-  return objects_.Add(std::make_unique<PublisherObject>(name));
+  return metadata_.EvtOpenPublisherMetadata(session, publisher_id,
+                                            log_file_path, locale, flags);
 }
 
 bool OfflineEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
@@ -218,47 +201,26 @@ bool OfflineEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
                                        const EvtVariant* values, uint32_t flags,
                                        uint32_t buffer_size, char16_t* buffer,
                                        uint32_t* buffer_used) {
-  if (metadata_)
-    return metadata_->EvtFormatMessage(publisher_metadata, event, message_id,
-                                       value_count, values, flags, buffer_size,
-                                       buffer, buffer_used);
-  if (buffer_used != nullptr) *buffer_used = 0;
-  if (objects_.Get<PublisherObject>(publisher_metadata) == nullptr)
-    return Fail(kErrorInvalidHandle);
-  if (flags == kEvtFormatMessageEvent) {
-    if (Event(event) == nullptr) return Fail(kErrorInvalidHandle);
-    return Fail(kErrorEvtMessageNotFound);
-  }
-  if (flags == kEvtFormatMessageId) return Fail(kErrorEvtMessageNotFound);
-  return Fail(kErrorInvalidParameter);
+  return metadata_.EvtFormatMessage(publisher_metadata, event, message_id,
+                                    value_count, values, flags, buffer_size,
+                                    buffer, buffer_used);
 }
 
 EvtHandle OfflineEventLog::EvtOpenEventMetadataEnum(
     EvtHandle publisher_metadata, uint32_t flags) {
-  if (metadata_)
-    return metadata_->EvtOpenEventMetadataEnum(publisher_metadata, flags);
-  if (objects_.Get<PublisherObject>(publisher_metadata) == nullptr)
-    return FailHandle(kErrorInvalidHandle);
-  if (flags != 0) return FailHandle(kErrorInvalidParameter);
-  return objects_.Add(std::make_unique<MetadataEnumObject>());
+  return metadata_.EvtOpenEventMetadataEnum(publisher_metadata, flags);
 }
 
 EvtHandle OfflineEventLog::EvtNextEventMetadata(EvtHandle enumerator,
                                                 uint32_t flags) {
-  if (metadata_) return metadata_->EvtNextEventMetadata(enumerator, flags);
-  if (objects_.Get<MetadataEnumObject>(enumerator) == nullptr)
-    return FailHandle(kErrorInvalidHandle);
-  return FailHandle(kErrorNoMoreItems);
+  return metadata_.EvtNextEventMetadata(enumerator, flags);
 }
 
 bool OfflineEventLog::EvtGetEventMetadataProperty(
     EvtHandle event_metadata, uint32_t property_id, uint32_t flags,
     uint32_t buffer_size, EvtVariant* buffer, uint32_t* buffer_used) {
-  if (metadata_)
-    return metadata_->EvtGetEventMetadataProperty(
-        event_metadata, property_id, flags, buffer_size, buffer, buffer_used);
-  // Without a catalogue no enumeration hands out an event-metadata handle.
-  return Fail(kErrorInvalidHandle);
+  return metadata_.EvtGetEventMetadataProperty(
+      event_metadata, property_id, flags, buffer_size, buffer, buffer_used);
 }
 
 }  // namespace qrv::offline

@@ -20,10 +20,9 @@
 //     ERROR_INSUFFICIENT_BUFFER.
 //   - Publisher metadata and messages come from the image's message
 //     catalogue (PublisherMetadataCalls), which formats an event's message
-//     from its System values and its EventData (or UserData leaf) texts.
-//     Without a catalogue, any non-empty provider name opens (an empty one
-//     fails with ERROR_FILE_NOT_FOUND), EvtFormatMessage answers
-//     ERROR_EVT_MESSAGE_NOT_FOUND and the event enumeration is empty.
+//     from its System values and its EventData (or UserData leaf) texts. A
+//     machine without logs has a catalogue over an empty registry: no
+//     provider opens.
 #ifndef QRV_PLATFORM_OFFLINE_SERVICE_OFFLINE_EVENT_LOG_H_
 #define QRV_PLATFORM_OFFLINE_SERVICE_OFFLINE_EVENT_LOG_H_
 
@@ -48,10 +47,10 @@ inline constexpr uint32_t kErrorCancelled = 1223;
 
 class OfflineEventLog : public EventLogApi {
  public:
-  // Failure codes go to `system`'s last error. `system` and `messages`
-  // (null: no catalogue) must outlive this.
+  // Failure codes go to `system`'s last error. `system` and `messages` must
+  // outlive this.
   OfflineEventLog(QuerySources sources, SystemApi& system,
-                  MessageCatalog* messages = nullptr);
+                  MessageCatalog& messages);
   ~OfflineEventLog() override;
 
   // Handles open now, of every kind (tests check that callers close all).
@@ -103,7 +102,7 @@ class OfflineEventLog : public EventLogApi {
   EvtObjectTable objects_;
   CapturedRecordReader records_;
   evtx::EventTree tree_;  // scratch for message inserts
-  std::unique_ptr<PublisherMetadataCalls> metadata_;
+  PublisherMetadataCalls metadata_;
 };
 
 }  // namespace qrv::offline

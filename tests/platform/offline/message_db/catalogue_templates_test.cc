@@ -13,13 +13,12 @@
 #include <vector>
 
 #include "formats/pe/message_format.h"
-#include "platform/offline/empty_registry.h"
+#include "formats/utf16.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/message_db/message_databases.h"
 #include "platform/offline/messages/message_catalog.h"
 #include "platform/offline/service/evtx_summarizer.h"
 #include "platform/offline/service/offline_event_log.h"
-#include "platform/offline/service/wide_text.h"
 #include "platform/win32_types.h"
 #include "tests/platform/offline/image/image_test_util.h"
 #include "tests/platform/offline/message_db/test_database.h"
@@ -39,7 +38,7 @@ class CatalogueTemplatesTest : public ::testing::Test {
     databases_ =
         MessageDatabases::Open((dir_.path() / "t.db").string(), &warnings);
     catalog_ = std::make_unique<MessageCatalog>(
-        registry_,
+        fake_.registry,
         [](std::string_view) -> std::optional<std::string> {
           return std::nullopt;
         },
@@ -59,7 +58,7 @@ class CatalogueTemplatesTest : public ::testing::Test {
   }
 
   testing::TempFolder dir_;
-  EmptyRegistry registry_;
+  fake::FakePlatform fake_;  // its registry has no keys
   HostFileLoader loader_;
   std::unique_ptr<MessageDatabases> databases_;
   std::unique_ptr<MessageCatalog> catalog_;
@@ -189,13 +188,13 @@ TEST(CorpusWithDatabase, KnownEventsGetTheirTemplateFilled) {
                                      return image.LookupChannel(name);
                                    },
                                    folder.path(), nullptr},
-                      fake.system, &catalog);
+                      fake.system, catalog);
 
   size_t known_events = 0, with_message = 0, compared = 0;
   std::set<std::string> compared_providers;
   for (const fs::directory_entry& entry :
        fs::directory_iterator(folder.path())) {
-    const std::u16string path = Utf8ToUtf16(entry.path().string());
+    const std::u16string path = text::Utf8ToUtf16(entry.path().string());
     EvtHandle query =
         log.EvtQuery(nullptr, path.c_str(), u"*",
                      kEvtQueryFilePath | kEvtQueryForwardDirection);
@@ -223,7 +222,7 @@ TEST(CorpusWithDatabase, KnownEventsGetTheirTemplateFilled) {
               ++compared;
               compared_providers.insert(folded);
               EXPECT_EQ(
-                  Utf16ToUtf8(std::u16string_view(buffer, used - 1)),
+                  text::Utf16ToUtf8(std::u16string_view(buffer, used - 1)),
                   pe::FormatMessageText(rows->second.front(), request.inserts,
                                         [](uint32_t) { return std::nullopt; }))
                   << request.provider << " " << request.event_id;

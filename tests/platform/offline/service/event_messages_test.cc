@@ -14,7 +14,7 @@
 #include "platform/metadata_cache.h"
 #include "platform/offline/messages/message_catalog.h"
 #include "platform/offline/service/offline_event_log.h"
-#include "platform/offline/service/wide_text.h"
+#include "formats/utf16.h"
 #include "platform/platform.h"
 #include "query/query_events.h"
 #include "tests/platform/offline/image/image_test_util.h"
@@ -84,8 +84,7 @@ class EventMessagesTest : public ::testing::Test {
     catalog_ = std::make_unique<MessageCatalog>(fake_.registry,
                                                 files_.Resolver(), files_);
     log_ = std::make_unique<OfflineEventLog>(
-        QuerySources{nullptr, dir_.path(), nullptr}, fake_.system,
-        catalog_.get());
+        QuerySources{nullptr, dir_.path(), nullptr}, fake_.system, *catalog_);
   }
 
   std::vector<std::string> Messages(EventLogApi& api) {

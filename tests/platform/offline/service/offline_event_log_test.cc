@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "platform/offline/image/image.h"
+#include "platform/offline/messages/file_access.h"
 #include "platform/offline/service/evtx_summarizer.h"
-#include "platform/offline/service/wide_text.h"
+#include "formats/utf16.h"
 #include "platform/platform.h"
 #include "query/query_events.h"
 #include "tests/platform/offline/image/image_test_util.h"
@@ -42,6 +43,15 @@ class OfflineEventLogTest : public ::testing::Test {
   void Open() {
     image_ = std::make_unique<Image>(dir_.path(), SummarizeEvtxFile);
     files_ = std::make_unique<PathResolver>(dir_.path());
+    // The catalogue over the image's registry, as the program builds it.
+    catalog_ = std::make_unique<MessageCatalog>(
+        image_->registry(),
+        [this](std::string_view windows_path) -> std::optional<std::string> {
+          auto path = files_->ResolveWindowsPath(windows_path);
+          if (!path) return std::nullopt;
+          return path->string();
+        },
+        loader_);
     log_ = std::make_unique<OfflineEventLog>(
         QuerySources{[this](std::string_view name) {
                        return image_->LookupChannel(name);
@@ -50,11 +60,11 @@ class OfflineEventLogTest : public ::testing::Test {
                      [this](std::string_view windows_path) {
                        return files_->ResolveWindowsPath(windows_path);
                      }},
-        fake_.system);
+        fake_.system, *catalog_);
   }
 
   EvtHandle Query(const std::string& text, uint32_t flags = kChannelForward) {
-    const std::u16string wide = Utf8ToUtf16(text);
+    const std::u16string wide = text::Utf8ToUtf16(text);
     return log_->EvtQuery(nullptr, nullptr, wide.c_str(), flags);
   }
 
@@ -124,6 +134,8 @@ class OfflineEventLogTest : public ::testing::Test {
   fake::FakePlatform fake_;
   std::unique_ptr<Image> image_;
   std::unique_ptr<PathResolver> files_;
+  HostFileLoader loader_;
+  std::unique_ptr<MessageCatalog> catalog_;
   std::unique_ptr<OfflineEventLog> log_;
   std::vector<std::vector<uint8_t>> rendered_;
 };
@@ -248,7 +260,7 @@ TEST_F(OfflineEventLogTest, FilePathsAbsoluteAndRelativeToTheRoot) {
   Run(QueryList("file://D:\\logs\\saved.evtx", "*"), &error);
   EXPECT_EQ(error, kErrorFileNotFound);
   // A bare XPath with EvtQueryFilePath names the file in the path argument.
-  const std::u16string path = Utf8ToUtf16(absolute);
+  const std::u16string path = text::Utf8ToUtf16(absolute);
   EvtHandle q =
       log_->EvtQuery(nullptr, path.c_str(), u"*[System[EventID=4624]]",
                      kEvtQueryFilePath | kEvtQueryForwardDirection);
@@ -399,7 +411,7 @@ TEST_F(OfflineEventLogTest, EventsStayRenderableAfterLaterBatchesAndClose) {
     ASSERT_TRUE(log_->EvtRender(nullptr, kept[i], kEvtRenderEventXml, used,
                                 xml.data(), &used, &count));
     EXPECT_EQ(xml.back(), u'\0');
-    const std::string text = Utf16ToUtf8(xml);
+    const std::string text = text::Utf16ToUtf8(xml);
     EXPECT_NE(text.find("<EventRecordID>" + std::to_string(1 + 100 * i) +
                         "</EventRecordID>"),
               std::string::npos)

@@ -29,8 +29,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/offline/messages/file_access.h"
 #include "platform/offline/service/offline_event_log.h"
-#include "platform/offline/service/wide_text.h"
+#include "formats/utf16.h"
 #include "tests/platform/offline/image/image_test_util.h"
 #include "tests/platform/offline/service/corpus_files.h"
 #include "tests/platform/offline/service/corpus_oracle.h"
@@ -99,15 +100,19 @@ struct Case {
 
 class Differential {
  public:
+  // The catalogue over the fake's empty registry: no provider is known.
   Differential()
-      : log_(QuerySources{nullptr, std::filesystem::path("/"), nullptr},
-             fake_.system) {}
+      : catalog_(fake_.registry,
+                 [](std::string_view) { return std::optional<std::string>(); },
+                 loader_),
+        log_(QuerySources{nullptr, std::filesystem::path("/"), nullptr},
+             fake_.system, catalog_) {}
 
   // EventRecordIDs the service selects; false with *error when EvtQuery
   // fails.
   bool Run(const std::string& query, std::vector<uint64_t>* ids,
            uint32_t* error) {
-    const std::u16string wide = Utf8ToUtf16(query);
+    const std::u16string wide = text::Utf8ToUtf16(query);
     EvtHandle q = log_.EvtQuery(nullptr, nullptr, wide.c_str(), 0x101);
     if (q == nullptr) {
       *error = fake_.system.GetLastError();
@@ -136,6 +141,8 @@ class Differential {
 
  private:
   fake::FakePlatform fake_;
+  HostFileLoader loader_;
+  MessageCatalog catalog_;
   OfflineEventLog log_;
 };
 

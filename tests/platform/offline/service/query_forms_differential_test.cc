@@ -27,8 +27,10 @@
 
 #include "platform/offline/image/image.h"
 #include "platform/offline/service/evtx_summarizer.h"
+#include "platform/offline/messages/file_access.h"
+#include "platform/offline/messages/message_catalog.h"
 #include "platform/offline/service/offline_event_log.h"
-#include "platform/offline/service/wide_text.h"
+#include "formats/utf16.h"
 #include "tests/platform/offline/image/image_test_util.h"
 #include "tests/platform/offline/service/corpus_files.h"
 #include "tests/platform/offline/service/corpus_oracle.h"
@@ -255,16 +257,19 @@ class FolderService {
  public:
   explicit FolderService(const std::filesystem::path& root)
       : image_(root, SummarizeEvtxFile),
+        catalog_(fake_.registry,
+                 [](std::string_view) { return std::optional<std::string>(); },
+                 loader_),
         log_(QuerySources{[this](std::string_view name) {
                             return image_.LookupChannel(name);
                           },
                           root, nullptr},
-             fake_.system) {}
+             fake_.system, catalog_) {}
 
   // Keys of the selected events, sorted; false with *error when EvtQuery
   // fails.
   bool Run(const std::string& query, std::vector<Key>* keys, uint32_t* error) {
-    const std::u16string wide = Utf8ToUtf16(query);
+    const std::u16string wide = text::Utf8ToUtf16(query);
     EvtHandle q = log_.EvtQuery(nullptr, nullptr, wide.c_str(), 0x101);
     if (q == nullptr) {
       *error = fake_.system.GetLastError();
@@ -295,7 +300,9 @@ class FolderService {
 
  private:
   Image image_;
-  fake::FakePlatform fake_;
+  fake::FakePlatform fake_;  // its registry has no keys: no provider is known
+  HostFileLoader loader_;
+  MessageCatalog catalog_;
   OfflineEventLog log_;
 };
 

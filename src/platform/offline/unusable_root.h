@@ -1,0 +1,24 @@
+// Why a folder named as the machine's root gave no machine: it is missing,
+// not a folder, unreadable, or holds neither image layout. The program says
+// so on standard error, so that a mistyped root is not taken for a computer
+// without logs. Entry point: UnusableRootReason.
+#ifndef QRV_PLATFORM_OFFLINE_UNUSABLE_ROOT_H_
+#define QRV_PLATFORM_OFFLINE_UNUSABLE_ROOT_H_
+
+#include <filesystem>
+#include <string>
+
+namespace qrv::offline {
+
+// The reason, as a phrase to follow the path ("does not exist"), for a root
+// in which Image found no layout. Called only for such a root: a readable
+// folder is then one that holds neither layout.
+std::string UnusableRootReason(const std::filesystem::path& root);
+
+// The one line written for such a root, newline included; control
+// characters in the path are written as spaces so the line stays one line.
+std::string UnusableRootLine(const std::filesystem::path& root);
+
+}  // namespace qrv::offline
+
+#endif  // QRV_PLATFORM_OFFLINE_UNUSABLE_ROOT_H_
