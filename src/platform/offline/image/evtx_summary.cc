@@ -6,9 +6,8 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "formats/evtx/file_reader.h"
 #include "formats/evtx/system_properties.h"
-#include "platform/offline/image/mapped_file.h"
+#include "platform/offline/image/evtx_chunk_file.h"
 
 namespace qrv::offline {
 
@@ -28,17 +27,15 @@ std::string GuidText(const evtx::GuidBytes& guid) {
 }  // namespace
 
 std::optional<EvtxFileSummary> SummarizeEvtxFile(const std::filesystem::path& path) {
-  MappedFile file;
-  if (!file.Open(path)) return std::nullopt;
-  evtx::FileReader reader;
-  if (!reader.Open(file.data(), file.size())) return std::nullopt;
+  EvtxChunkFile file;
+  if (file.Open(path) != EvtxOpenStatus::kOk) return std::nullopt;
 
   EvtxFileSummary summary;
   // Providers by the raw UTF-16LE bytes of their name, so a record costs a
   // hash lookup and no conversion; `key` keeps its capacity across records.
   std::unordered_map<std::string, size_t> index;
   std::string key;
-  evtx::RecordCursor cursor(reader, evtx::RecordOrder::kFileOrder);
+  EvtxRecordCursor cursor(file, evtx::RecordOrder::kFileOrder);
   evtx::SystemProperties props;
   while (cursor.Next()) {
     if (cursor.decoder().ReadSystem(cursor.record(), &props) != evtx::DecodeStatus::kOk) continue;

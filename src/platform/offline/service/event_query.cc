@@ -52,7 +52,8 @@ std::unique_ptr<EventQuery> EventQuery::Open(
     for (auto& file : files) {
       Stream stream;
       stream.records = std::make_unique<RecordStream>(
-          std::move(file), *result->query_, index, now_filetime);
+          std::move(file), *result->query_, index, now_filetime,
+          result->pool_);
       result->streams_.push_back(std::move(stream));
     }
   }
@@ -77,6 +78,10 @@ bool EventQuery::Next(CapturedEvent* out) {
   std::swap(*out, oldest->head);
   oldest->has_head = oldest->records->Next(&oldest->head);
   return true;
+}
+
+void EventQuery::set_stop_flag(const std::atomic<bool>* stop) {
+  for (Stream& s : streams_) s.records->set_stop_flag(stop);
 }
 
 StreamCounts EventQuery::counts() const {

@@ -16,7 +16,7 @@ std::optional<EvtxFileSummary> SummarizeEvtxFile(
   if (!source) return std::nullopt;
   EvtxFileSummary summary;
   std::unordered_map<std::string, size_t> provider_index;
-  evtx::RecordCursor cursor(source->reader(), evtx::RecordOrder::kOldestFirst);
+  EvtxRecordCursor cursor(source->file(), evtx::RecordOrder::kOldestFirst);
   evtx::SystemProperties props;
   std::string name;
   while (cursor.Next()) {
