@@ -188,9 +188,34 @@ bool PublisherMetadataCalls::FormatEventMessage(
     provider = metadata->provider;
   }
   std::string text;
-  const uint32_t error = provider->FormatEvent(request, &text);
-  if (error != kErrorSuccess) return Fail(error);
+  const uint32_t status = provider->FormatEvent(request, &text);
+  return ReturnMessage(status, text, buffer_size, buffer, buffer_used);
+}
+
+bool PublisherMetadataCalls::ReturnMessage(uint32_t status,
+                                           const std::string& text,
+                                           uint32_t buffer_size,
+                                           char16_t* buffer,
+                                           uint32_t* buffer_used) {
+  if (status != kErrorSuccess) return Fail(status);
   return CopyText(text, buffer_size, buffer, buffer_used);
+}
+
+std::optional<FormattedEventMessage> PublisherMetadataCalls::FormatAhead(
+    const EventMessageRequest& request) {
+  uint32_t error = kErrorSuccess;
+  FormattedEventMessage message;
+  message.provider = catalog_.Open(request.provider, &error);
+  if (message.provider == nullptr) return std::nullopt;
+  message.status = message.provider->FormatEvent(request, &message.text);
+  return message;
+}
+
+std::shared_ptr<const MessageProvider> PublisherMetadataCalls::ProviderOf(
+    EvtHandle publisher_metadata) const {
+  const auto* metadata =
+      objects_.Get<PublisherMetadataObject>(publisher_metadata);
+  return metadata == nullptr ? nullptr : metadata->provider;
 }
 
 bool PublisherMetadataCalls::EvtFormatMessage(

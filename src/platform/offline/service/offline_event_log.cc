@@ -4,9 +4,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "platform/offline/service/message_request.h"
+#include "platform/offline/service/query_worker.h"
 #include "platform/offline/service/system_render.h"
 #include "platform/offline/service/wide_text.h"
 
@@ -24,15 +26,16 @@ constexpr uint32_t kKnownQueryFlags =
 
 class QueryObject : public EvtObjectBase {
  public:
-  explicit QueryObject(std::unique_ptr<EventQuery> q) : query(std::move(q)) {}
-  std::unique_ptr<EventQuery> query;
+  explicit QueryObject(std::unique_ptr<QueryWorker> w) : worker(std::move(w)) {}
+  std::unique_ptr<QueryWorker> worker;  // closing the query stops it
   bool cancelled = false;
 };
 
 class EventObject : public EvtObjectBase {
  public:
   CapturedEvent event;
-  std::optional<EventMessageRequest> request;  // built on first use
+  std::optional<EventMessageRequest> request;  // built ahead or on first use
+  std::optional<FormattedEventMessage> message;  // formatted ahead
 };
 
 class RenderContextObject : public EvtObjectBase {};
@@ -51,9 +54,13 @@ std::u16string_view View(const char16_t* text) {
 
 }  // namespace
 
+bool OfflineEventLog::MoreThanOneCore() {
+  return std::thread::hardware_concurrency() > 1;
+}
+
 OfflineEventLog::OfflineEventLog(QuerySources sources, SystemApi& system,
-                                 MessageCatalog* messages)
-    : sources_(std::move(sources)), system_(system) {
+                                 MessageCatalog* messages, bool threaded)
+    : sources_(std::move(sources)), system_(system), threaded_(threaded) {
   if (messages != nullptr) {
     metadata_ = std::make_unique<PublisherMetadataCalls>(
         *messages, objects_, system_,
@@ -116,7 +123,15 @@ EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
       std::move(compiled), sources_,
       (flags & kEvtQueryTolerateQueryErrors) != 0, now, &error);
   if (!result) return FailHandle(error);
-  return objects_.Add(std::make_unique<QueryObject>(std::move(result)));
+  MessageFormatter formatter;
+  if (metadata_) {
+    formatter = [this](const EventMessageRequest& request) {
+      std::lock_guard<std::mutex> hold(catalogue_lock_);
+      return metadata_->FormatAhead(request);
+    };
+  }
+  return objects_.Add(std::make_unique<QueryObject>(std::make_unique<QueryWorker>(
+      std::move(result), std::move(formatter), threaded_)));
 }
 
 bool OfflineEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
@@ -130,10 +145,13 @@ bool OfflineEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
     return Fail(kErrorInvalidParameter);
   if (q->cancelled) return Fail(kErrorCancelled);
   uint32_t count = 0;
-  auto event = std::make_unique<EventObject>();
-  while (count < events_size && q->query->Next(&event->event)) {
+  PreparedEvent prepared;
+  while (count < events_size && q->worker->Next(&prepared)) {
+    auto event = std::make_unique<EventObject>();
+    event->event = std::move(prepared.event);
+    event->request = std::move(prepared.request);
+    event->message = std::move(prepared.message);
     events[count++] = objects_.Add(std::move(event));
-    event = std::make_unique<EventObject>();
   }
   *returned = count;
   if (count == 0) return Fail(kErrorNoMoreItems);
@@ -144,6 +162,7 @@ bool OfflineEventLog::EvtCancel(EvtHandle object) {
   QueryObject* q = objects_.Get<QueryObject>(object);
   if (q == nullptr) return Fail(kErrorInvalidHandle);
   q->cancelled = true;
+  q->worker->Stop();
   return true;
 }
 
@@ -202,9 +221,11 @@ bool OfflineEventLog::RenderXml(const CapturedEvent& event,
 EvtHandle OfflineEventLog::EvtOpenPublisherMetadata(
     EvtHandle session, const char16_t* publisher_id,
     const char16_t* log_file_path, uint32_t locale, uint32_t flags) {
-  if (metadata_)
+  if (metadata_) {
+    std::lock_guard<std::mutex> hold(catalogue_lock_);
     return metadata_->EvtOpenPublisherMetadata(session, publisher_id,
                                                log_file_path, locale, flags);
+  }
   if (session != nullptr) return FailHandle(kErrorInvalidHandle);
   if (log_file_path != nullptr) return FailHandle(kErrorNotSupported);
   const std::string name = Utf16ToUtf8(View(publisher_id));
@@ -218,10 +239,25 @@ bool OfflineEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
                                        const EvtVariant* values, uint32_t flags,
                                        uint32_t buffer_size, char16_t* buffer,
                                        uint32_t* buffer_used) {
-  if (metadata_)
+  if (metadata_) {
+    // A message formatted ahead answers when the call is the one it was
+    // formatted for: an event of a query, publisher metadata of the
+    // provider that formatted it, no values. The provider depends on the
+    // name the caller opened, so any other handle formats anew.
+    const EventObject* object = objects_.Get<EventObject>(event);
+    if (flags == kEvtFormatMessageEvent && object != nullptr &&
+        object->message && value_count == 0 && buffer_used != nullptr &&
+        metadata_->ProviderOf(publisher_metadata) ==
+            object->message->provider) {
+      return metadata_->ReturnMessage(object->message->status,
+                                      object->message->text, buffer_size,
+                                      buffer, buffer_used);
+    }
+    std::lock_guard<std::mutex> hold(catalogue_lock_);
     return metadata_->EvtFormatMessage(publisher_metadata, event, message_id,
                                        value_count, values, flags, buffer_size,
                                        buffer, buffer_used);
+  }
   if (buffer_used != nullptr) *buffer_used = 0;
   if (objects_.Get<PublisherObject>(publisher_metadata) == nullptr)
     return Fail(kErrorInvalidHandle);
@@ -235,8 +271,10 @@ bool OfflineEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
 
 EvtHandle OfflineEventLog::EvtOpenEventMetadataEnum(
     EvtHandle publisher_metadata, uint32_t flags) {
-  if (metadata_)
+  if (metadata_) {
+    std::lock_guard<std::mutex> hold(catalogue_lock_);
     return metadata_->EvtOpenEventMetadataEnum(publisher_metadata, flags);
+  }
   if (objects_.Get<PublisherObject>(publisher_metadata) == nullptr)
     return FailHandle(kErrorInvalidHandle);
   if (flags != 0) return FailHandle(kErrorInvalidParameter);
@@ -245,7 +283,10 @@ EvtHandle OfflineEventLog::EvtOpenEventMetadataEnum(
 
 EvtHandle OfflineEventLog::EvtNextEventMetadata(EvtHandle enumerator,
                                                 uint32_t flags) {
-  if (metadata_) return metadata_->EvtNextEventMetadata(enumerator, flags);
+  if (metadata_) {
+    std::lock_guard<std::mutex> hold(catalogue_lock_);
+    return metadata_->EvtNextEventMetadata(enumerator, flags);
+  }
   if (objects_.Get<MetadataEnumObject>(enumerator) == nullptr)
     return FailHandle(kErrorInvalidHandle);
   return FailHandle(kErrorNoMoreItems);
@@ -254,9 +295,11 @@ EvtHandle OfflineEventLog::EvtNextEventMetadata(EvtHandle enumerator,
 bool OfflineEventLog::EvtGetEventMetadataProperty(
     EvtHandle event_metadata, uint32_t property_id, uint32_t flags,
     uint32_t buffer_size, EvtVariant* buffer, uint32_t* buffer_used) {
-  if (metadata_)
+  if (metadata_) {
+    std::lock_guard<std::mutex> hold(catalogue_lock_);
     return metadata_->EvtGetEventMetadataProperty(
         event_metadata, property_id, flags, buffer_size, buffer, buffer_used);
+  }
   // Without a catalogue no enumeration hands out an event-metadata handle.
   return Fail(kErrorInvalidHandle);
 }
