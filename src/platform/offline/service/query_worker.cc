@@ -7,6 +7,19 @@
 
 namespace qrv::offline {
 
+namespace {
+
+size_t TextBytes(const PreparedEvent& event) {
+  size_t bytes = event.message ? event.message->text.size() : 0;
+  if (event.request) {
+    for (const std::string& insert : event.request->inserts)
+      bytes += insert.size();
+  }
+  return bytes;
+}
+
+}  // namespace
+
 QueryWorker::QueryWorker(std::unique_ptr<EventQuery> query,
                          MessageFormatter formatter, bool threaded)
     : query_(std::move(query)), formatter_(std::move(formatter)) {
@@ -51,7 +64,8 @@ void QueryWorker::Run() {
     changed_.wait(hold, [this] {
       return stop_.load(std::memory_order_relaxed) || queue_.empty() ||
              (queue_.size() < kMaxEventsAhead &&
-              queued_chunks_ < kMaxChunksAhead);
+              queued_chunks_ < kMaxChunksAhead &&
+              queued_text_bytes_ < kMaxTextBytesAhead);
     });
     if (stop_.load(std::memory_order_relaxed)) {
       finished_ = true;
@@ -60,6 +74,7 @@ void QueryWorker::Run() {
     }
     if (queue_.empty() || queue_.back().event.chunk != event.event.chunk)
       ++queued_chunks_;
+    queued_text_bytes_ += TextBytes(event);
     queue_.push_back(std::move(event));
     // The caller is woken only when it waits: most pushes cost no call.
     if (caller_waiting_) changed_.notify_all();
@@ -80,6 +95,7 @@ bool QueryWorker::Next(PreparedEvent* out) {
     // batch rather than once per event.
     taken_.swap(queue_);
     queued_chunks_ = 0;
+    queued_text_bytes_ = 0;
     changed_.notify_all();
   }
   if (taken_.empty() || stop_.load(std::memory_order_relaxed)) return false;

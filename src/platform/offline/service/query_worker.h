@@ -6,8 +6,9 @@
 // EventQuery's own: nothing is reordered.
 //
 // Work ahead is bounded (kMaxEventsAhead events from at most
-// kMaxChunksAhead chunks, twice over: the worker's queue and the caller's
-// batch taken from it), so memory stays flat whatever the log's size.
+// kMaxChunksAhead chunks holding at most kMaxTextBytesAhead of message
+// texts and inserts, twice over: the worker's queue and the caller's batch
+// taken from it), so memory stays flat whatever the log's size.
 // Without a thread (`threaded` false, as on a single core) the same
 // preparation runs on the caller's thread, one event per Next.
 //
@@ -53,6 +54,9 @@ using MessageFormatter = std::function<std::optional<FormattedEventMessage>(
 // Events queued ahead of the caller, and the chunks they may keep alive.
 inline constexpr size_t kMaxEventsAhead = 256;
 inline constexpr size_t kMaxChunksAhead = 4;
+// A message may expand to a few MiB (see message_provider.h); typical ones
+// are under 2 KiB, so this bound only bites on hostile or odd logs.
+inline constexpr size_t kMaxTextBytesAhead = 8 << 20;
 
 class QueryWorker {
  public:
@@ -85,6 +89,7 @@ class QueryWorker {
   std::condition_variable changed_;
   std::deque<PreparedEvent> queue_;  // filled by the worker
   size_t queued_chunks_ = 0;         // runs of one chunk in queue_
+  size_t queued_text_bytes_ = 0;     // message texts and inserts in queue_
   bool finished_ = false;            // the worker has produced its last
   bool caller_waiting_ = false;
   std::deque<PreparedEvent> taken_;  // the caller's batch
