@@ -34,6 +34,7 @@ import statistics
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import zlib
 
@@ -111,24 +112,27 @@ def write_log(path, pool, size):
 
 def run(argv, env, count_output=False):
     """Wall seconds, CPU seconds, peak RSS (bytes), exit status and bytes
-    printed (None unless counted) of one child."""
-    start = time.monotonic()
-    proc = subprocess.Popen(argv, env=env, stderr=subprocess.DEVNULL,
-                            stdout=subprocess.PIPE if count_output else subprocess.DEVNULL)
-    printed = None
-    if count_output:
-        printed = 0
-        while True:
-            block = proc.stdout.read(1 << 20)
-            if not block:
-                break
-            printed += len(block)
-    _, status, usage = os.wait4(proc.pid, 0)
-    proc.returncode = os.waitstatus_to_exitcode(status)
-    if proc.stdout:
-        proc.stdout.close()
-    return (time.monotonic() - start, usage.ru_utime + usage.ru_stime,
-            usage.ru_maxrss * 1024, proc.returncode, printed)
+    printed (None unless counted) of one child. GNU time measures it: a
+    child forked from this script would count the script's own memory."""
+    with tempfile.NamedTemporaryFile("r") as figures:
+        proc = subprocess.Popen(
+            ["/usr/bin/time", "-f", "%e %U %S %M %x", "-o", figures.name] + argv,
+            env=env, stderr=subprocess.DEVNULL,
+            stdout=subprocess.PIPE if count_output else subprocess.DEVNULL)
+        printed = None
+        if count_output:
+            printed = 0
+            while True:
+                block = proc.stdout.read(1 << 20)
+                if not block:
+                    break
+                printed += len(block)
+            proc.stdout.close()
+        proc.wait()
+        fields = figures.read().split()[-5:]
+    wall, user, system, rss_kib, code = fields
+    return (float(wall), float(user) + float(system), int(rss_kib) * 1024,
+            int(code), printed)
 
 
 def medians(argv, env, runs, count_output=True):
@@ -170,6 +174,7 @@ def main():
                     help="log sizes in MiB, comma-separated (4096 works too)")
     args = ap.parse_args()
 
+    args.build = os.path.abspath(args.build)
     tool = os.path.join(args.build, "QRV_EventLog_Tools")
     data = os.path.join(args.build, "bench_data")
     os.makedirs(data, exist_ok=True)
