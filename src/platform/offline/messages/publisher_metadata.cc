@@ -201,6 +201,11 @@ bool PublisherMetadataCalls::ReturnMessage(uint32_t status,
   return CopyText(text, buffer_size, buffer, buffer_used);
 }
 
+bool PublisherMetadataCalls::HasProvider(const std::string& name) {
+  uint32_t error = kErrorSuccess;
+  return catalog_.Open(name, &error) != nullptr;
+}
+
 std::optional<FormattedEventMessage> PublisherMetadataCalls::FormatAhead(
     const EventMessageRequest& request) {
   uint32_t error = kErrorSuccess;

@@ -96,6 +96,8 @@ class PublisherMetadataCalls {
                           uint32_t buffer_size, char16_t* buffer,
                           uint32_t* buffer_used);
 
+  // True when a provider is registered under `name` (UTF-8, any case).
+  bool HasProvider(const std::string& name);
   // FormatEventMessage's work for the provider request.provider names,
   // without handles or the last error, so that it can run on a query's
   // worker thread; nullopt when no provider has that name.

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "platform/offline/service/message_request.h"
-#include "platform/offline/service/query_worker.h"
 #include "platform/offline/service/system_render.h"
 #include "platform/offline/service/wide_text.h"
 
@@ -48,6 +47,26 @@ class PublisherObject : public EvtObjectBase {
 
 class MetadataEnumObject : public EvtObjectBase {};
 
+// The catalogue as query workers reach it: every call under the lock.
+class CatalogueFormatter : public MessageFormatter {
+ public:
+  CatalogueFormatter(PublisherMetadataCalls& metadata, std::mutex& lock)
+      : metadata_(metadata), lock_(lock) {}
+  bool HasProvider(const std::string& provider) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    return metadata_.HasProvider(provider);
+  }
+  std::optional<FormattedEventMessage> Format(
+      const EventMessageRequest& request) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    return metadata_.FormatAhead(request);
+  }
+
+ private:
+  PublisherMetadataCalls& metadata_;
+  std::mutex& lock_;
+};
+
 std::u16string_view View(const char16_t* text) {
   return text == nullptr ? std::u16string_view() : std::u16string_view(text);
 }
@@ -65,6 +84,8 @@ OfflineEventLog::OfflineEventLog(QuerySources sources, SystemApi& system,
     metadata_ = std::make_unique<PublisherMetadataCalls>(
         *messages, objects_, system_,
         [this](EvtHandle event) { return MessageRequest(event); });
+    formatter_ =
+        std::make_unique<CatalogueFormatter>(*metadata_, catalogue_lock_);
   }
 }
 
@@ -123,15 +144,8 @@ EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
       std::move(compiled), sources_,
       (flags & kEvtQueryTolerateQueryErrors) != 0, now, &error);
   if (!result) return FailHandle(error);
-  MessageFormatter formatter;
-  if (metadata_) {
-    formatter = [this](const EventMessageRequest& request) {
-      std::lock_guard<std::mutex> hold(catalogue_lock_);
-      return metadata_->FormatAhead(request);
-    };
-  }
   return objects_.Add(std::make_unique<QueryObject>(std::make_unique<QueryWorker>(
-      std::move(result), std::move(formatter), threaded_)));
+      std::move(result), formatter_.get(), threaded_)));
 }
 
 bool OfflineEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,

@@ -46,6 +46,7 @@
 #include "platform/offline/messages/publisher_metadata.h"
 #include "platform/offline/service/captured_event.h"
 #include "platform/offline/service/event_query.h"
+#include "platform/offline/service/query_worker.h"
 #include "platform/system_api.h"
 
 namespace qrv::offline {
@@ -114,6 +115,7 @@ class OfflineEventLog : public EventLogApi {
   bool threaded_;
   std::mutex catalogue_lock_;  // see the class comment
   std::unique_ptr<PublisherMetadataCalls> metadata_;
+  std::unique_ptr<MessageFormatter> formatter_;  // for query workers
   // Declared after what query workers use (the lock, the catalogue calls):
   // destroying the table joins the workers of queries still open first.
   EvtObjectTable objects_;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/offline/service/message_request.h"
+#include "platform/offline/service/wide_text.h"
 
 namespace qrv::offline {
 
@@ -21,8 +22,8 @@ size_t TextBytes(const PreparedEvent& event) {
 }  // namespace
 
 QueryWorker::QueryWorker(std::unique_ptr<EventQuery> query,
-                         MessageFormatter formatter, bool threaded)
-    : query_(std::move(query)), formatter_(std::move(formatter)) {
+                         MessageFormatter* formatter, bool threaded)
+    : query_(std::move(query)), formatter_(formatter) {
   query_->set_stop_flag(&stop_);
   if (threaded) thread_ = std::thread([this] { Run(); });
 }
@@ -43,10 +44,17 @@ bool QueryWorker::Produce(PreparedEvent* out) {
     return false;
   out->request.reset();
   out->message.reset();
-  if (formatter_) {
+  if (formatter_ == nullptr) return true;
+  // Most events of a log share a few providers: the answer for the last
+  // one is kept.
+  if (out->event.provider_name != last_provider_) {
+    last_provider_ = out->event.provider_name;
+    last_provider_known_ = formatter_->HasProvider(Utf16ToUtf8(last_provider_));
+  }
+  if (last_provider_known_) {
     const bool decoded = records_.BuildTree(out->event, &tree_);
     out->request = MessageRequestFor(out->event, decoded ? &tree_ : nullptr);
-    out->message = formatter_(*out->request);
+    out->message = formatter_->Format(*out->request);
   }
   return true;
 }

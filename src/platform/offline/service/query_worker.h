@@ -24,7 +24,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -41,15 +40,22 @@ namespace qrv::offline {
 
 struct PreparedEvent {
   CapturedEvent event;
-  // Built when the query has a formatter; nullopt otherwise.
+  // Built when the formatter knows the event's provider; nullopt otherwise.
   std::optional<EventMessageRequest> request;
   std::optional<FormattedEventMessage> message;
 };
 
-// Formats `request`'s message ahead; nullopt leaves it to the caller's
-// EvtFormatMessage. Called on the worker thread.
-using MessageFormatter = std::function<std::optional<FormattedEventMessage>(
-    const EventMessageRequest& request)>;
+// What the worker formats messages with; called on the worker thread.
+class MessageFormatter {
+ public:
+  virtual ~MessageFormatter() = default;
+  // False when no message can come for events of `provider` (UTF-8): their
+  // records are not decoded again for inserts, and no request is built.
+  virtual bool HasProvider(const std::string& provider) = 0;
+  // The message formatted ahead, or nullopt to leave it to the caller.
+  virtual std::optional<FormattedEventMessage> Format(
+      const EventMessageRequest& request) = 0;
+};
 
 // Events queued ahead of the caller, and the chunks they may keep alive.
 inline constexpr size_t kMaxEventsAhead = 256;
@@ -61,8 +67,8 @@ inline constexpr size_t kMaxTextBytesAhead = 8 << 20;
 class QueryWorker {
  public:
   // A null `formatter` prepares no message requests (a service without a
-  // message catalogue cannot format).
-  QueryWorker(std::unique_ptr<EventQuery> query, MessageFormatter formatter,
+  // message catalogue cannot format); it must outlive the worker.
+  QueryWorker(std::unique_ptr<EventQuery> query, MessageFormatter* formatter,
               bool threaded);
   // Stops the worker and waits for it.
   ~QueryWorker();
@@ -80,9 +86,11 @@ class QueryWorker {
   void Run();
 
   std::unique_ptr<EventQuery> query_;
-  MessageFormatter formatter_;
+  MessageFormatter* formatter_;
   CapturedRecordReader records_;  // the worker's, for message inserts
   evtx::EventTree tree_;
+  std::u16string last_provider_;
+  bool last_provider_known_ = false;
 
   std::atomic<bool> stop_{false};
   std::mutex lock_;

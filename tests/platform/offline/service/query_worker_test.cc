@@ -132,17 +132,18 @@ TEST(QueryWorkerTest, FormatsOnItsOwnThreadInTheQuerysOrderAndStops) {
   }
   ASSERT_GT(expected.size(), 2 * kMaxEventsAhead);
 
-  std::vector<std::thread::id> threads;
-  std::vector<std::string> providers;
-  QueryWorker worker(
-      open(),
-      [&](const EventMessageRequest& request)
-          -> std::optional<FormattedEventMessage> {
-        threads.push_back(std::this_thread::get_id());
-        providers.push_back(request.provider);
-        return std::nullopt;
-      },
-      true);
+  // Records on which thread it formats, and formats nothing.
+  class Recorder : public MessageFormatter {
+   public:
+    bool HasProvider(const std::string&) override { return true; }
+    std::optional<FormattedEventMessage> Format(
+        const EventMessageRequest&) override {
+      threads.push_back(std::this_thread::get_id());
+      return std::nullopt;
+    }
+    std::vector<std::thread::id> threads;
+  } recorder;
+  QueryWorker worker(open(), &recorder, true);
   std::vector<uint64_t> ids;
   PreparedEvent event;
   while (worker.Next(&event)) {
@@ -150,8 +151,8 @@ TEST(QueryWorkerTest, FormatsOnItsOwnThreadInTheQuerysOrderAndStops) {
     ASSERT_TRUE(event.request.has_value());
   }
   EXPECT_EQ(ids, expected);
-  ASSERT_EQ(threads.size(), expected.size());
-  for (const std::thread::id& id : threads)
+  ASSERT_EQ(recorder.threads.size(), expected.size());
+  for (const std::thread::id& id : recorder.threads)
     EXPECT_NE(id, std::this_thread::get_id());
 
   // Stopped halfway: nothing more comes, and the destructor joins.
