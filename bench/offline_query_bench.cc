@@ -136,8 +136,8 @@ uint64_t CountRecords(const fs::path& path) {
   auto source = qrv::offline::EvtxSource::Open(path, &error);
   uint64_t n = 0;
   if (source) {
-    evtx::RecordCursor cursor(source->reader(),
-                              evtx::RecordOrder::kOldestFirst);
+    qrv::offline::EvtxRecordCursor cursor(source->file(),
+                                          evtx::RecordOrder::kOldestFirst);
     while (cursor.Next()) ++n;
   }
   counts[path] = n;

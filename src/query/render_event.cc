@@ -155,9 +155,9 @@ uint32_t RenderEvent(EventList& events, EvtHandle event) {
                                       values[kEvtSystemKeywords].uint64_val);
 
   events.AddTail(std::make_unique<CZK_EL_EVT>(
-      std::move(channel), std::move(provider), std::move(computer),
-      std::move(time_created), std::move(event_id), std::move(severity),
-      std::move(message)));
+      events.Share(channel), events.Share(provider), events.Share(computer),
+      events.Keep(time_created), events.Share(event_id),
+      events.Share(severity), events.Keep(message)));
   return kErrorSuccess;
 }
 
@@ -223,8 +223,8 @@ void PrintEventList(const EventList& events) {
     AppendNameField(line, e.Provider);
     line += '\t';
     // The other fields are the tool's own texts; the message is cleaned.
-    for (const std::string* field : {&e.TimeCreated, &e.EventId, &e.Severity}) {
-      line += *field;
+    for (std::string_view field : {e.TimeCreated, e.EventId, e.Severity}) {
+      line += field;
       line += '\t';
     }
     line += e.Message;

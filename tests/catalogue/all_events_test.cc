@@ -46,7 +46,7 @@ class AllEventsTest : public ::testing::Test {
   std::vector<std::string> Ids() const {
     std::vector<std::string> ids;
     for (size_t i = 0; i < events_->GetCount(); ++i) {
-      ids.push_back((*events_)[i].EventId);
+      ids.emplace_back((*events_)[i].EventId);
     }
     return ids;
   }

@@ -42,7 +42,7 @@ class QueryEventsTest : public ::testing::Test {
     error_code_ = kUntouched;
     return QueryEvents(*events_, query, error_code_, capped);
   }
-  std::string IdAt(size_t i) const { return (*events_)[i].EventId; }
+  std::string IdAt(size_t i) const { return std::string((*events_)[i].EventId); }
 
   static constexpr uint32_t kUntouched = 0xC0DE;
   fake::FakePlatform fake_;

@@ -27,32 +27,56 @@ bool AllZero(const uint8_t* p, size_t n) {
 
 }  // namespace
 
+bool ReadFileHeader(const uint8_t* data, size_t size, FileHeader* header,
+                    ReaderStats* stats) {
+  *header = FileHeader();
+  if (size < kFileHeaderSize || std::memcmp(data, kFileSignature, 8) != 0)
+    return false;
+  header->oldest_chunk = LoadU64(data + 8);
+  header->current_chunk = LoadU64(data + 16);
+  header->next_record_id = LoadU64(data + 24);
+  header->minor_version = LoadU16(data + 36);
+  header->major_version = LoadU16(data + 38);
+  header->chunk_count = LoadU16(data + 42);
+  header->flags = LoadU32(data + 120);
+  stats->header_dirty = (header->flags & kFileFlagDirty) != 0;
+  stats->header_bad_checksum = (header->flags & kFileFlagNoChecksum) == 0 &&
+                               Crc32(data, 120) != LoadU32(data + 124);
+  return true;
+}
+
+bool ReadChunkSlotHead(const uint8_t* head, uint64_t offset, uint32_t avail,
+                       ChunkInfo* info) {
+  if (avail < kChunkHeaderSize || std::memcmp(head, kChunkSignature, 8) != 0)
+    return false;
+  *info = ChunkInfo();
+  info->offset = offset;
+  info->size = avail;
+  info->first_record = LoadU64(head + 8);
+  const uint8_t* first = head + kChunkHeaderSize;
+  if (avail >= kSlotHeadSize && first[0] == 0x2A && first[1] == 0x2A &&
+      first[2] == 0 && first[3] == 0) {
+    info->first_record = LoadU64(first + 8);
+  }
+  return true;
+}
+
 bool FileReader::Open(const uint8_t* data, size_t size) {
   data_ = data;
   size_ = size;
   chunks_.clear();
   stats_ = ReaderStats();
-  header_ = FileHeader();
-  if (size < kFileHeaderSize || std::memcmp(data, kFileSignature, 8) != 0)
-    return false;
-  header_.oldest_chunk = LoadU64(data + 8);
-  header_.current_chunk = LoadU64(data + 16);
-  header_.next_record_id = LoadU64(data + 24);
-  header_.minor_version = LoadU16(data + 36);
-  header_.major_version = LoadU16(data + 38);
-  header_.chunk_count = LoadU16(data + 42);
-  header_.flags = LoadU32(data + 120);
-  stats_.header_dirty = (header_.flags & kFileFlagDirty) != 0;
-  stats_.header_bad_checksum = (header_.flags & kFileFlagNoChecksum) == 0 &&
-                               Crc32(data, 120) != LoadU32(data + 124);
+  if (!ReadFileHeader(data, size, &header_, &stats_)) return false;
   for (size_t offset = kFileHeaderBlockSize; offset < size;
        offset += kChunkSize) {
     const uint32_t slot =
         static_cast<uint32_t>((offset - kFileHeaderBlockSize) / kChunkSize);
-    const size_t avail = std::min<size_t>(kChunkSize, size - offset);
+    const uint32_t avail =
+        static_cast<uint32_t>(std::min<size_t>(kChunkSize, size - offset));
     ++stats_.chunk_slots;
     const uint8_t* p = data + offset;
-    if (avail < kChunkHeaderSize || std::memcmp(p, kChunkSignature, 8) != 0) {
+    ChunkInfo info;
+    if (!ReadChunkSlotHead(p, offset, avail, &info)) {
       if (AllZero(p, avail)) {
         ++stats_.slots_empty;
       } else {
@@ -60,16 +84,7 @@ bool FileReader::Open(const uint8_t* data, size_t size) {
       }
       continue;
     }
-    ChunkInfo info;
-    info.offset = offset;
-    info.size = static_cast<uint32_t>(avail);
     info.slot = slot;
-    info.first_record = LoadU64(p + 8);
-    const uint8_t* first = p + kChunkHeaderSize;
-    if (avail >= kChunkHeaderSize + kRecordHeaderSize && first[0] == 0x2A &&
-        first[1] == 0x2A && first[2] == 0 && first[3] == 0) {
-      info.first_record = LoadU64(first + 8);
-    }
     ++stats_.chunks;
     if (slot >= header_.chunk_count) ++stats_.chunks_beyond_header_count;
     if (avail < kChunkSize) ++stats_.chunks_truncated;
@@ -78,15 +93,20 @@ bool FileReader::Open(const uint8_t* data, size_t size) {
   return true;
 }
 
-std::vector<uint32_t> FileReader::ChunkOrder(RecordOrder order) const {
-  std::vector<uint32_t> idx(chunks_.size());
+std::vector<uint32_t> ChunkOrder(const std::vector<ChunkInfo>& chunks,
+                                 RecordOrder order) {
+  std::vector<uint32_t> idx(chunks.size());
   for (uint32_t i = 0; i < idx.size(); ++i) idx[i] = i;
   if (order == RecordOrder::kOldestFirst) {
-    std::stable_sort(idx.begin(), idx.end(), [this](uint32_t a, uint32_t b) {
-      return chunks_[a].first_record < chunks_[b].first_record;
+    std::stable_sort(idx.begin(), idx.end(), [&chunks](uint32_t a, uint32_t b) {
+      return chunks[a].first_record < chunks[b].first_record;
     });
   }
   return idx;
+}
+
+std::vector<uint32_t> FileReader::ChunkOrder(RecordOrder order) const {
+  return evtx::ChunkOrder(chunks_, order);
 }
 
 RecordCursor::RecordCursor(const FileReader& file, RecordOrder order)

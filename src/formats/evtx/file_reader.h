@@ -1,6 +1,8 @@
-// Reads an EVTX file held in memory (the caller maps it): the file header,
-// the index of chunk slots, and a cursor over records in file order or oldest
-// first. Entry points: FileReader::Open, RecordCursor.
+// Reads an EVTX file held in memory: the file header, the index of chunk
+// slots, and a cursor over records in file order or oldest first; the header
+// and slot-head readers serve callers that read a file chunk by chunk.
+// Entry points: FileReader::Open, RecordCursor, ReadFileHeader,
+// ReadChunkSlotHead.
 //
 // File layout: a 4096-byte header block ("ElfFile\0", oldest and current
 // chunk numbers, next record id, version, chunk count at 42, flags at 120,
@@ -33,7 +35,7 @@ struct FileHeader {
 };
 
 struct ChunkInfo {
-  size_t offset = 0;  // in the file
+  uint64_t offset = 0;  // in the file (logs may pass 4 GiB)
   uint32_t size = 0;  // 65536, less for a chunk cut off by the end of file
   uint32_t slot = 0;
   // Record number of the chunk's first record (from its record header when
@@ -41,12 +43,32 @@ struct ChunkInfo {
   uint64_t first_record = 0;
 };
 
+// Bytes of a slot that say whether it holds a chunk and where its records
+// start: the chunk header and the first record header.
+constexpr uint32_t kSlotHeadSize = kChunkHeaderSize + kRecordHeaderSize;
+
+// The file header from a file's first bytes; false when they do not start
+// with an EVTX file header. Sets the header's two flags in *stats.
+bool ReadFileHeader(const uint8_t* data, size_t size, FileHeader* header,
+                    ReaderStats* stats);
+
+// The slot at `offset` whose file holds `avail` bytes from there on (65536,
+// less for the last slot of a cut-off file), from its first
+// min(avail, kSlotHeadSize) bytes at `head`. False when they hold no chunk
+// signature; otherwise *info is filled (slot number aside).
+bool ReadChunkSlotHead(const uint8_t* head, uint64_t offset, uint32_t avail,
+                       ChunkInfo* info);
+
 enum class RecordOrder {
   kFileOrder,
   // Chunks by their lowest record number, so a log that has wrapped around
   // reads from its oldest chunk on; records within a chunk are in order.
   kOldestFirst,
 };
+
+// Indexes into `chunks` in the order asked for.
+std::vector<uint32_t> ChunkOrder(const std::vector<ChunkInfo>& chunks,
+                                 RecordOrder order);
 
 class FileReader {
  public:

@@ -2,21 +2,18 @@
 // evtx_summary.h.
 #include "platform/offline/image/evtx_summary.h"
 
-#include "formats/evtx/file_reader.h"
 #include "formats/evtx/system_properties.h"
+#include "platform/offline/image/evtx_chunk_file.h"
 #include "platform/offline/image/evtx_summary_builder.h"
-#include "platform/offline/image/mapped_file.h"
 
 namespace qrv::offline {
 
 std::optional<EvtxFileSummary> SummarizeEvtxFile(const std::filesystem::path& path) {
-  MappedFile file;
-  if (!file.Open(path)) return std::nullopt;
-  evtx::FileReader reader;
-  if (!reader.Open(file.data(), file.size())) return std::nullopt;
+  EvtxChunkFile file;
+  if (file.Open(path) != EvtxOpenStatus::kOk) return std::nullopt;
 
   EvtxSummaryBuilder builder;
-  evtx::RecordCursor cursor(reader, evtx::RecordOrder::kFileOrder);
+  EvtxRecordCursor cursor(file, evtx::RecordOrder::kFileOrder);
   evtx::SystemProperties props;
   while (cursor.Next()) {
     if (cursor.decoder().ReadSystem(cursor.record(), &props) != evtx::DecodeStatus::kOk) continue;

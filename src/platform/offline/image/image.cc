@@ -44,7 +44,7 @@ bool Image::MountHiveFile(std::string_view file, std::string_view mount) {
   components.emplace_back(file);
   std::optional<std::filesystem::path> path = resolver_.Resolve(components);
   if (!path) return false;
-  MappedFile bytes;
+  WholeFile bytes;
   // A hive file that cannot be read still marks the folder as a volume:
   // its key is then missing, as it would be on a machine that failed to
   // load it.

@@ -27,7 +27,7 @@
 #include "platform/offline/image/channel_files.h"
 #include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image_registry.h"
-#include "platform/offline/image/mapped_file.h"
+#include "platform/offline/image/whole_file.h"
 #include "platform/offline/image/memory_key.h"
 #include "platform/offline/image/path_resolver.h"
 #include "platform/offline/image/registry_tree.h"
@@ -72,7 +72,7 @@ class Image {
   PathResolver resolver_;
   ImageLayout layout_ = ImageLayout::kEmpty;
   // The hives' bytes: each Hive reads from the mapping before it.
-  std::vector<std::pair<MappedFile, std::unique_ptr<regf::Hive>>> hives_;
+  std::vector<std::pair<WholeFile, std::unique_ptr<regf::Hive>>> hives_;
   MemoryKey synthetic_system_{"SYSTEM"};
   MemoryKey synthetic_software_{"SOFTWARE"};
   RegistryTree tree_;

@@ -5,7 +5,11 @@
 // keep one catalogue for the life of the process so that every event's
 // open finds its provider ready.
 //
-// Not thread-safe: the tool formats messages on its one working thread.
+// Not thread-safe. The offline event-log service (OfflineEventLog) makes
+// every call into the catalogue, and into the providers it hands out, while
+// holding its one catalogue lock, so the caller's thread and a query's
+// worker thread (which formats messages ahead) may share it; whatever sits
+// behind a provider's lookups must therefore work from either thread.
 //
 // Entry points: MessageCatalog::Open.
 #ifndef QRV_PLATFORM_OFFLINE_MESSAGES_MESSAGE_CATALOG_H_

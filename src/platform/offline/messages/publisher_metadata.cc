@@ -183,7 +183,37 @@ bool PublisherMetadataCalls::FormatEventMessage(
   }
   std::string text;
   const uint32_t status = provider->FormatEvent(request, &text);
+  return ReturnMessage(status, text, buffer_size, buffer, buffer_used);
+}
+
+bool PublisherMetadataCalls::ReturnMessage(uint32_t status,
+                                           const std::string& text,
+                                           uint32_t buffer_size,
+                                           char16_t* buffer,
+                                           uint32_t* buffer_used) {
   return CopyText(status, text, buffer_size, buffer, buffer_used);
+}
+
+bool PublisherMetadataCalls::HasProvider(const std::string& name) {
+  uint32_t error = kErrorSuccess;
+  return catalog_.Open(name, &error) != nullptr;
+}
+
+std::optional<FormattedEventMessage> PublisherMetadataCalls::FormatAhead(
+    const EventMessageRequest& request) {
+  uint32_t error = kErrorSuccess;
+  FormattedEventMessage message;
+  message.provider = catalog_.Open(request.provider, &error);
+  if (message.provider == nullptr) return std::nullopt;
+  message.status = message.provider->FormatEvent(request, &message.text);
+  return message;
+}
+
+std::shared_ptr<const MessageProvider> PublisherMetadataCalls::ProviderOf(
+    EvtHandle publisher_metadata) const {
+  const auto* metadata =
+      objects_.Get<PublisherMetadataObject>(publisher_metadata);
+  return metadata == nullptr ? nullptr : metadata->provider;
 }
 
 bool PublisherMetadataCalls::EvtFormatMessage(

@@ -19,7 +19,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <string>
 
 #include "platform/event_log_api.h"
 #include "platform/offline/evt_object_table.h"
@@ -42,6 +44,15 @@ inline constexpr uint32_t kEventMetadataEventTemplate = 8;
 // when the handle is not one of its events.
 using EventRequestSource =
     std::function<std::optional<EventMessageRequest>(EvtHandle event)>;
+
+// An event's message formatted ahead of its EvtFormatMessage call: what
+// that call returns for the event when given publisher metadata of
+// `provider`.
+struct FormattedEventMessage {
+  std::shared_ptr<const MessageProvider> provider;
+  uint32_t status = 0;  // Win32 code of the formatting
+  std::string text;     // UTF-8, as the formatting produced it
+};
 
 class PublisherMetadataCalls {
  public:
@@ -84,6 +95,22 @@ class PublisherMetadataCalls {
                           const EventMessageRequest& request,
                           uint32_t buffer_size, char16_t* buffer,
                           uint32_t* buffer_used);
+
+  // True when a provider is registered under `name` (UTF-8, any case).
+  bool HasProvider(const std::string& name);
+  // FormatEventMessage's work for the provider request.provider names,
+  // without handles or the last error, so that it can run on a query's
+  // worker thread; nullopt when no provider has that name.
+  std::optional<FormattedEventMessage> FormatAhead(
+      const EventMessageRequest& request);
+  // The provider behind a publisher metadata handle, or null.
+  std::shared_ptr<const MessageProvider> ProviderOf(
+      EvtHandle publisher_metadata) const;
+  // Returns a formatted message as EvtFormatMessage does: the status as the
+  // last error, or the text with the two-call contract.
+  bool ReturnMessage(uint32_t status, const std::string& text,
+                     uint32_t buffer_size, char16_t* buffer,
+                     uint32_t* buffer_used);
 
  private:
   bool Fail(uint32_t code);

@@ -15,9 +15,8 @@ std::u16string CopyUtf16(const evtx::Utf16Ref& ref) {
 }  // namespace
 
 void CaptureEvent(const evtx::SystemProperties& props,
-                  std::shared_ptr<const EvtxSource> source,
-                  const evtx::ChunkInfo& chunk, const evtx::RecordRef& record,
-                  CapturedEvent* out) {
+                  std::shared_ptr<const ChunkSnapshot> chunk,
+                  const evtx::RecordRef& record, CapturedEvent* out) {
   out->system = props;
   out->provider_name = CopyUtf16(props.provider_name);
   out->channel = CopyUtf16(props.channel);
@@ -31,19 +30,17 @@ void CaptureEvent(const evtx::SystemProperties& props,
   out->system.computer = {};
   out->system.user_sid = nullptr;
   out->system.user_sid_size = 0;
-  out->source = std::move(source);
-  out->chunk = chunk;
+  out->chunk = std::move(chunk);
   out->record = record;
 }
 
 bool CapturedRecordReader::Load(const CapturedEvent& event) {
-  if (!event.source) return false;
-  if (loaded_ && source_ == event.source && chunk_offset_ == event.chunk.offset)
-    return true;
-  source_ = event.source;
-  chunk_offset_ = event.chunk.offset;
-  loaded_ = decoder_.Load(source_->reader().ChunkData(event.chunk),
-                          event.chunk.size, &stats_);
+  if (!event.chunk) return false;
+  // The snapshot held here cannot go back to its pool, so the same address
+  // means the same bytes.
+  if (loaded_ && chunk_ == event.chunk) return true;
+  chunk_ = event.chunk;
+  loaded_ = decoder_.Load(chunk_->bytes, chunk_->size, &stats_);
   return loaded_;
 }
 

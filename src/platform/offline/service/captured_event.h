@@ -1,7 +1,8 @@
 // One event a query delivered, kept by its event handle: the system
 // properties copied out of the chunk (strings and the SID included), and
-// where the record lies, so the XML and the message inserts can be read
-// again from the shared file after the query has moved on.
+// the snapshot of the chunk it was selected from with the record's place in
+// it, so the XML and the message inserts are read from the same bytes after
+// the query has moved on, whatever happens to the file.
 // Entry points: CapturedEvent, CaptureEvent.
 #ifndef QRV_PLATFORM_OFFLINE_SERVICE_CAPTURED_EVENT_H_
 #define QRV_PLATFORM_OFFLINE_SERVICE_CAPTURED_EVENT_H_
@@ -14,9 +15,8 @@
 
 #include "formats/evtx/chunk_decoder.h"
 #include "formats/evtx/event_tree.h"
-#include "formats/evtx/file_reader.h"
 #include "formats/evtx/system_properties.h"
-#include "platform/offline/service/evtx_source.h"
+#include "platform/offline/service/chunk_pool.h"
 
 namespace qrv::offline {
 
@@ -29,23 +29,23 @@ struct CapturedEvent {
   std::u16string computer;
   std::vector<uint8_t> user_sid;
 
-  std::shared_ptr<const EvtxSource> source;
-  evtx::ChunkInfo chunk;
+  std::shared_ptr<const ChunkSnapshot> chunk;
   evtx::RecordRef record;
 };
 
-// Fills `out` from properties read by `decoder` for `record` of `chunk`.
+// Fills `out` from properties read for `record` of `chunk`.
 void CaptureEvent(const evtx::SystemProperties& props,
-                  std::shared_ptr<const EvtxSource> source,
-                  const evtx::ChunkInfo& chunk, const evtx::RecordRef& record,
-                  CapturedEvent* out);
+                  std::shared_ptr<const ChunkSnapshot> chunk,
+                  const evtx::RecordRef& record, CapturedEvent* out);
 
 // Decodes captured records again: the XML as EvtRender(EvtRenderEventXml)
 // prints it, or the whole tree. The last chunk loaded is kept (with its
-// file), so the events of one chunk, rendered one after the other, load and
-// check it once.
+// snapshot), so the events of one chunk, rendered one after the other, load
+// and check it once.
 class CapturedRecordReader {
  public:
+  // Records decode whatever the data checksum says; it is not computed.
+  CapturedRecordReader() { decoder_.set_verify_data_checksum(false); }
   // False when the record no longer decodes.
   bool RenderXml(const CapturedEvent& event, std::string* xml);
   bool BuildTree(const CapturedEvent& event, evtx::EventTree* tree);
@@ -53,8 +53,7 @@ class CapturedRecordReader {
  private:
   bool Load(const CapturedEvent& event);
 
-  std::shared_ptr<const EvtxSource> source_;  // keeps the loaded bytes mapped
-  size_t chunk_offset_ = 0;
+  std::shared_ptr<const ChunkSnapshot> chunk_;  // keeps the loaded bytes
   bool loaded_ = false;
   evtx::ChunkDecoder decoder_;
   evtx::ReaderStats stats_;

@@ -62,7 +62,7 @@ std::unique_ptr<EventQuery> EventQuery::Open(
       Stream stream;
       stream.records = std::make_unique<RecordStream>(
           std::move(files[i]), *result->query_, index, now_filetime,
-          std::move(conditions[i]));
+          result->pool_, std::move(conditions[i]));
       result->streams_.push_back(std::move(stream));
     }
   }
@@ -87,6 +87,10 @@ bool EventQuery::Next(CapturedEvent* out) {
   std::swap(*out, oldest->head);
   oldest->has_head = oldest->records->Next(&oldest->head);
   return true;
+}
+
+void EventQuery::set_stop_flag(const std::atomic<bool>* stop) {
+  for (Stream& s : streams_) s.records->set_stop_flag(stop);
 }
 
 StreamCounts EventQuery::counts() const {

@@ -19,6 +19,7 @@
 #ifndef QRV_PLATFORM_OFFLINE_SERVICE_EVENT_QUERY_H_
 #define QRV_PLATFORM_OFFLINE_SERVICE_EVENT_QUERY_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -60,6 +61,10 @@ class EventQuery {
   // The next event, oldest first; false when there is none left.
   bool Next(CapturedEvent* out);
 
+  // Once `*stop` is set, Next ends within a chunk's work (a worker's query
+  // that its caller cancelled or closed). `stop` must outlive the query.
+  void set_stop_flag(const std::atomic<bool>* stop);
+
   // Summed over the streams (tests and benchmarks).
   StreamCounts counts() const;
 
@@ -74,6 +79,7 @@ class EventQuery {
       : query_(std::move(query)) {}
 
   std::unique_ptr<offline_query::CompiledQuery> query_;
+  std::shared_ptr<ChunkPool> pool_ = ChunkPool::Make();
   std::vector<Stream> streams_;
   bool heads_loaded_ = false;
 };

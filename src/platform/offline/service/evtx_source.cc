@@ -1,34 +1,29 @@
 // Opening one .evtx file for queries; see evtx_source.h.
 #include "platform/offline/service/evtx_source.h"
 
-#include <cerrno>
-#include <system_error>
-
 #include "platform/win32_types.h"
 
 namespace qrv::offline {
 
 std::shared_ptr<const EvtxSource> EvtxSource::Open(
     const std::filesystem::path& path, uint32_t* error) {
-  std::error_code ec;
-  // A folder maps as nothing useful; Windows reports such a path as missing.
-  if (std::filesystem::is_directory(path, ec)) {
-    *error = kErrorFileNotFound;
-    return nullptr;
-  }
   std::shared_ptr<EvtxSource> source(new EvtxSource());
-  int error_number = 0;
-  if (!source->file_.Open(path, &error_number)) {
-    *error = (error_number == ENOENT || error_number == ENOTDIR)
-                 ? kErrorFileNotFound
-                 : kErrorAccessDenied;
-    return nullptr;
+  switch (source->file_.Open(path)) {
+    case EvtxOpenStatus::kOk:
+      return source;
+    // A folder reads as nothing useful; Windows reports such a path as
+    // missing.
+    case EvtxOpenStatus::kMissing:
+      *error = kErrorFileNotFound;
+      break;
+    case EvtxOpenStatus::kUnreadable:
+      *error = kErrorAccessDenied;
+      break;
+    case EvtxOpenStatus::kNotEvtx:
+      *error = kErrorFileCorrupt;
+      break;
   }
-  if (!source->reader_.Open(source->file_.data(), source->file_.size())) {
-    *error = kErrorFileCorrupt;
-    return nullptr;
-  }
-  return source;
+  return nullptr;
 }
 
 }  // namespace qrv::offline

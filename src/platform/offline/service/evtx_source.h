@@ -1,7 +1,7 @@
-// One .evtx file opened for a query: mapped once, its header and chunk index
-// read once, then shared (shared_ptr) by the query's record stream and by
-// every event handle that came from it, so an event can still be rendered
-// after its query moved on or was closed. Entry point: EvtxSource::Open.
+// One .evtx file opened for a query: its header and chunk index read once,
+// its chunks read on demand with positioned reads (see evtx_chunk_file.h).
+// Shared (shared_ptr) by the query's record streams. Entry point:
+// EvtxSource::Open.
 #ifndef QRV_PLATFORM_OFFLINE_SERVICE_EVTX_SOURCE_H_
 #define QRV_PLATFORM_OFFLINE_SERVICE_EVTX_SOURCE_H_
 
@@ -9,8 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "formats/evtx/file_reader.h"
-#include "platform/offline/image/mapped_file.h"
+#include "platform/offline/image/evtx_chunk_file.h"
 
 namespace qrv::offline {
 
@@ -25,13 +24,12 @@ class EvtxSource {
   EvtxSource(const EvtxSource&) = delete;
   EvtxSource& operator=(const EvtxSource&) = delete;
 
-  const evtx::FileReader& reader() const { return reader_; }
+  const EvtxChunkFile& file() const { return file_; }
 
  private:
   EvtxSource() = default;
 
-  MappedFile file_;
-  evtx::FileReader reader_;  // reads from file_'s bytes
+  EvtxChunkFile file_;
 };
 
 }  // namespace qrv::offline

@@ -12,7 +12,7 @@ std::optional<EvtxFileSummary> SummarizeEvtxFile(
   std::shared_ptr<const EvtxSource> source = EvtxSource::Open(path, &error);
   if (!source) return std::nullopt;
   EvtxSummaryBuilder builder;
-  evtx::RecordCursor cursor(source->reader(), evtx::RecordOrder::kOldestFirst);
+  EvtxRecordCursor cursor(source->file(), evtx::RecordOrder::kOldestFirst);
   evtx::SystemProperties props;
   while (cursor.Next()) {
     if (cursor.decoder().ReadSystem(cursor.record(), &props) ==

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "platform/offline/service/message_request.h"
@@ -24,18 +25,39 @@ constexpr uint32_t kKnownQueryFlags =
 
 class QueryObject : public EvtObjectBase {
  public:
-  explicit QueryObject(std::unique_ptr<EventQuery> q) : query(std::move(q)) {}
-  std::unique_ptr<EventQuery> query;
+  explicit QueryObject(std::unique_ptr<QueryWorker> w) : worker(std::move(w)) {}
+  std::unique_ptr<QueryWorker> worker;  // closing the query stops it
   bool cancelled = false;
 };
 
 class EventObject : public EvtObjectBase {
  public:
   CapturedEvent event;
-  std::optional<EventMessageRequest> request;  // built on first use
+  std::optional<EventMessageRequest> request;  // built ahead or on first use
+  std::optional<FormattedEventMessage> message;  // formatted ahead
 };
 
 class RenderContextObject : public EvtObjectBase {};
+
+// The catalogue as query workers reach it: every call under the lock.
+class CatalogueFormatter : public MessageFormatter {
+ public:
+  CatalogueFormatter(PublisherMetadataCalls& metadata, std::mutex& lock)
+      : metadata_(metadata), lock_(lock) {}
+  bool HasProvider(const std::string& provider) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    return metadata_.HasProvider(provider);
+  }
+  std::optional<FormattedEventMessage> Format(
+      const EventMessageRequest& request) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    return metadata_.FormatAhead(request);
+  }
+
+ private:
+  PublisherMetadataCalls& metadata_;
+  std::mutex& lock_;
+};
 
 std::u16string_view View(const char16_t* text) {
   return text == nullptr ? std::u16string_view() : std::u16string_view(text);
@@ -43,12 +65,20 @@ std::u16string_view View(const char16_t* text) {
 
 }  // namespace
 
+bool OfflineEventLog::MoreThanOneCore() {
+  return std::thread::hardware_concurrency() > 1;
+}
+
 OfflineEventLog::OfflineEventLog(QuerySources sources, SystemApi& system,
-                                 MessageCatalog& messages)
+                                 MessageCatalog& messages, bool threaded)
     : sources_(std::move(sources)),
       system_(system),
-      metadata_(messages, objects_, system_,
-                [this](EvtHandle event) { return MessageRequest(event); }) {}
+      threaded_(threaded),
+      metadata_(std::make_unique<PublisherMetadataCalls>(
+          messages, objects_, system_,
+          [this](EvtHandle event) { return MessageRequest(event); })),
+      formatter_(
+          std::make_unique<CatalogueFormatter>(*metadata_, catalogue_lock_)) {}
 
 OfflineEventLog::~OfflineEventLog() = default;
 
@@ -105,7 +135,8 @@ EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
       std::move(compiled), sources_,
       (flags & kEvtQueryTolerateQueryErrors) != 0, now, &error);
   if (!result) return FailHandle(error);
-  return objects_.Add(std::make_unique<QueryObject>(std::move(result)));
+  return objects_.Add(std::make_unique<QueryObject>(std::make_unique<QueryWorker>(
+      std::move(result), formatter_.get(), threaded_)));
 }
 
 bool OfflineEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
@@ -119,10 +150,13 @@ bool OfflineEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
     return Fail(kErrorInvalidParameter);
   if (q->cancelled) return Fail(kErrorCancelled);
   uint32_t count = 0;
-  auto event = std::make_unique<EventObject>();
-  while (count < events_size && q->query->Next(&event->event)) {
+  PreparedEvent prepared;
+  while (count < events_size && q->worker->Next(&prepared)) {
+    auto event = std::make_unique<EventObject>();
+    event->event = std::move(prepared.event);
+    event->request = std::move(prepared.request);
+    event->message = std::move(prepared.message);
     events[count++] = objects_.Add(std::move(event));
-    event = std::make_unique<EventObject>();
   }
   *returned = count;
   if (count == 0) return Fail(kErrorNoMoreItems);
@@ -133,6 +167,7 @@ bool OfflineEventLog::EvtCancel(EvtHandle object) {
   QueryObject* q = objects_.Get<QueryObject>(object);
   if (q == nullptr) return Fail(kErrorInvalidHandle);
   q->cancelled = true;
+  q->worker->Stop();
   return true;
 }
 
@@ -191,8 +226,9 @@ bool OfflineEventLog::RenderXml(const CapturedEvent& event,
 EvtHandle OfflineEventLog::EvtOpenPublisherMetadata(
     EvtHandle session, const char16_t* publisher_id,
     const char16_t* log_file_path, uint32_t locale, uint32_t flags) {
-  return metadata_.EvtOpenPublisherMetadata(session, publisher_id,
-                                            log_file_path, locale, flags);
+  std::lock_guard<std::mutex> hold(catalogue_lock_);
+  return metadata_->EvtOpenPublisherMetadata(session, publisher_id,
+                                             log_file_path, locale, flags);
 }
 
 bool OfflineEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
@@ -201,25 +237,41 @@ bool OfflineEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
                                        const EvtVariant* values, uint32_t flags,
                                        uint32_t buffer_size, char16_t* buffer,
                                        uint32_t* buffer_used) {
-  return metadata_.EvtFormatMessage(publisher_metadata, event, message_id,
-                                    value_count, values, flags, buffer_size,
-                                    buffer, buffer_used);
+  // A message formatted ahead answers when the call is the one it was
+  // formatted for: an event of a query, publisher metadata of the provider
+  // that formatted it, no values. The provider depends on the name the
+  // caller opened, so any other handle formats anew.
+  const EventObject* object = objects_.Get<EventObject>(event);
+  if (flags == kEvtFormatMessageEvent && object != nullptr &&
+      object->message && value_count == 0 && buffer_used != nullptr &&
+      metadata_->ProviderOf(publisher_metadata) == object->message->provider) {
+    return metadata_->ReturnMessage(object->message->status,
+                                    object->message->text, buffer_size, buffer,
+                                    buffer_used);
+  }
+  std::lock_guard<std::mutex> hold(catalogue_lock_);
+  return metadata_->EvtFormatMessage(publisher_metadata, event, message_id,
+                                     value_count, values, flags, buffer_size,
+                                     buffer, buffer_used);
 }
 
 EvtHandle OfflineEventLog::EvtOpenEventMetadataEnum(
     EvtHandle publisher_metadata, uint32_t flags) {
-  return metadata_.EvtOpenEventMetadataEnum(publisher_metadata, flags);
+  std::lock_guard<std::mutex> hold(catalogue_lock_);
+  return metadata_->EvtOpenEventMetadataEnum(publisher_metadata, flags);
 }
 
 EvtHandle OfflineEventLog::EvtNextEventMetadata(EvtHandle enumerator,
                                                 uint32_t flags) {
-  return metadata_.EvtNextEventMetadata(enumerator, flags);
+  std::lock_guard<std::mutex> hold(catalogue_lock_);
+  return metadata_->EvtNextEventMetadata(enumerator, flags);
 }
 
 bool OfflineEventLog::EvtGetEventMetadataProperty(
     EvtHandle event_metadata, uint32_t property_id, uint32_t flags,
     uint32_t buffer_size, EvtVariant* buffer, uint32_t* buffer_used) {
-  return metadata_.EvtGetEventMetadataProperty(
+  std::lock_guard<std::mutex> hold(catalogue_lock_);
+  return metadata_->EvtGetEventMetadataProperty(
       event_metadata, property_id, flags, buffer_size, buffer, buffer_used);
 }
 

@@ -18,6 +18,12 @@
 //   - EvtRender: EvtRenderEventValues with the system context, and
 //     EvtRenderEventXml; sizes in bytes, two-call sizing with
 //     ERROR_INSUFFICIENT_BUFFER.
+//   - Each query reads ahead on a worker thread (QueryWorker) when
+//     `threaded`: it decodes and selects the records and, with a catalogue,
+//     formats each event's message, so EvtNext and EvtFormatMessage of the
+//     caller are look-ups returning what the direct call would. Every call
+//     into the message catalogue, from either thread, holds
+//     catalogue_lock_; the worker touches nothing else the caller uses.
 //   - Publisher metadata and messages come from the image's message
 //     catalogue (PublisherMetadataCalls), which formats an event's message
 //     from its System values and its EventData (or UserData leaf) texts. A
@@ -29,6 +35,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "formats/evtx/event_tree.h"
@@ -38,6 +45,7 @@
 #include "platform/offline/messages/publisher_metadata.h"
 #include "platform/offline/service/captured_event.h"
 #include "platform/offline/service/event_query.h"
+#include "platform/offline/service/query_worker.h"
 #include "platform/system_api.h"
 
 namespace qrv::offline {
@@ -48,9 +56,11 @@ inline constexpr uint32_t kErrorCancelled = 1223;
 class OfflineEventLog : public EventLogApi {
  public:
   // Failure codes go to `system`'s last error. `system` and `messages` must
-  // outlive this.
+  // outlive this. `threaded` gives each query a worker thread; by default
+  // there is one when the machine has more than one core.
   OfflineEventLog(QuerySources sources, SystemApi& system,
-                  MessageCatalog& messages);
+                  MessageCatalog& messages, bool threaded = MoreThanOneCore());
+  static bool MoreThanOneCore();
   ~OfflineEventLog() override;
 
   // Handles open now, of every kind (tests check that callers close all).
@@ -99,10 +109,15 @@ class OfflineEventLog : public EventLogApi {
 
   QuerySources sources_;
   SystemApi& system_;
+  bool threaded_;
+  std::mutex catalogue_lock_;  // see the class comment
+  std::unique_ptr<PublisherMetadataCalls> metadata_;
+  std::unique_ptr<MessageFormatter> formatter_;  // for query workers
+  // Declared after what query workers use (the lock, the catalogue calls):
+  // destroying the table joins the workers of queries still open first.
   EvtObjectTable objects_;
   CapturedRecordReader records_;
   evtx::EventTree tree_;  // scratch for message inserts
-  PublisherMetadataCalls metadata_;
 };
 
 }  // namespace qrv::offline

@@ -10,11 +10,13 @@
 //   - other queries are tested on the full event tree.
 // Records that do not decode are passed over: a damaged file still yields
 // every intact record. A file that several channels share, read for one of
-// them, yields only the records its ChannelCondition admits. Entry point:
-// RecordStream.
+// them, yields only the records its ChannelCondition admits. Each chunk is
+// read once, with a positioned read, into a snapshot from the query's pool
+// that its selected events keep. Entry point: RecordStream.
 #ifndef QRV_PLATFORM_OFFLINE_SERVICE_RECORD_STREAM_H_
 #define QRV_PLATFORM_OFFLINE_SERVICE_RECORD_STREAM_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -27,6 +29,7 @@
 #include "platform/offline/query/compiled_query.h"
 #include "platform/offline/service/captured_event.h"
 #include "platform/offline/service/channel_condition.h"
+#include "platform/offline/service/chunk_pool.h"
 #include "platform/offline/service/evtx_source.h"
 #include "platform/offline/service/system_tree.h"
 
@@ -57,16 +60,19 @@ class RecordStream {
  public:
   // `query` must outlive the stream; `source_index` is the index of the
   // file's path in query.sources(); `now_filetime` is what timediff()
-  // measures against; `channel` is set for a shared file only.
+  // measures against; chunks are read into buffers from `pool`; `channel`
+  // is set for a shared file only.
   RecordStream(std::shared_ptr<const EvtxSource> source,
                const offline_query::CompiledQuery& query, size_t source_index,
-               uint64_t now_filetime,
+               uint64_t now_filetime, std::shared_ptr<ChunkPool> pool,
                std::optional<ChannelCondition> channel = std::nullopt);
   RecordStream(const RecordStream&) = delete;
   RecordStream& operator=(const RecordStream&) = delete;
 
-  // The next selected record, captured into `out`; false at the end.
+  // The next selected record, captured into `out`; false at the end, or
+  // once the stop flag is set (checked before each chunk is read).
   bool Next(CapturedEvent* out);
+  void set_stop_flag(const std::atomic<bool>* stop) { stop_ = stop; }
   const StreamCounts& counts() const { return counts_; }
 
  private:
@@ -90,7 +96,9 @@ class RecordStream {
   std::vector<uint32_t> chunk_order_;
   size_t next_chunk_ = 0;
   bool chunk_loaded_ = false;
-  const evtx::ChunkInfo* chunk_ = nullptr;
+  const std::atomic<bool>* stop_ = nullptr;
+  std::shared_ptr<ChunkPool> pool_;
+  std::shared_ptr<ChunkSnapshot> chunk_;  // the loaded chunk
   evtx::ChunkDecoder decoder_;
   evtx::ReaderStats stats_;
   evtx::RecordRef record_;

@@ -98,7 +98,8 @@ class EventMessagesTest : public ::testing::Test {
                             error, false));
     std::vector<std::string> messages;
     for (size_t i = 0; i < list->GetCount(); ++i)
-      messages.push_back((*list)[i].Provider + ": " + (*list)[i].Message);
+      messages.push_back(std::string((*list)[i].Provider) + ": " +
+                         std::string((*list)[i].Message));
     return messages;
   }
 

@@ -1,6 +1,5 @@
-// MappedFile for systems without mmap: the file is read whole into a buffer
-// with the standard library; see mapped_file.h.
-#include "platform/offline/image/mapped_file.h"
+// WholeFile, read with the standard library; see whole_file.h.
+#include "platform/offline/image/whole_file.h"
 
 #include <cerrno>
 #include <fstream>
@@ -9,29 +8,19 @@
 
 namespace qrv::offline {
 
-MappedFile::~MappedFile() { Reset(); }
+WholeFile::WholeFile(WholeFile&& other) noexcept { *this = std::move(other); }
 
-MappedFile::MappedFile(MappedFile&& other) noexcept { *this = std::move(other); }
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+WholeFile& WholeFile::operator=(WholeFile&& other) noexcept {
   if (this != &other) {
     buffer_ = std::move(other.buffer_);
-    other.Reset();
-    data_ = buffer_.data();
-    size_ = buffer_.size();
+    other.buffer_.clear();
   }
   return *this;
 }
 
-void MappedFile::Reset() {
+bool WholeFile::Open(const std::filesystem::path& path, int* error_number) {
   buffer_.clear();
   buffer_.shrink_to_fit();
-  data_ = nullptr;
-  size_ = 0;
-}
-
-bool MappedFile::Open(const std::filesystem::path& path, int* error_number) {
-  Reset();
   int ignored = 0;
   int* err = error_number != nullptr ? error_number : &ignored;
   std::error_code ec;
@@ -44,22 +33,25 @@ bool MappedFile::Open(const std::filesystem::path& path, int* error_number) {
     *err = ENOENT;
     return false;
   }
+  // Read in steps until end of file rather than trusting a size taken
+  // first: files under /proc report 0 bytes, and a file may change between
+  // the two.
   constexpr size_t kReadStep = 1 << 16;
   size_t used = 0;
   for (;;) {
     buffer_.resize(used + kReadStep);
-    in.read(reinterpret_cast<char*>(buffer_.data() + used), static_cast<std::streamsize>(kReadStep));
+    in.read(reinterpret_cast<char*>(buffer_.data() + used),
+            static_cast<std::streamsize>(kReadStep));
     used += static_cast<size_t>(in.gcount());
     if (!in) break;
   }
   if (in.bad()) {
-    Reset();
+    buffer_.clear();
     *err = EIO;
     return false;
   }
   buffer_.resize(used);
-  data_ = buffer_.data();
-  size_ = buffer_.size();
+  buffer_.shrink_to_fit();
   return true;
 }
 

@@ -1,0 +1,47 @@
+// A file kept open for positioned reads: each read names its offset and
+// length, so memory stays with the caller's buffer whatever the file's size,
+// and a file that shrinks, grows or is replaced on disk while open gives
+// short reads or the old file's bytes, never a fault (unlike a mapping,
+// which raises SIGBUS on a page past a shrunken end). POSIX systems use
+// pread; elsewhere a seek and a read under a lock.
+// Entry point: PositionedFile::Open.
+#ifndef QRV_PLATFORM_OFFLINE_IMAGE_POSITIONED_FILE_H_
+#define QRV_PLATFORM_OFFLINE_IMAGE_POSITIONED_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+namespace qrv::offline {
+
+class PositionedFile {
+ public:
+  PositionedFile();
+  ~PositionedFile();
+  PositionedFile(PositionedFile&& other) noexcept;
+  PositionedFile& operator=(PositionedFile&& other) noexcept;
+  PositionedFile(const PositionedFile&) = delete;
+  PositionedFile& operator=(const PositionedFile&) = delete;
+
+  // Opens `path` for reading. On failure returns false and sets
+  // *error_number to an errno value (EISDIR for a folder).
+  bool Open(const std::filesystem::path& path, int* error_number);
+
+  // The size when opened (64-bit: logs may pass 4 GiB).
+  uint64_t size() const { return size_; }
+
+  // Reads up to `length` bytes at `offset` into `buffer`; returns how many
+  // were read: fewer at the current end of file, 0 past it or when the read
+  // fails. Safe to call from several threads at once.
+  size_t ReadAt(uint64_t offset, void* buffer, size_t length) const;
+
+ private:
+  struct Handle;
+  std::unique_ptr<Handle> handle_;
+  uint64_t size_ = 0;
+};
+
+}  // namespace qrv::offline
+
+#endif  // QRV_PLATFORM_OFFLINE_IMAGE_POSITIONED_FILE_H_

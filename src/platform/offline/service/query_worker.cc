@@ -1,0 +1,115 @@
+// Reading a query's events ahead on a worker thread; see query_worker.h.
+#include "platform/offline/service/query_worker.h"
+
+#include <utility>
+
+#include "platform/offline/service/message_request.h"
+#include "formats/utf16.h"
+
+namespace qrv::offline {
+
+namespace {
+
+size_t TextBytes(const PreparedEvent& event) {
+  size_t bytes = event.message ? event.message->text.size() : 0;
+  if (event.request) {
+    for (const std::string& insert : event.request->inserts)
+      bytes += insert.size();
+  }
+  return bytes;
+}
+
+}  // namespace
+
+QueryWorker::QueryWorker(std::unique_ptr<EventQuery> query,
+                         MessageFormatter* formatter, bool threaded)
+    : query_(std::move(query)), formatter_(formatter) {
+  query_->set_stop_flag(&stop_);
+  if (threaded) thread_ = std::thread([this] { Run(); });
+}
+
+QueryWorker::~QueryWorker() {
+  Stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+void QueryWorker::Stop() {
+  stop_.store(true, std::memory_order_relaxed);
+  std::lock_guard<std::mutex> hold(lock_);
+  changed_.notify_all();
+}
+
+bool QueryWorker::Produce(PreparedEvent* out) {
+  if (stop_.load(std::memory_order_relaxed) || !query_->Next(&out->event))
+    return false;
+  out->request.reset();
+  out->message.reset();
+  if (formatter_ == nullptr) return true;
+  // Most events of a log share a few providers: the answer for the last
+  // one is kept.
+  if (out->event.provider_name != last_provider_) {
+    last_provider_ = out->event.provider_name;
+    last_provider_known_ = formatter_->HasProvider(text::Utf16ToUtf8(last_provider_));
+  }
+  if (last_provider_known_) {
+    const bool decoded = records_.BuildTree(out->event, &tree_);
+    out->request = MessageRequestFor(out->event, decoded ? &tree_ : nullptr);
+    out->message = formatter_->Format(*out->request);
+  }
+  return true;
+}
+
+void QueryWorker::Run() {
+  for (;;) {
+    PreparedEvent event;
+    const bool more = Produce(&event);
+    std::unique_lock<std::mutex> hold(lock_);
+    if (!more) {
+      finished_ = true;
+      changed_.notify_all();
+      return;
+    }
+    changed_.wait(hold, [this] {
+      return stop_.load(std::memory_order_relaxed) || queue_.empty() ||
+             (queue_.size() < kMaxEventsAhead &&
+              queued_chunks_ < kMaxChunksAhead &&
+              queued_text_bytes_ < kMaxTextBytesAhead);
+    });
+    if (stop_.load(std::memory_order_relaxed)) {
+      finished_ = true;
+      changed_.notify_all();
+      return;
+    }
+    if (queue_.empty() || queue_.back().event.chunk != event.event.chunk)
+      ++queued_chunks_;
+    queued_text_bytes_ += TextBytes(event);
+    queue_.push_back(std::move(event));
+    // The caller is woken only when it waits: most pushes cost no call.
+    if (caller_waiting_) changed_.notify_all();
+  }
+}
+
+bool QueryWorker::Next(PreparedEvent* out) {
+  if (!thread_.joinable()) return Produce(out);
+  if (taken_.empty()) {
+    std::unique_lock<std::mutex> hold(lock_);
+    caller_waiting_ = true;
+    changed_.wait(hold, [this] {
+      return !queue_.empty() || finished_ ||
+             stop_.load(std::memory_order_relaxed);
+    });
+    caller_waiting_ = false;
+    // The whole queue at once, so the worker and the caller meet once per
+    // batch rather than once per event.
+    taken_.swap(queue_);
+    queued_chunks_ = 0;
+    queued_text_bytes_ = 0;
+    changed_.notify_all();
+  }
+  if (taken_.empty() || stop_.load(std::memory_order_relaxed)) return false;
+  *out = std::move(taken_.front());
+  taken_.pop_front();
+  return true;
+}
+
+}  // namespace qrv::offline

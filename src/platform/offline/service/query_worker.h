@@ -1,0 +1,109 @@
+// The events of one query, read ahead of the caller: a worker thread decodes
+// and selects the records (EventQuery), builds each selected event's message
+// request from its chunk snapshot and hands it to a formatter that may format
+// its message, so that the caller's EvtNext, EvtRender and EvtFormatMessage
+// become look-ups while the second core does the decoding. The order is
+// EventQuery's own: nothing is reordered.
+//
+// Work ahead is bounded (kMaxEventsAhead events from at most
+// kMaxChunksAhead chunks holding at most kMaxTextBytesAhead of message
+// texts and inserts, twice over: the worker's queue and the caller's batch
+// taken from it), so memory stays flat whatever the log's size.
+// Without a thread (`threaded` false, as on a single core) the same
+// preparation runs on the caller's thread, one event per Next.
+//
+// Thread-safety: the worker owns the EventQuery, the record reader and the
+// scratch tree, and calls the formatter; it never touches the caller's
+// handle table. The formatter is responsible for any state it shares with
+// the caller (the offline service serialises its message catalogue).
+// Entry point: QueryWorker.
+#ifndef QRV_PLATFORM_OFFLINE_SERVICE_QUERY_WORKER_H_
+#define QRV_PLATFORM_OFFLINE_SERVICE_QUERY_WORKER_H_
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "formats/evtx/event_tree.h"
+#include "platform/offline/messages/message_provider.h"
+#include "platform/offline/messages/publisher_metadata.h"
+#include "platform/offline/service/captured_event.h"
+#include "platform/offline/service/event_query.h"
+
+namespace qrv::offline {
+
+struct PreparedEvent {
+  CapturedEvent event;
+  // Built when the formatter knows the event's provider; nullopt otherwise.
+  std::optional<EventMessageRequest> request;
+  std::optional<FormattedEventMessage> message;
+};
+
+// What the worker formats messages with; called on the worker thread.
+class MessageFormatter {
+ public:
+  virtual ~MessageFormatter() = default;
+  // False when no message can come for events of `provider` (UTF-8): their
+  // records are not decoded again for inserts, and no request is built.
+  virtual bool HasProvider(const std::string& provider) = 0;
+  // The message formatted ahead, or nullopt to leave it to the caller.
+  virtual std::optional<FormattedEventMessage> Format(
+      const EventMessageRequest& request) = 0;
+};
+
+// Events queued ahead of the caller, and the chunks they may keep alive.
+inline constexpr size_t kMaxEventsAhead = 256;
+inline constexpr size_t kMaxChunksAhead = 4;
+// A message may expand to a few MiB (see message_provider.h); typical ones
+// are under 2 KiB, so this bound only bites on hostile or odd logs.
+inline constexpr size_t kMaxTextBytesAhead = 8 << 20;
+
+class QueryWorker {
+ public:
+  // A null `formatter` prepares no message requests (a service without a
+  // message catalogue cannot format); it must outlive the worker.
+  QueryWorker(std::unique_ptr<EventQuery> query, MessageFormatter* formatter,
+              bool threaded);
+  // Stops the worker and waits for it.
+  ~QueryWorker();
+  QueryWorker(const QueryWorker&) = delete;
+  QueryWorker& operator=(const QueryWorker&) = delete;
+
+  // The next event, in the query's order; false when there is none left or
+  // after Stop.
+  bool Next(PreparedEvent* out);
+  // Stops reading ahead within a chunk's work; later Next calls return false.
+  void Stop();
+
+ private:
+  bool Produce(PreparedEvent* out);
+  void Run();
+
+  std::unique_ptr<EventQuery> query_;
+  MessageFormatter* formatter_;
+  CapturedRecordReader records_;  // the worker's, for message inserts
+  evtx::EventTree tree_;
+  std::u16string last_provider_;
+  bool last_provider_known_ = false;
+
+  std::atomic<bool> stop_{false};
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<PreparedEvent> queue_;  // filled by the worker
+  size_t queued_chunks_ = 0;         // runs of one chunk in queue_
+  size_t queued_text_bytes_ = 0;     // message texts and inserts in queue_
+  bool finished_ = false;            // the worker has produced its last
+  bool caller_waiting_ = false;
+  std::deque<PreparedEvent> taken_;  // the caller's batch
+  std::thread thread_;               // last: started once the rest exists
+};
+
+}  // namespace qrv::offline
+
+#endif  // QRV_PLATFORM_OFFLINE_SERVICE_QUERY_WORKER_H_

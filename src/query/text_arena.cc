@@ -1,0 +1,37 @@
+// Packed and shared texts; see text_arena.h.
+#include "query/text_arena.h"
+
+#include <cstring>
+
+namespace qrv {
+
+std::string_view TextArena::Keep(std::string_view text) {
+  if (text.empty()) return std::string_view();
+  const size_t size = text.size();
+  char* at = nullptr;
+  if (size > kTextArenaBlockSize / 4) {
+    large_.push_back(std::make_unique<char[]>(size));
+    at = large_.back().get();
+  } else {
+    if (size > left_) {
+      blocks_.push_back(std::make_unique<char[]>(kTextArenaBlockSize));
+      next_ = blocks_.back().get();
+      left_ = kTextArenaBlockSize;
+    }
+    at = next_;
+    next_ += size;
+    left_ -= size;
+  }
+  std::memcpy(at, text.data(), size);
+  return std::string_view(at, size);
+}
+
+std::string_view TextArena::Share(std::string_view text) {
+  auto it = shared_.find(text);
+  if (it != shared_.end()) return *it;
+  const std::string_view kept = Keep(text);
+  shared_.insert(kept);
+  return kept;
+}
+
+}  // namespace qrv

@@ -1,0 +1,166 @@
+// Reading ahead on a worker: every corpus file (damaged ones included) and
+// one query merging several files give the same lines through QueryEvents
+// whether the events are read ahead on a worker or on the caller's thread,
+// with messages formatted ahead for a registered provider; the worker keeps
+// the query's order, formats on its own thread, and stops when told.
+#include "platform/offline/service/query_worker.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/metadata_cache.h"
+#include "platform/offline/messages/message_catalog.h"
+#include "platform/offline/service/offline_event_log.h"
+#include "platform/platform.h"
+#include "query/query_events.h"
+#include "query/render_event.h"
+#include "tests/platform/offline/messages/message_fixture.h"
+#include "tests/platform/offline/service/corpus_files.h"
+#include "tests/support/fake_platform.h"
+
+namespace qrv::offline {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kAuditDll[] = "C:\\Windows\\System32\\audit.dll";
+
+std::string Query(const std::vector<fs::path>& files) {
+  std::string query = "<QueryList>";
+  for (size_t i = 0; i < files.size(); ++i) {
+    query += "<Query Id='" + std::to_string(i) + "' Path='file://" +
+             files[i].string() + "'><Select>*</Select></Query>";
+  }
+  return query + "</QueryList>";
+}
+
+// The `n` largest files, several thousand events each.
+std::vector<fs::path> Largest(std::vector<fs::path> files, size_t n) {
+  std::stable_sort(files.begin(), files.end(),
+                   [](const fs::path& a, const fs::path& b) {
+                     return fs::file_size(a) > fs::file_size(b);
+                   });
+  files.resize(std::min(n, files.size()));
+  return files;
+}
+
+// The security events' messages come from a classic source registered for
+// the auditing provider, so real inserts are formatted ahead.
+class WorkerOutputTest : public ::testing::Test {
+ protected:
+  WorkerOutputTest() {
+    files_.Add(kAuditDll, test::MessageDll({{4624, "Logon of %5 (%6) type %9."},
+                                            {4672, "Privileges for %2: %5"},
+                                            {4688, "Process %6 by %2 %99"}}));
+    test::RegisterSource(fake_.registry, "Security",
+                         "Microsoft-Windows-Security-Auditing",
+                         {kAuditDll, "", ""});
+    catalog_ = std::make_unique<MessageCatalog>(fake_.registry,
+                                                files_.Resolver(), files_);
+  }
+
+  // What GETEVENTSQUERY prints for `query`, or the failure code; every
+  // handle is closed afterwards, a worker's query included.
+  std::string Printed(const std::string& query, bool threaded) {
+    OfflineEventLog service(QuerySources{nullptr, "/", nullptr}, fake_.system,
+                            *catalog_, threaded);
+    std::string printed;
+    {
+      MetadataCache cache(service, fake_.system);
+      fake_.output.str("");
+      ScopedPlatform scope(
+          Platform{&cache, &fake_.registry, &fake_.system, &fake_.output});
+      auto list = NewRecordList<EventList>();
+      uint32_t error = 0;
+      if (QueryEvents(*list, query, error, false)) {
+        PrintEventList(*list);
+        printed = fake_.output.str();
+      } else {
+        printed = "failed " + std::to_string(error);
+      }
+    }
+    EXPECT_EQ(service.open_handles(), 0u);
+    return printed;
+  }
+
+  fake::FakePlatform fake_;
+  test::MemoryImage files_;
+  std::unique_ptr<MessageCatalog> catalog_;
+};
+
+TEST_F(WorkerOutputTest, SameLinesOnTheWorkerAndOnTheCallersThread) {
+  const std::vector<fs::path> corpus = testing::CorpusEvtxFiles();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
+  size_t formatted = 0;
+  for (const fs::path& file : corpus) {
+    SCOPED_TRACE(file.string());
+    const std::string query = Query({file});
+    const std::string alone = Printed(query, false);
+    EXPECT_EQ(Printed(query, true), alone);
+    if (alone.find("Logon of ") != std::string::npos) ++formatted;
+  }
+  EXPECT_GT(formatted, 10u);
+  // Several files merged oldest first.
+  const std::vector<fs::path> some = Largest(corpus, 6);
+  const std::string merged = Printed(Query(some), false);
+  EXPECT_NE(merged.find('\n'), std::string::npos);
+  EXPECT_EQ(Printed(Query(some), true), merged);
+}
+
+TEST(QueryWorkerTest, FormatsOnItsOwnThreadInTheQuerysOrderAndStops) {
+  const std::vector<fs::path> corpus = testing::CorpusEvtxFiles();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
+  const std::vector<fs::path> some = Largest(corpus, 6);
+  const auto open = [&] {
+    auto compiled = std::make_unique<offline_query::CompiledQuery>(
+        Query(some), offline_query::SourcePath{});
+    uint32_t error = 0;
+    return EventQuery::Open(std::move(compiled), QuerySources{}, false, 0,
+                            &error);
+  };
+  std::vector<uint64_t> expected;
+  {
+    std::unique_ptr<EventQuery> query = open();
+    ASSERT_NE(query, nullptr);
+    CapturedEvent event;
+    while (query->Next(&event)) expected.push_back(event.system.event_record_id);
+  }
+  ASSERT_GT(expected.size(), 2 * kMaxEventsAhead);
+
+  // Records on which thread it formats, and formats nothing.
+  class Recorder : public MessageFormatter {
+   public:
+    bool HasProvider(const std::string&) override { return true; }
+    std::optional<FormattedEventMessage> Format(
+        const EventMessageRequest&) override {
+      threads.push_back(std::this_thread::get_id());
+      return std::nullopt;
+    }
+    std::vector<std::thread::id> threads;
+  } recorder;
+  QueryWorker worker(open(), &recorder, true);
+  std::vector<uint64_t> ids;
+  PreparedEvent event;
+  while (worker.Next(&event)) {
+    ids.push_back(event.event.system.event_record_id);
+    ASSERT_TRUE(event.request.has_value());
+  }
+  EXPECT_EQ(ids, expected);
+  ASSERT_EQ(recorder.threads.size(), expected.size());
+  for (const std::thread::id& id : recorder.threads)
+    EXPECT_NE(id, std::this_thread::get_id());
+
+  // Stopped halfway: nothing more comes, and the destructor joins.
+  QueryWorker stopped(open(), nullptr, true);
+  ASSERT_TRUE(stopped.Next(&event));
+  stopped.Stop();
+  EXPECT_FALSE(stopped.Next(&event));
+}
+
+}  // namespace
+}  // namespace qrv::offline
