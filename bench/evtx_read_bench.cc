@@ -16,12 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "formats/evtx/evtx_writer.h"
 #include "formats/evtx/file_reader.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using qrv::bench::CorpusFiles;
+using qrv::bench::LargestCorpusFiles;
 constexpr uint64_t kSyntheticBytes = 1ULL << 30;
 
 // Read-only mapping of one file; unmapped on destruction.
@@ -53,33 +56,6 @@ class MappedFile {
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
 };
-
-fs::path SharedDir() {
-  const char* env = std::getenv("QRV_SHARED_DIR");
-  return env != nullptr ? fs::path(env) : fs::path(QRV_SHARED_DIR);
-}
-
-std::vector<fs::path> CorpusFiles() {
-  std::vector<fs::path> files;
-  const fs::path root = SharedDir() / "corpus";
-  if (!fs::exists(root)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file() && e.path().extension() == ".evtx")
-      files.push_back(e.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-std::vector<fs::path> LargestCorpusFiles(size_t n) {
-  std::vector<fs::path> files = CorpusFiles();
-  std::stable_sort(files.begin(), files.end(),
-                   [](const fs::path& a, const fs::path& b) {
-                     return fs::file_size(a) > fs::file_size(b);
-                   });
-  if (files.size() > n) files.resize(n);
-  return files;
-}
 
 uint64_t RssAnonKiB() {
   std::ifstream in("/proc/self/status");

@@ -5,86 +5,25 @@
 // Each run is one process timed from start to exit; the child's CPU time is
 // reported beside the wall time, as the machine may be shared.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "bench_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path SharedDir() {
-  const char* env = std::getenv("QRV_SHARED_DIR");
-  return env != nullptr ? fs::path(env) : fs::path(QRV_SHARED_DIR);
-}
+using qrv::bench::LargestCorpusFiles;
+using qrv::bench::SharedDir;
+using qrv::bench::TimeCommand;
+using qrv::bench::Timing;
 
 fs::path Database1703() {
   return SharedDir() /
          "corpus/messages/windows_10_1703_enterprise_x64_10.0.15063.0.db";
-}
-
-// The same five files as offline_query_bench: largest first, ties by path.
-std::vector<fs::path> LargestCorpusFiles(size_t n) {
-  std::vector<fs::path> files;
-  const fs::path root = SharedDir() / "corpus";
-  if (!fs::exists(root)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file() && e.path().extension() == ".evtx")
-      files.push_back(e.path());
-  }
-  std::sort(files.begin(), files.end(),
-            [](const fs::path& a, const fs::path& b) {
-              const auto sa = fs::file_size(a), sb = fs::file_size(b);
-              return sa != sb ? sa > sb : a < b;
-            });
-  if (files.size() > n) files.resize(n);
-  return files;
-}
-
-struct Timing {
-  double wall = -1;
-  double cpu = 0;
-  int exit_status = -1;
-};
-
-Timing TimeCommand(const std::vector<std::string>& argv) {
-  Timing t;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> args;
-  for (const std::string& a : argv)
-    args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  const int rc =
-      posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return t;
-  int status = 0;
-  struct rusage usage {};
-  wait4(pid, &status, 0, &usage);
-  const auto end = std::chrono::steady_clock::now();
-  if (!WIFEXITED(status)) return t;
-  t.exit_status = WEXITSTATUS(status);
-  t.wall = std::chrono::duration<double>(end - start).count();
-  t.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-          1e-6 * static_cast<double>(usage.ru_utime.tv_usec +
-                                     usage.ru_stime.tv_usec);
-  return t;
 }
 
 std::vector<std::string> SelectAll(const fs::path& file) {

@@ -8,14 +8,7 @@
 // returns a few hundred events. Each run is one process, timed from start to
 // exit; the image root is an empty folder, the file is named by file://.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,41 +17,19 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "formats/evtx/evtx_writer.h"
 #include "formats/evtx/file_reader.h"
 #include "platform/offline/service/evtx_source.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
+using qrv::bench::LargestCorpusFiles;
+using qrv::bench::TimeCommand;
+using qrv::bench::Timing;
 constexpr uint64_t kSyntheticBytes = 1ULL << 30;
 constexpr uint64_t kSelectiveEvery = 20000;
-
-fs::path SharedDir() {
-  const char* env = std::getenv("QRV_SHARED_DIR");
-  return env != nullptr ? fs::path(env) : fs::path(QRV_SHARED_DIR);
-}
-
-std::vector<fs::path> LargestCorpusFiles(size_t n) {
-  std::vector<fs::path> files;
-  const fs::path root = SharedDir() / "corpus";
-  if (!fs::exists(root)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file() && e.path().extension() == ".evtx")
-      files.push_back(e.path());
-  }
-  // Largest first; equal sizes (many corpus files are 2,166,784 bytes) by
-  // path, so every run reads the same five.
-  std::sort(files.begin(), files.end(),
-            [](const fs::path& a, const fs::path& b) {
-              const auto sa = fs::file_size(a), sb = fs::file_size(b);
-              return sa != sb ? sa > sb : a < b;
-            });
-  if (files.size() > n) files.resize(n);
-  return files;
-}
 
 // Security-style events with a handful of ids, providers and EventData
 // shapes; 4624 only every kSelectiveEvery-th record.
@@ -142,43 +113,6 @@ uint64_t CountRecords(const fs::path& path) {
   }
   counts[path] = n;
   return n;
-}
-
-struct Timing {
-  double wall = -1;  // negative: the command could not run or was killed
-  double cpu = 0;    // user + system time of the child
-  int exit_status = 0;
-};
-
-// Runs argv with standard output and error on /dev/null. The machine may be
-// shared, so the child's CPU time is reported beside the wall time.
-Timing TimeCommand(const std::vector<std::string>& argv) {
-  Timing t;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> args;
-  for (const std::string& a : argv)
-    args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  const int rc =
-      posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return t;
-  int status = 0;
-  struct rusage usage {};
-  wait4(pid, &status, 0, &usage);
-  const auto end = std::chrono::steady_clock::now();
-  if (!WIFEXITED(status)) return t;
-  t.exit_status = WEXITSTATUS(status);
-  t.wall = std::chrono::duration<double>(end - start).count();
-  t.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-          1e-6 * static_cast<double>(usage.ru_utime.tv_usec +
-                                     usage.ru_stime.tv_usec);
-  return t;
 }
 
 std::string Query(const fs::path& file, const std::string& select) {
