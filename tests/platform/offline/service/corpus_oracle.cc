@@ -1,11 +1,17 @@
-// Reading the corpus's expected values; see corpus_oracle.h.
+// Reading the corpus's expected values, and the service they are compared
+// with; see corpus_oracle.h.
 #include "tests/platform/offline/service/corpus_oracle.h"
+
+#include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <utility>
+
+#include "formats/utf16.h"
 
 namespace qrv::offline::testing {
 
@@ -241,6 +247,53 @@ bool ReadOracle(const std::filesystem::path& tsv,
     }
     rows->push_back(std::move(row));
   }
+  return true;
+}
+
+bool ReadCorpusOracle(const std::filesystem::path& root,
+                      const std::filesystem::path& file,
+                      std::vector<OracleRow>* rows) {
+  const std::filesystem::path relative = file.lexically_relative(root);
+  std::filesystem::path tsv = root / "expected" / relative;
+  tsv.replace_extension(".tsv");
+  std::filesystem::path json = root / "expected-eventdata" / relative;
+  json.replace_extension(".json");
+  return ReadOracle(tsv, json, rows);
+}
+
+ServiceQuery::ServiceQuery(QuerySources sources)
+    : catalog_(fake_.registry,
+               [](std::string_view) { return std::optional<std::string>(); },
+               loader_),
+      log_(std::move(sources), fake_.system, catalog_) {}
+
+bool ServiceQuery::Run(
+    const std::string& query,
+    const std::function<void(const EvtVariant* system)>& selected,
+    uint32_t* error) {
+  const std::u16string wide = text::Utf8ToUtf16(query);
+  EvtHandle q = log_.EvtQuery(nullptr, nullptr, wide.c_str(), 0x101);
+  if (q == nullptr) {
+    *error = fake_.system.GetLastError();
+    return false;
+  }
+  EvtHandle context = log_.EvtCreateRenderContext(0, nullptr, 1);
+  EvtHandle batch[100];
+  uint32_t n = 0;
+  std::vector<EvtVariant> buffer;
+  while (log_.EvtNext(q, 100, batch, 1000, 0, &n)) {
+    for (uint32_t i = 0; i < n; ++i) {
+      uint32_t used = 0, count = 0;
+      log_.EvtRender(context, batch[i], 0, 0, nullptr, &used, &count);
+      buffer.resize(used / sizeof(EvtVariant) + 1);
+      log_.EvtRender(context, batch[i], 0, used, buffer.data(), &used, &count);
+      selected(buffer.data());
+      log_.EvtClose(batch[i]);
+    }
+  }
+  log_.EvtClose(context);
+  log_.EvtClose(q);
+  EXPECT_EQ(log_.open_handles(), 0u);
   return true;
 }
 

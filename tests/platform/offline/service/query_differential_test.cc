@@ -29,14 +29,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/offline/messages/file_access.h"
-#include "platform/offline/service/offline_event_log.h"
-#include "formats/utf16.h"
 #include "tests/platform/offline/image/image_test_util.h"
 #include "tests/platform/offline/service/corpus_files.h"
 #include "tests/platform/offline/service/corpus_oracle.h"
 #include "tests/platform/offline/service/service_fixtures.h"
-#include "tests/support/fake_platform.h"
 
 namespace qrv::offline {
 namespace {
@@ -98,52 +94,26 @@ struct Case {
   std::vector<uint64_t> time_bounds;  // for the ambiguity check
 };
 
+// The service reading files named by file:// path only.
 class Differential {
  public:
-  // The catalogue over the fake's empty registry: no provider is known.
   Differential()
-      : catalog_(fake_.registry,
-                 [](std::string_view) { return std::optional<std::string>(); },
-                 loader_),
-        log_(QuerySources{nullptr, std::filesystem::path("/"), nullptr},
-             fake_.system, catalog_) {}
+      : service_(QuerySources{nullptr, std::filesystem::path("/"), nullptr}) {}
 
   // EventRecordIDs the service selects; false with *error when EvtQuery
   // fails.
   bool Run(const std::string& query, std::vector<uint64_t>* ids,
            uint32_t* error) {
-    const std::u16string wide = text::Utf8ToUtf16(query);
-    EvtHandle q = log_.EvtQuery(nullptr, nullptr, wide.c_str(), 0x101);
-    if (q == nullptr) {
-      *error = fake_.system.GetLastError();
-      return false;
-    }
-    EvtHandle context = log_.EvtCreateRenderContext(0, nullptr, 1);
-    EvtHandle batch[100];
-    uint32_t n = 0;
-    std::vector<EvtVariant> buffer;
-    while (log_.EvtNext(q, 100, batch, 1000, 0, &n)) {
-      for (uint32_t i = 0; i < n; ++i) {
-        uint32_t used = 0, count = 0;
-        log_.EvtRender(context, batch[i], 0, 0, nullptr, &used, &count);
-        buffer.resize(used / sizeof(EvtVariant) + 1);
-        log_.EvtRender(context, batch[i], 0, used, buffer.data(), &used,
-                       &count);
-        ids->push_back(buffer[kEvtSystemEventRecordId].uint64_val);
-        log_.EvtClose(batch[i]);
-      }
-    }
-    log_.EvtClose(context);
-    log_.EvtClose(q);
-    EXPECT_EQ(log_.open_handles(), 0u);
-    return true;
+    return service_.Run(
+        query,
+        [ids](const EvtVariant* system) {
+          ids->push_back(system[kEvtSystemEventRecordId].uint64_val);
+        },
+        error);
   }
 
  private:
-  fake::FakePlatform fake_;
-  HostFileLoader loader_;
-  MessageCatalog catalog_;
-  OfflineEventLog log_;
+  testing::ServiceQuery service_;
 };
 
 std::vector<uint64_t> Expected(const std::vector<OracleRow>& rows,
@@ -414,14 +384,10 @@ TEST(QueryDifferentialTest, CorpusFilesAgreeWithTheIndependentValues) {
   Differential service;
   Tally tally;
   for (const auto& file : testing::CorpusEvtxFiles()) {
-    const std::filesystem::path relative = file.lexically_relative(root);
-    std::filesystem::path tsv = root / "expected" / relative;
-    tsv.replace_extension(".tsv");
-    std::filesystem::path json = root / "expected-eventdata" / relative;
-    json.replace_extension(".json");
     std::vector<OracleRow> rows;
-    if (!testing::ReadOracle(tsv, json, &rows)) continue;
-    Check(service, relative.string(), file.string(), std::move(rows), &tally);
+    if (!testing::ReadCorpusOracle(root, file, &rows)) continue;
+    Check(service, file.lexically_relative(root).string(), file.string(),
+          std::move(rows), &tally);
   }
   std::cout << tally.files << " files, " << tally.files_disagreeing
             << " where the readers disagree on the records; " << tally.cases

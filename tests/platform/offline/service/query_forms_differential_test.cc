@@ -27,15 +27,10 @@
 
 #include "platform/offline/image/image.h"
 #include "platform/offline/service/evtx_summarizer.h"
-#include "platform/offline/messages/file_access.h"
-#include "platform/offline/messages/message_catalog.h"
-#include "platform/offline/service/offline_event_log.h"
-#include "formats/utf16.h"
 #include "tests/platform/offline/image/image_test_util.h"
 #include "tests/platform/offline/service/corpus_files.h"
 #include "tests/platform/offline/service/corpus_oracle.h"
 #include "tests/platform/offline/service/service_fixtures.h"
-#include "tests/support/fake_platform.h"
 
 namespace qrv::offline {
 namespace {
@@ -257,53 +252,30 @@ class FolderService {
  public:
   explicit FolderService(const std::filesystem::path& root)
       : image_(root, SummarizeEvtxFile),
-        catalog_(fake_.registry,
-                 [](std::string_view) { return std::optional<std::string>(); },
-                 loader_),
-        log_(QuerySources{[this](std::string_view name) {
-                            return image_.LookupChannel(name);
-                          },
-                          root, nullptr},
-             fake_.system, catalog_) {}
+        service_(QuerySources{[this](std::string_view name) {
+                                return image_.LookupChannel(name);
+                              },
+                              root, nullptr}) {}
 
   // Keys of the selected events, sorted; false with *error when EvtQuery
   // fails.
   bool Run(const std::string& query, std::vector<Key>* keys, uint32_t* error) {
-    const std::u16string wide = text::Utf8ToUtf16(query);
-    EvtHandle q = log_.EvtQuery(nullptr, nullptr, wide.c_str(), 0x101);
-    if (q == nullptr) {
-      *error = fake_.system.GetLastError();
+    if (!service_.Run(
+            query,
+            [keys](const EvtVariant* system) {
+              keys->emplace_back(
+                  system[kEvtSystemEventRecordId].uint64_val,
+                  system[kEvtSystemTimeCreated].filetime_val / 10);
+            },
+            error))
       return false;
-    }
-    EvtHandle context = log_.EvtCreateRenderContext(0, nullptr, 1);
-    EvtHandle batch[100];
-    uint32_t n = 0;
-    std::vector<EvtVariant> buffer;
-    while (log_.EvtNext(q, 100, batch, 1000, 0, &n)) {
-      for (uint32_t i = 0; i < n; ++i) {
-        uint32_t used = 0, count = 0;
-        log_.EvtRender(context, batch[i], 0, 0, nullptr, &used, &count);
-        buffer.resize(used / sizeof(EvtVariant) + 1);
-        log_.EvtRender(context, batch[i], 0, used, buffer.data(), &used,
-                       &count);
-        keys->emplace_back(buffer[kEvtSystemEventRecordId].uint64_val,
-                           buffer[kEvtSystemTimeCreated].filetime_val / 10);
-        log_.EvtClose(batch[i]);
-      }
-    }
-    log_.EvtClose(context);
-    log_.EvtClose(q);
-    EXPECT_EQ(log_.open_handles(), 0u);
     std::sort(keys->begin(), keys->end());
     return true;
   }
 
  private:
   Image image_;
-  fake::FakePlatform fake_;  // its registry has no keys: no provider is known
-  HostFileLoader loader_;
-  MessageCatalog catalog_;
-  OfflineEventLog log_;
+  testing::ServiceQuery service_;
 };
 
 struct Tally {
@@ -381,12 +353,9 @@ TEST(QueryFormsDifferentialTest,
   FolderService alone(root);
   for (const auto& file : testing::CorpusEvtxFiles()) {
     const std::filesystem::path relative = file.lexically_relative(root);
-    std::filesystem::path tsv = root / "expected" / relative;
-    tsv.replace_extension(".tsv");
-    std::filesystem::path json = root / "expected-eventdata" / relative;
-    json.replace_extension(".json");
     std::vector<OracleRow> file_rows;
-    if (!testing::ReadOracle(tsv, json, &file_rows) || file_rows.empty())
+    if (!testing::ReadCorpusOracle(root, file, &file_rows) ||
+        file_rows.empty())
       continue;
     // Only files whose records both readers see alike (the same records,
     // the same times) and that name a channel.
