@@ -261,6 +261,29 @@ bool ReadCorpusOracle(const std::filesystem::path& root,
   return ReadOracle(tsv, json, rows);
 }
 
+std::string Lower(std::string s) {
+  for (char& c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string XmlEscape(const std::string& text, bool quote) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else if (c == '\'' && quote)
+      out += "&apos;";
+    else
+      out += c;
+  }
+  return out;
+}
+
 ServiceQuery::ServiceQuery(QuerySources sources)
     : catalog_(fake_.registry,
                [](std::string_view) { return std::optional<std::string>(); },

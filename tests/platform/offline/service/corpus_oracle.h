@@ -3,8 +3,8 @@
 // expected JSON, with a deliberately plain evaluator over them. It shares no
 // code with the production query engine or the EVTX reader. ServiceQuery is
 // the other side of such a comparison: the offline service itself.
-// Entry points: OracleRow, ReadOracle, ReadCorpusOracle, ParseTicks,
-// ServiceQuery.
+// Entry points: OracleRow, ReadOracle, ReadCorpusOracle, ParseTicks, Lower,
+// XmlEscape, ServiceQuery.
 #ifndef QRV_TESTS_PLATFORM_OFFLINE_SERVICE_CORPUS_ORACLE_H_
 #define QRV_TESTS_PLATFORM_OFFLINE_SERVICE_CORPUS_ORACLE_H_
 
@@ -62,6 +62,14 @@ bool ReadCorpusOracle(const std::filesystem::path& root,
 // for. Nullopt when the text is not such a time.
 std::optional<uint64_t> ParseTicks(const std::string& text,
                                    uint64_t* precision = nullptr);
+
+// The text with its letters lowered (C locale), for the evaluators'
+// case-insensitive comparisons.
+std::string Lower(std::string s);
+
+// The text with &, < and > as entity references, for XML element text; with
+// `quote`, ' as &apos; too, for an attribute value between single quotes.
+std::string XmlEscape(const std::string& text, bool quote = false);
 
 // The offline service over the fake platform, whose registry has no keys:
 // no provider is known.

@@ -37,28 +37,9 @@
 namespace qrv::offline {
 namespace {
 
+using testing::Lower;
 using testing::OracleRow;
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string XmlEscape(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '&')
-      out += "&amp;";
-    else if (c == '<')
-      out += "&lt;";
-    else if (c == '>')
-      out += "&gt;";
-    else
-      out += c;
-  }
-  return out;
-}
+using testing::XmlEscape;
 
 // FILETIME ticks as "YYYY-MM-DDTHH:MM:SS.<digits>Z".
 std::string FormatTicks(uint64_t ticks, int digits) {

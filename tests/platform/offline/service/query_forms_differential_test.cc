@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -35,29 +34,9 @@
 namespace qrv::offline {
 namespace {
 
+using testing::Lower;
 using testing::OracleRow;
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-// The text as an XML attribute value between single quotes.
-std::string XmlAttribute(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '&')
-      out += "&amp;";
-    else if (c == '<')
-      out += "&lt;";
-    else if (c == '\'')
-      out += "&apos;";
-    else
-      out += c;
-  }
-  return out;
-}
+using testing::XmlEscape;
 
 // ---- The cases and their conditions.
 
@@ -362,7 +341,7 @@ TEST(QueryFormsDifferentialTest,
     std::vector<Key> all, want;
     uint32_t error = 0;
     const bool ran = alone.Run("<QueryList><Query Id='0' Path='file://" +
-                                   XmlAttribute(file.string()) +
+                                   XmlEscape(file.string(), true) +
                                    "'><Select>*</Select></Query></QueryList>",
                                &all, &error);
     for (const OracleRow& r : file_rows)
