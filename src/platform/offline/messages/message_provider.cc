@@ -306,6 +306,9 @@ uint32_t MessageProvider::FormatFromTemplates(
   if (rows.empty()) rows = templates_->Templates(second);
   const MessageTemplate* chosen = ChooseTemplate(rows, request.inserts.size());
   if (chosen == nullptr) return kErrorEvtMessageNotFound;
+  if (chosen->text.size() <= kMaxTemplateBytes) {
+    return ExpandText(chosen->text, request.inserts, text);
+  }
   std::string raw = chosen->text;
   CutText(&raw, kMaxTemplateBytes);
   return ExpandText(raw, request.inserts, text);
