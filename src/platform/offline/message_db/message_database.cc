@@ -100,6 +100,10 @@ std::unique_ptr<MessageDatabase> MessageDatabase::Open(const std::string& path,
     *reason = Reason(code, db);
     return nullptr;
   }
+  // The file is read whole by the first provider's row scan: mapped, its
+  // pages are not copied into SQLite's cache one read() at a time. A build
+  // without memory mapping ignores the pragma.
+  sqlite3_exec(db, "PRAGMA mmap_size = 268435456", nullptr, nullptr, nullptr);
   // Preparing reads the schema: a foreign file, a damaged first page, a
   // writer's lock and other tables all show here.
   database->provider_ = Prepare(db, kProviderSql, &code);
