@@ -28,38 +28,122 @@ inline char32_t Utf16CodePoint(char32_t unit, int32_t next, bool* pair) {
   return utf8::kReplacement;
 }
 
+// The UTF-8 bytes of the code point that starts at text[i], which it
+// returns in *cp; *units is set to the UTF-16 units it takes (2 for a
+// surrogate pair).
+inline size_t Utf8BytesAt(std::u16string_view text, size_t i, char32_t* cp,
+                          size_t* units) {
+  const char16_t unit = text[i];
+  *units = 1;
+  if (unit < 0x80) {
+    *cp = unit;
+    return 1;
+  }
+  bool pair = false;
+  const int32_t next = i + 1 < text.size() ? text[i + 1] : -1;
+  *cp = Utf16CodePoint(unit, next, &pair);
+  if (pair) *units = 2;
+  return *cp < 0x800 ? 2 : *cp < 0x10000 ? 3 : 4;
+}
+
+// Bytes Utf16ToUtf8 gives for `text`, counted without building it.
+inline size_t Utf8Size(std::u16string_view text) {
+  size_t bytes = 0;
+  char32_t cp = 0;
+  size_t units = 1;
+  size_t i = 0;
+  while (i < text.size()) {
+    // ASCII runs (most of any message) take the short loop.
+    const size_t run = i;
+    while (i < text.size() && text[i] < 0x80) ++i;
+    bytes += i - run;
+    if (i == text.size()) break;
+    bytes += Utf8BytesAt(text, i, &cp, &units);
+    i += units;
+  }
+  return bytes;
+}
+
+// Writes Utf16ToUtf8(text) to out[0..Utf8Size(text)).
+inline void Utf16ToUtf8Into(std::u16string_view text, char* out) {
+  char32_t cp = 0;
+  size_t units = 1;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && text[i] < 0x80) *out++ = static_cast<char>(text[i++]);
+    if (i == text.size()) break;
+    Utf8BytesAt(text, i, &cp, &units);
+    out += utf8::Encode(cp, out);
+    i += units;
+  }
+}
+
 // Surrogate pairs are combined; an unpaired surrogate becomes U+FFFD. NUL
 // units are kept as NUL bytes, so data with embedded NULs converts one to one.
 inline std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    bool pair = false;
-    const int32_t next = i + 1 < text.size() ? text[i + 1] : -1;
-    utf8::Append(Utf16CodePoint(text[i], next, &pair), &out);
-    if (pair) ++i;
-  }
+  std::string out(Utf8Size(text), '\0');
+  Utf16ToUtf8Into(text, out.data());
   return out;
+}
+
+// The UTF-16 units (1, or 2 for a pair) of the code point utf8::Decode finds
+// at bytes[i] of bytes[0..size), which it returns in *cp; *taken is set to
+// the bytes it covers.
+inline size_t Utf16UnitsAt(const unsigned char* bytes, size_t size, size_t i,
+                           char32_t* cp, size_t* taken) {
+  if (bytes[i] < 0x80) {
+    *cp = bytes[i];
+    *taken = 1;
+    return 1;
+  }
+  *cp = utf8::Decode(bytes + i, size - i, taken);
+  return *cp >= 0x10000 ? 2 : 1;
+}
+
+// Units Utf8ToUtf16 gives for `text`, counted without building it.
+inline size_t Utf16Size(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  size_t units = 0;
+  char32_t cp = 0;
+  size_t taken = 1;
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t run = i;
+    while (i < text.size() && bytes[i] < 0x80) ++i;
+    units += i - run;
+    if (i == text.size()) break;
+    units += Utf16UnitsAt(bytes, text.size(), i, &cp, &taken);
+    i += taken;
+  }
+  return units;
+}
+
+// Writes Utf8ToUtf16(text) to out[0..Utf16Size(text)).
+inline void Utf8ToUtf16Into(std::string_view text, char16_t* out) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  char32_t cp = 0;
+  size_t taken = 1;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && bytes[i] < 0x80) *out++ = bytes[i++];
+    if (i == text.size()) break;
+    const size_t units = Utf16UnitsAt(bytes, text.size(), i, &cp, &taken);
+    i += taken;
+    if (units == 2) {
+      *out++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *out++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      *out++ = static_cast<char16_t>(cp);
+    }
+  }
 }
 
 // Decoded by utf8::Decode: an overlong form, an encoded surrogate, a value
 // past U+10FFFF, a bad lead byte or a broken sequence becomes U+FFFD; code
 // points past U+FFFF become surrogate pairs.
 inline std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  for (size_t i = 0; i < text.size();) {
-    size_t length = 1;
-    const char32_t cp = utf8::Decode(bytes + i, text.size() - i, &length);
-    i += length;
-    if (cp >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
+  std::u16string out(Utf16Size(text), u'\0');
+  Utf8ToUtf16Into(text, out.data());
   return out;
 }
 

@@ -1,7 +1,6 @@
 // UTF-8 code page conversions; see code_page_utf8.h.
 #include "platform/code_page_utf8.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -24,12 +23,15 @@ ConversionResult WideCharToUtf8(const char16_t* wide, int wide_length, char* out
   } else {
     n = static_cast<size_t>(wide_length);
   }
-  const std::string utf8 = text::Utf16ToUtf8(std::u16string_view(wide, n));
+  // Counted first and written straight into `out`: every event message
+  // comes through here twice (sizing, then filling).
+  const std::u16string_view view(wide, n);
+  const size_t needed = text::Utf8Size(view);
   if (out_size != 0) {
-    if (utf8.size() > static_cast<size_t>(out_size)) return {0, kErrorInsufficientBuffer};
-    std::memcpy(out, utf8.data(), utf8.size());
+    if (needed > static_cast<size_t>(out_size)) return {0, kErrorInsufficientBuffer};
+    text::Utf16ToUtf8Into(view, out);
   }
-  return {static_cast<int>(utf8.size()), 0};
+  return {static_cast<int>(needed), 0};
 }
 
 ConversionResult Utf8ToWideChar(const char* text, int text_length, char16_t* out,
@@ -39,16 +41,18 @@ ConversionResult Utf8ToWideChar(const char* text, int text_length, char16_t* out
   }
   const size_t n = text_length == -1 ? std::strlen(text) + 1
                                      : static_cast<size_t>(text_length);
-  const std::u16string wide = text::Utf8ToUtf16(std::string_view(text, n));
+  const std::string_view view(text, n);
+  const size_t needed = text::Utf16Size(view);
   if (out_size != 0) {
-    if (wide.size() > static_cast<size_t>(out_size)) return {0, kErrorInsufficientBuffer};
-    std::copy(wide.begin(), wide.end(), out);
+    if (needed > static_cast<size_t>(out_size)) return {0, kErrorInsufficientBuffer};
+    text::Utf8ToUtf16Into(view, out);
   }
-  return {static_cast<int>(wide.size()), 0};
+  return {static_cast<int>(needed), 0};
 }
 
 size_t Utf8CharLength(const char* text, size_t remaining) {
   if (remaining == 0) return 0;
+  if (static_cast<unsigned char>(text[0]) < 0x80) return 1;
   size_t len = 1;
   utf8::Decode(reinterpret_cast<const unsigned char*>(text), remaining, &len);
   return len;

@@ -46,17 +46,26 @@ bool IsBlank(char c) {
 
 std::string Trim(std::string_view text) {
   // Walk forward by characters: the first non-blank character starts the
-  // result, the end of the last non-blank character ends it.
+  // result, the end of the last non-blank character ends it. A byte below
+  // 0x80 is a character of its own in every ANSI code page (lead bytes are
+  // 0x81 and up, UTF-8 sequences 0xC2 and up), so only the others ask the
+  // code page; messages are mostly ASCII and run to kilobytes.
   size_t begin = text.size();
   size_t end = 0;
   size_t pos = 0;
   while (pos < text.size()) {
-    const size_t len = AnsiCharLength(text.data() + pos, text.size() - pos);
-    const bool blank = len == 1 && IsBlank(text[pos]);
-    if (!blank) {
-      if (begin == text.size()) begin = pos;
-      end = pos + len;
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if (byte < 0x80) {
+      if (!IsBlank(static_cast<char>(byte))) {
+        if (begin == text.size()) begin = pos;
+        end = pos + 1;
+      }
+      ++pos;
+      continue;
     }
+    const size_t len = AnsiCharLength(text.data() + pos, text.size() - pos);
+    if (begin == text.size()) begin = pos;
+    end = pos + len;
     pos += len;
   }
   if (begin >= end) return std::string();

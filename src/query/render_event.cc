@@ -187,29 +187,41 @@ std::string FormatEventMessage(EvtHandle publisher_metadata, EvtHandle event) {
 }
 
 bool CleanText(std::string& text) {
-  text = Trim(text);
-  // One pass over whole characters: quotes go, line feeds, carriage returns
+  // Trims white space at both ends, walking whole characters, then in the
+  // same pass over whole characters: quotes go, line feeds, carriage returns
   // and tabs become one space each (runs are kept, so CR LF gives two
-  // spaces). Only single-byte characters are compared, so a trail byte is
-  // never taken for one of them. No second trim: edge spaces made here stay.
-  std::string cleaned;
-  cleaned.reserve(text.size());
+  // spaces). No second trim: edge spaces made here stay. Only single-byte
+  // characters are compared, so a trail byte is never taken for one of
+  // them; a byte below 0x80 is a character of its own in every ANSI code
+  // page, so only the others ask the code page (messages run to kilobytes).
+  // Written in place: the output never outgrows the input.
+  const size_t size = text.size();
+  char* const data = text.data();
   size_t pos = 0;
-  while (pos < text.size()) {
-    const size_t len = AnsiCharLength(text.data() + pos, text.size() - pos);
-    if (len == 1) {
-      const char c = text[pos];
-      if (c == '\n' || c == '\r' || c == '\t') {
-        cleaned.push_back(' ');
-      } else if (c != '"') {
-        cleaned.push_back(c);
-      }
-    } else {
-      cleaned.append(text, pos, len);
+  size_t out = 0;
+  size_t kept = 0;  // output length after the last non-blank character
+  bool started = false;
+  while (pos < size) {
+    const char c = data[pos];
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      const size_t len = AnsiCharLength(data + pos, size - pos);
+      for (size_t i = 0; i < len; ++i) data[out++] = data[pos + i];
+      pos += len;
+      started = true;
+      kept = out;
+      continue;
     }
-    pos += len;
+    ++pos;
+    if (c == ' ' || (c >= '\t' && c <= '\r')) {  // IsBlank, inline
+      if (!started) continue;
+      data[out++] = c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
+      continue;
+    }
+    if (c != '"') data[out++] = c;
+    started = true;
+    kept = out;
   }
-  text = std::move(cleaned);
+  text.resize(kept);
   return !text.empty();
 }
 

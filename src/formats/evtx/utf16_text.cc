@@ -51,16 +51,27 @@ size_t Utf16LengthToNul(const uint8_t* le, size_t units) {
 
 void AppendUtf16(const uint8_t* le, size_t units, Escape escape,
                  std::string* out) {
-  for (size_t i = 0; i < units; ++i) {
-    uint32_t c = LoadU16(le + 2 * i);
-    if (c < 0x80 && c != '&' && c != '<' && c != '>' && c != '\'' && c != '"') {
-      out->push_back(static_cast<char>(c));
-      continue;
+  const auto plain = [](uint32_t c) {
+    return c < 0x80 && c != '&' && c != '<' && c != '>' && c != '\'' &&
+           c != '"';
+  };
+  size_t i = 0;
+  while (i < units) {
+    // A run of plain ASCII (most of any value) is written in one piece.
+    size_t end = i;
+    while (end < units && plain(LoadU16(le + 2 * end))) ++end;
+    if (end > i) {
+      const size_t at = out->size();
+      out->resize(at + (end - i));
+      char* dst = out->data() + at;
+      for (; i < end; ++i) *dst++ = static_cast<char>(le[2 * i]);
+      if (i == units) break;
     }
+    const uint32_t c = LoadU16(le + 2 * i);
     bool pair = false;
     const int32_t next = i + 1 < units ? LoadU16(le + 2 * (i + 1)) : -1;
     AppendCodePoint(text::Utf16CodePoint(c, next, &pair), escape, out);
-    if (pair) ++i;
+    i += pair ? 2 : 1;
   }
 }
 

@@ -1,6 +1,8 @@
 // FormatMessage-style insertion and escape expansion.
 #include "formats/pe/message_format.h"
 
+#include <algorithm>
+
 namespace pe {
 namespace {
 
@@ -55,10 +57,13 @@ void AppendWithParameters(std::string_view value,
   while (i < value.size()) {
     if (IsParameter(value, i)) {
       i = AppendParameter(value, i, parameters, out);
-    } else {
-      out->push_back(value[i]);
-      ++i;
+      continue;
     }
+    // Up to the next '%' that could start a %%n, as one run.
+    const size_t percent =
+        std::min(value.find('%', i + 1), value.size());
+    out->append(value.substr(i, percent - i));
+    i = percent;
   }
 }
 
@@ -73,12 +78,11 @@ std::string FormatMessageText(std::string_view text,
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    const char c = text[i];
-    if (c != '%') {
-      out.push_back(c);
-      ++i;
-      continue;
-    }
+    // Text between escapes is copied as one run.
+    const size_t percent = std::min(text.find('%', i), text.size());
+    out.append(text.substr(i, percent - i));
+    i = percent;
+    if (i == text.size()) break;
     const size_t start = i;
     ++i;
     if (i == text.size()) {

@@ -4,8 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
 #include "formats/evtx/bytes.h"
 #include "formats/evtx/system_properties.h"
+#include "formats/evtx/utf16_text.h"
+#include "formats/utf16.h"
 
 namespace evtx {
 namespace {
@@ -35,6 +42,38 @@ TEST(ValueFormatTest, Utf16IsRepairedAndEscapedPerContext) {
   const Utf16Ref ref{with_nul.data(), 2};
   EXPECT_EQ(ref.ToU16(), u"ab");
   EXPECT_EQ(ref.ToUtf8(), "ab");
+}
+
+// AppendUtf16 copies plain ASCII runs in one piece; it must equal taking
+// every unit through AppendCodePoint, in each escape mode.
+TEST(ValueFormatTest, Utf16RunsEqualUnitByUnitConversion) {
+  const uint16_t pieces[] = {'a', 'Z', ' ', '&', '<', '>', '\'', '"', 0x7F,
+                             0x80, 0xE9, 0x20AC, 0xD83D, 0xDE00, 0xDC00, 0};
+  std::mt19937 random(3);
+  for (int round = 0; round < 600; ++round) {
+    std::vector<uint16_t> units;
+    for (int i = 0; i < round % 12; ++i) {
+      units.push_back(pieces[random() % std::size(pieces)]);
+    }
+    std::vector<uint8_t> le;
+    for (uint16_t u : units) {
+      le.push_back(static_cast<uint8_t>(u));
+      le.push_back(static_cast<uint8_t>(u >> 8));
+    }
+    for (Escape escape : {Escape::kNone, Escape::kText, Escape::kAttribute}) {
+      std::string expected = "prefix";
+      for (size_t i = 0; i < units.size(); ++i) {
+        bool pair = false;
+        const int32_t next = i + 1 < units.size() ? units[i + 1] : -1;
+        AppendCodePoint(text::Utf16CodePoint(units[i], next, &pair), escape,
+                        &expected);
+        if (pair) ++i;
+      }
+      std::string s = "prefix";
+      AppendUtf16(le.data(), units.size(), escape, &s);
+      EXPECT_EQ(s, expected);
+    }
+  }
 }
 
 TEST(ValueFormatTest, ArrayItemsStopAtTornData) {

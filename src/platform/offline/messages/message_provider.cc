@@ -38,15 +38,26 @@ const std::vector<pe::WevtEvent> kNoEvents;
 // real messages run to a few KiB.
 constexpr size_t kMaxMessageBytes = 1 << 20;
 
-// The inserts, each cut (at a UTF-8 character boundary) so that every '%'
-// of `raw` standing for the longest of them still fits under the cap.
-std::vector<std::string> BoundInserts(const std::string& raw,
-                                      std::span<const std::string> inserts) {
-  std::vector<std::string> bounded(inserts.begin(), inserts.end());
+// True when some insert must be cut so that every '%' of `raw` standing for
+// the longest of them still fits under the cap; *per_insert is then the
+// bytes each may keep.
+bool InsertsNeedBound(const std::string& raw,
+                      std::span<const std::string> inserts,
+                      size_t* per_insert) {
   const size_t references =
       static_cast<size_t>(std::count(raw.begin(), raw.end(), '%'));
-  if (references == 0 || raw.size() >= kMaxMessageBytes) return bounded;
-  const size_t per_insert = (kMaxMessageBytes - raw.size()) / references;
+  if (references == 0 || raw.size() >= kMaxMessageBytes) return false;
+  *per_insert = (kMaxMessageBytes - raw.size()) / references;
+  return std::any_of(inserts.begin(), inserts.end(),
+                     [&](const std::string& insert) {
+                       return insert.size() > *per_insert;
+                     });
+}
+
+// The inserts, each cut at a UTF-8 character boundary to `per_insert` bytes.
+std::vector<std::string> BoundInserts(std::span<const std::string> inserts,
+                                      size_t per_insert) {
+  std::vector<std::string> bounded(inserts.begin(), inserts.end());
   for (std::string& insert : bounded) {
     if (insert.size() <= per_insert) continue;
     size_t cut = per_insert;
@@ -182,7 +193,14 @@ uint32_t MessageProvider::Expand(const FileList& tables, uint32_t message_id,
 uint32_t MessageProvider::ExpandText(const std::string& raw,
                                      std::span<const std::string> inserts,
                                      std::string* text) const {
-  const std::vector<std::string> bounded = BoundInserts(raw, inserts);
+  // Real inserts are far under the cap: they are only copied to be cut.
+  std::vector<std::string> cut_inserts;
+  std::span<const std::string> bounded = inserts;
+  size_t per_insert = 0;
+  if (InsertsNeedBound(raw, inserts, &per_insert)) {
+    cut_inserts = BoundInserts(inserts, per_insert);
+    bounded = cut_inserts;
+  }
   // Parameter texts stop being inserted once they add up to the cap; the
   // %%n left over stay as written.
   size_t parameter_bytes = 0;
@@ -288,6 +306,9 @@ uint32_t MessageProvider::FormatFromTemplates(
   if (rows.empty()) rows = templates_->Templates(second);
   const MessageTemplate* chosen = ChooseTemplate(rows, request.inserts.size());
   if (chosen == nullptr) return kErrorEvtMessageNotFound;
+  if (chosen->text.size() <= kMaxTemplateBytes) {
+    return ExpandText(chosen->text, request.inserts, text);
+  }
   std::string raw = chosen->text;
   CutText(&raw, kMaxTemplateBytes);
   return ExpandText(raw, request.inserts, text);

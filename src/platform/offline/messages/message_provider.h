@@ -59,6 +59,8 @@ struct EventMessageRequest {
   // The event's data items in order (EventData/Data, or UserData leaves):
   // inserts[0] is %1.
   std::vector<std::string> inserts;
+
+  bool operator==(const EventMessageRequest&) const = default;
 };
 
 // Longest database template used, as long as a message-table entry can be;

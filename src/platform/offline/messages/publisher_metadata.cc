@@ -146,7 +146,8 @@ bool PublisherMetadataCalls::EvtGetEventMetadataProperty(
   return true;
 }
 
-bool PublisherMetadataCalls::CopyText(uint32_t status, const std::string& text,
+bool PublisherMetadataCalls::CopyText(uint32_t status,
+                                      std::u16string_view wide,
                                       uint32_t buffer_size, char16_t* buffer,
                                       uint32_t* buffer_used) {
   // A text with unresolved inserts fails both calls with that code, as on
@@ -154,7 +155,6 @@ bool PublisherMetadataCalls::CopyText(uint32_t status, const std::string& text,
   if (status != kErrorSuccess && status != kErrorEvtUnresolvedValueInsert) {
     return Fail(status);
   }
-  const std::u16string wide = WideFromUtf8(text);
   const uint32_t needed = static_cast<uint32_t>(wide.size() + 1);
   *buffer_used = needed;
   if (buffer == nullptr || buffer_size < needed) {
@@ -181,9 +181,15 @@ bool PublisherMetadataCalls::FormatEventMessage(
     if (metadata == nullptr) return Fail(kErrorInvalidHandle);
     provider = metadata->provider;
   }
-  std::string text;
-  const uint32_t status = provider->FormatEvent(request, &text);
-  return ReturnMessage(status, text, buffer_size, buffer, buffer_used);
+  const std::lock_guard<std::mutex> lock(last_mutex_);
+  if (last_.provider != provider || !(last_.request == request)) {
+    std::string text;
+    last_.status = provider->FormatEvent(request, &text);
+    last_.text = WideFromUtf8(text);
+    last_.provider = std::move(provider);
+    last_.request = request;
+  }
+  return CopyText(last_.status, last_.text, buffer_size, buffer, buffer_used);
 }
 
 bool PublisherMetadataCalls::ReturnMessage(uint32_t status,
@@ -191,7 +197,8 @@ bool PublisherMetadataCalls::ReturnMessage(uint32_t status,
                                            uint32_t buffer_size,
                                            char16_t* buffer,
                                            uint32_t* buffer_used) {
-  return CopyText(status, text, buffer_size, buffer, buffer_used);
+  return CopyText(status, WideFromUtf8(text), buffer_size, buffer,
+                  buffer_used);
 }
 
 bool PublisherMetadataCalls::HasProvider(const std::string& name) {
@@ -241,7 +248,8 @@ bool PublisherMetadataCalls::EvtFormatMessage(
   std::string text;
   const uint32_t status =
       metadata->provider->FormatMessageId(message_id, {}, &text);
-  return CopyText(status, text, buffer_size, buffer, buffer_used);
+  return CopyText(status, WideFromUtf8(text), buffer_size, buffer,
+                  buffer_used);
 }
 
 }  // namespace qrv::offline

@@ -20,8 +20,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/event_log_api.h"
 #include "platform/offline/evt_object_table.h"
@@ -118,13 +120,25 @@ class PublisherMetadataCalls {
   // Copies UTF-8 `text` out as UTF-16 with the two-call contract; `status`
   // is the formatting's (kErrorSuccess, kErrorEvtUnresolvedValueInsert with
   // a text, or a failure without one).
-  bool CopyText(uint32_t status, const std::string& text, uint32_t buffer_size,
-                char16_t* buffer, uint32_t* buffer_used);
+  bool CopyText(uint32_t status, std::u16string_view text,
+                uint32_t buffer_size, char16_t* buffer, uint32_t* buffer_used);
+
+  // The last event message formatted. The two-call protocol asks for every
+  // message twice (size, then text) with the same request; the text depends
+  // only on the provider and the request, so the second call copies it.
+  struct LastEventMessage {
+    std::shared_ptr<const MessageProvider> provider;  // null: none yet
+    EventMessageRequest request;
+    uint32_t status = 0;
+    std::u16string text;
+  };
 
   MessageCatalog& catalog_;
   EvtObjectTable& objects_;
   SystemApi& system_;
   EventRequestSource events_;
+  std::mutex last_mutex_;
+  LastEventMessage last_;  // guarded by last_mutex_
 };
 
 }  // namespace qrv::offline

@@ -5,8 +5,8 @@ namespace qrv::offline {
 
 int HighestInsert(std::string_view text) {
   int highest = 0;
-  for (size_t i = 0; i + 1 < text.size(); ++i) {
-    if (text[i] != '%') continue;
+  for (size_t i = text.find('%'); i != std::string_view::npos && i + 1 < text.size();
+       i = text.find('%', i + 1)) {
     const char next = text[i + 1];
     if (next < '1' || next > '9') {
       ++i;  // "%%", "%n", ...: the escaped character is not a '%' again

@@ -134,6 +134,40 @@ TEST_F(MessageDatabasesTest, EarlierFilesWinPerKeyAndEmptyRowsDoNotAnswer) {
   EXPECT_FALSE(provider->Text(5).has_value());
 }
 
+// The row scan reads each message's type and length rather than comparing
+// it in SQL: NULL and '' are empty, a BLOB (even of no bytes) is not, as
+// "message IS NULL OR message = ''" has it. Rows of providers out of order
+// (written interleaved) still keep row order per provider.
+TEST_F(MessageDatabasesTest, EmptyRowsAreNullOrEmptyTextInAnyRowOrder) {
+  ASSERT_TRUE(WriteTestDatabase(Path("kinds.db"), {{"A", 1, "null"},
+                                                   {"B", 1, "b one"},
+                                                   {"A", 2, "empty"},
+                                                   {"B", 2, "b two"},
+                                                   {"A", 3, "blob"},
+                                                   {"A", 4, "text"}}));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Path("kinds.db").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "UPDATE messages SET message = NULL WHERE message = "
+                         "'null'; UPDATE messages SET message = '' WHERE "
+                         "message = 'empty'; UPDATE messages SET message = "
+                         "X'' WHERE message = 'blob';",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  std::vector<std::string> warnings;
+  auto databases = MessageDatabases::Open(Path("kinds.db").string(), &warnings);
+  auto a = databases->Find("A");
+  auto b = databases->Find("B");
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  std::vector<uint16_t> listed;
+  for (const TemplateEvent& event : a->Events()) listed.push_back(event.event_id);
+  EXPECT_EQ(listed, (std::vector<uint16_t>{3, 4}));
+  EXPECT_EQ(Texts(b->Templates(2)), std::vector<std::string>{"b two"});
+  EXPECT_EQ(b->Events().size(), 2u);
+}
+
 TEST_F(MessageDatabasesTest, ThreadsShareOneLibrary) {
   std::vector<TemplateRow> rows;
   for (int id = 0; id < 200; ++id) {
