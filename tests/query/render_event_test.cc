@@ -403,9 +403,12 @@ TEST(PrintEventListTest, NamesFromTheLogCannotFakeFieldsOrLines) {
   fake::FakePlatform fake;
   fake::FakeScope scope(fake);
   auto events = NewRecordList<EventList>();
-  events->AddTail(std::make_unique<CZK_EL_EVT>(
-      std::string("Chan\tnel\r\nX", 11), std::string("Pro\0v\n", 6), "HOST",
-      "T", "1", "Error", "m"));
+  // A record's fields view texts that outlive it (the list's arena in the
+  // tool), so the names are held here.
+  const std::string channel("Chan\tnel\r\nX", 11);
+  const std::string provider("Pro\0v\n", 6);
+  events->AddTail(std::make_unique<CZK_EL_EVT>(channel, provider, "HOST", "T",
+                                               "1", "Error", "m"));
   PrintEventList(*events);
   EXPECT_EQ(fake.Output(), "Chan nel  X\tPro v \tT\t1\tError\tm\n");
 }
