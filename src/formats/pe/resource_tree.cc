@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "formats/ascii.h"
 #include "formats/pe/text_encoding.h"
 
 namespace pe {
@@ -14,18 +15,6 @@ constexpr uint32_t kDataEntrySize = 16;
 constexpr uint32_t kHighBit = 0x80000000u;
 // Type, name and language: a subdirectory below the language level is damage.
 constexpr int kLevels = 3;
-
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 PeError ReadId(ByteView rsrc, uint32_t raw, ResourceId* out) {
   if ((raw & kHighBit) == 0) {
@@ -89,7 +78,7 @@ PeError ReadLeaf(const PeImage& image, ByteView rsrc, uint32_t offset,
 
 bool ResourceId::Matches(const ResourceId& other) const {
   if (is_name != other.is_name) return false;
-  return is_name ? EqualsIgnoreAsciiCase(name, other.name) : id == other.id;
+  return is_name ? ascii::EqualsIgnoreCase(name, other.name) : id == other.id;
 }
 
 PeError ListResources(const PeImage& image, const ResourceId* type,

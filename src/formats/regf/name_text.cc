@@ -49,6 +49,15 @@ bool NamesEqualIgnoreCase(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && CompareNamesIgnoreCase(a, b) == 0;
 }
 
+int CompareNamesIgnoreCase(std::string_view a, std::string_view b) {
+  if (a == b) return 0;
+  return CompareNamesIgnoreCase(std::u16string_view(Utf8ToUtf16(a)), std::u16string_view(Utf8ToUtf16(b)));
+}
+
+bool NamesEqualIgnoreCase(std::string_view a, std::string_view b) {
+  return a == b || NamesEqualIgnoreCase(std::u16string_view(Utf8ToUtf16(a)), std::u16string_view(Utf8ToUtf16(b)));
+}
+
 uint32_t LhNameHash(std::u16string_view name) {
   uint32_t hash = 0;
   for (char16_t u : name) hash = hash * 37 + UpcaseUnit(u);

@@ -33,6 +33,10 @@ int CompareNamesIgnoreCase(std::u16string_view a, std::u16string_view b);
 
 bool NamesEqualIgnoreCase(std::u16string_view a, std::u16string_view b);
 
+// The same two for names held as UTF-8.
+int CompareNamesIgnoreCase(std::string_view a, std::string_view b);
+bool NamesEqualIgnoreCase(std::string_view a, std::string_view b);
+
 // The hash kept beside each entry of an "lh" list: h = 37 * h + unit over the
 // uppercased UTF-16 name, modulo 2^32.
 uint32_t LhNameHash(std::u16string_view name);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "formats/event_names.h"
 #include "formats/regf/name_text.h"
 #include "platform/offline/image/channel_file_names.h"
 
@@ -10,14 +11,10 @@ namespace qrv::offline {
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a == b || regf::NamesEqualIgnoreCase(regf::Utf8ToUtf16(a), regf::Utf8ToUtf16(b));
-}
-
 void AddProviders(const std::vector<ProviderCount>& from, std::vector<ProviderCount>* into) {
   for (const ProviderCount& p : from) {
     auto it = std::find_if(into->begin(), into->end(),
-                           [&p](const ProviderCount& q) { return SameName(q.name, p.name); });
+                           [&p](const ProviderCount& q) { return event_names::Same(q.name, p.name); });
     if (it == into->end()) {
       into->push_back(p);
       continue;
@@ -32,7 +29,7 @@ void AddProviders(const std::vector<ProviderCount>& from, std::vector<ProviderCo
 size_t Join(std::string name, const std::filesystem::path& path,
                     const std::vector<ProviderCount>& providers, std::vector<FolderChannel>* channels) {
   auto it = std::find_if(channels->begin(), channels->end(),
-                         [&name](const FolderChannel& c) { return SameName(c.channel.name, name); });
+                         [&name](const FolderChannel& c) { return event_names::Same(c.channel.name, name); });
   if (it == channels->end()) {
     channels->push_back(FolderChannel{ChannelFiles{std::move(name), {}}, {}});
     it = channels->end() - 1;
@@ -79,8 +76,7 @@ std::vector<FolderChannel> ScanEvtxFolder(const PathResolver& resolver,
                           [](const std::filesystem::path& p) { return IsArchiveName(Utf8FileName(p)); });
   }
   std::sort(channels.begin(), channels.end(), [](const FolderChannel& a, const FolderChannel& b) {
-    return regf::CompareNamesIgnoreCase(regf::Utf8ToUtf16(a.channel.name),
-                                        regf::Utf8ToUtf16(b.channel.name)) < 0;
+    return regf::CompareNamesIgnoreCase(a.channel.name, b.channel.name) < 0;
   });
   return channels;
 }

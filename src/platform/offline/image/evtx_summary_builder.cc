@@ -3,7 +3,8 @@
 
 #include <cstdio>
 
-#include "formats/regf/name_text.h"
+#include "formats/event_names.h"
+#include "formats/utf16.h"
 
 namespace qrv::offline {
 
@@ -25,18 +26,19 @@ std::string GuidText(const evtx::GuidBytes& guid) {
 size_t EvtxSummaryBuilder::ChannelIndex(const std::string& raw_channel) {
   auto found = channel_index_.find(raw_channel);
   if (found != channel_index_.end()) return found->second;
-  std::u16string name(raw_channel.size() / 2, u'\0');
-  for (size_t i = 0; i < name.size(); ++i) {
-    name[i] = static_cast<char16_t>(static_cast<uint8_t>(raw_channel[2 * i]) |
-                                    (static_cast<uint8_t>(raw_channel[2 * i + 1]) << 8));
+  std::u16string units(raw_channel.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(static_cast<uint8_t>(raw_channel[2 * i]) |
+                                     (static_cast<uint8_t>(raw_channel[2 * i + 1]) << 8));
   }
+  std::string name = text::Utf16ToUtf8(units);
   size_t index = 0;
-  if (!regf::NamesEqualIgnoreCase(regf::Utf8ToUtf16(summary_.channel), name)) {
+  if (!event_names::Same(summary_.channel, name)) {
     for (index = 1; index <= summary_.other_channels.size(); ++index) {
-      if (regf::NamesEqualIgnoreCase(regf::Utf8ToUtf16(summary_.other_channels[index - 1].name), name)) break;
+      if (event_names::Same(summary_.other_channels[index - 1].name, name)) break;
     }
     if (index > summary_.other_channels.size()) {
-      summary_.other_channels.push_back(ChannelSummary{regf::Utf16ToUtf8(name), {}});
+      summary_.other_channels.push_back(ChannelSummary{std::move(name), {}});
       provider_index_.emplace_back();
     }
   }

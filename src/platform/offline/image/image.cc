@@ -1,6 +1,7 @@
 // Layout detection and the parts of an image; see image.h.
 #include "platform/offline/image/image.h"
 
+#include "formats/event_names.h"
 #include "platform/offline/image/channel_file_names.h"
 #include "platform/offline/image/evtx_folder.h"
 #include "platform/offline/image/synthetic_registry.h"
@@ -57,7 +58,7 @@ bool Image::MountHiveFile(std::string_view file, std::string_view mount) {
 
 std::optional<ChannelFiles> Image::LookupChannel(std::string_view name) const {
   for (const ChannelFiles& c : channels_) {
-    if (FileNamesEqualIgnoreCase(c.name, name)) return c;
+    if (event_names::Same(c.name, name)) return c;
   }
   return std::nullopt;
 }

@@ -8,14 +8,6 @@
 
 namespace qrv::offline {
 
-namespace {
-
-bool NamesEqual(std::string_view a, std::string_view b) {
-  return a == b || regf::NamesEqualIgnoreCase(regf::Utf8ToUtf16(a), regf::Utf8ToUtf16(b));
-}
-
-}  // namespace
-
 MemoryKey& MemoryKey::AddKey(std::string_view name_utf8) {
   const std::u16string wanted = regf::Utf8ToUtf16(name_utf8);
   // Subkeys are sorted: the first not less than `wanted` is the match or
@@ -45,7 +37,7 @@ MemoryKey& MemoryKey::AddPath(std::string_view path_utf8) {
 
 void MemoryKey::SetValue(std::string_view name_utf8, uint32_t type, std::vector<uint8_t> data) {
   for (MemoryValue& v : values_) {
-    if (NamesEqual(v.name, name_utf8)) {
+    if (regf::NamesEqualIgnoreCase(v.name, name_utf8)) {
       v.type = type;
       v.data = std::move(data);
       return;
@@ -74,14 +66,14 @@ void MemoryKey::SetDword(std::string_view name_utf8, uint32_t value) {
 
 const MemoryKey* MemoryKey::FindSubkey(std::string_view name_utf8) const {
   for (const auto& k : subkeys_) {
-    if (NamesEqual(k->name(), name_utf8)) return k.get();
+    if (regf::NamesEqualIgnoreCase(k->name(), name_utf8)) return k.get();
   }
   return nullptr;
 }
 
 const MemoryValue* MemoryKey::FindValue(std::string_view name_utf8) const {
   for (const MemoryValue& v : values_) {
-    if (NamesEqual(v.name, name_utf8)) return &v;
+    if (regf::NamesEqualIgnoreCase(v.name, name_utf8)) return &v;
   }
   return nullptr;
 }

@@ -10,8 +10,7 @@
 namespace qrv::offline {
 
 bool FileNamesEqualIgnoreCase(std::string_view a, std::string_view b) {
-  if (a == b) return true;
-  return regf::NamesEqualIgnoreCase(regf::Utf8ToUtf16(a), regf::Utf8ToUtf16(b));
+  return regf::NamesEqualIgnoreCase(a, b);
 }
 
 std::string Utf8FileName(const std::filesystem::path& path) {

@@ -13,9 +13,6 @@ namespace {
 constexpr std::string_view kSystemMount = "SYSTEM";
 constexpr std::string_view kCurrentControlSet = "CurrentControlSet";
 
-bool NamesEqual(std::string_view a, std::string_view b) {
-  return a == b || regf::NamesEqualIgnoreCase(regf::Utf8ToUtf16(a), regf::Utf8ToUtf16(b));
-}
 
 }  // namespace
 
@@ -52,7 +49,7 @@ std::optional<KeyRef> RegistryTree::StoredChild(const KeyRef& key, std::string_v
 }
 
 std::optional<KeyRef> RegistryTree::CurrentControlSet(const KeyRef& key) const {
-  if (!IsMountRoot(key) || !NamesEqual(mounts_[static_cast<size_t>(key.mount)].name, kSystemMount)) {
+  if (!IsMountRoot(key) || !regf::NamesEqualIgnoreCase(mounts_[static_cast<size_t>(key.mount)].name, kSystemMount)) {
     return std::nullopt;
   }
   std::optional<KeyRef> select = StoredChild(key, "Select");
@@ -71,7 +68,7 @@ std::optional<KeyRef> RegistryTree::CurrentControlSet(const KeyRef& key) const {
 std::optional<KeyRef> RegistryTree::Child(const KeyRef& key, std::string_view name) const {
   if (key.mount == KeyRef::kMachine) {
     for (size_t i = 0; i < mounts_.size(); ++i) {
-      if (!NamesEqual(mounts_[i].name, name)) continue;
+      if (!regf::NamesEqualIgnoreCase(mounts_[i].name, name)) continue;
       KeyRef root{static_cast<int>(i), {}};
       std::visit([&root](const auto& node) { root.node = node; }, mounts_[i].root);
       return root;
@@ -80,7 +77,7 @@ std::optional<KeyRef> RegistryTree::Child(const KeyRef& key, std::string_view na
   }
   std::optional<KeyRef> stored = StoredChild(key, name);
   if (stored) return stored;
-  if (NamesEqual(name, kCurrentControlSet)) return CurrentControlSet(key);
+  if (regf::NamesEqualIgnoreCase(name, kCurrentControlSet)) return CurrentControlSet(key);
   return std::nullopt;
 }
 
@@ -105,7 +102,7 @@ std::vector<std::string> RegistryTree::SubkeyNames(const KeyRef& key) const {
   if (key.mount == KeyRef::kMachine) {
     for (const Mount& m : mounts_) names.push_back(m.name);
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-      return regf::CompareNamesIgnoreCase(regf::Utf8ToUtf16(a), regf::Utf8ToUtf16(b)) < 0;
+      return regf::CompareNamesIgnoreCase(a, b) < 0;
     });
     return names;
   }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 
+#include "formats/event_names.h"
 #include "formats/regf/name_text.h"
 
 namespace qrv::offline {
@@ -33,14 +34,10 @@ const ProviderCount* BusiestProvider(const std::vector<ProviderCount>& providers
 
 void AddClassicLogs(std::vector<FolderChannel>* channels) {
   for (const char* log : {"Application", "System", "Security"}) {
-    const std::u16string name = regf::Utf8ToUtf16(log);
-    auto at = std::find_if(channels->begin(), channels->end(), [&name](const FolderChannel& c) {
-      return regf::CompareNamesIgnoreCase(regf::Utf8ToUtf16(c.channel.name), name) >= 0;
+    auto at = std::find_if(channels->begin(), channels->end(), [log](const FolderChannel& c) {
+      return regf::CompareNamesIgnoreCase(c.channel.name, log) >= 0;
     });
-    if (at != channels->end() &&
-        regf::CompareNamesIgnoreCase(regf::Utf8ToUtf16(at->channel.name), name) == 0) {
-      continue;
-    }
+    if (at != channels->end() && event_names::Same(at->channel.name, log)) continue;
     FolderChannel added;
     added.channel.name = log;
     channels->insert(at, std::move(added));

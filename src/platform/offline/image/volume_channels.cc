@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "formats/event_names.h"
 #include "formats/regf/name_text.h"
 #include "platform/offline/image/channel_file_names.h"
 #include "platform/offline/image/windows_path.h"
@@ -120,9 +121,7 @@ std::vector<ChannelFiles> FindVolumeChannels(const RegistryTree& tree, const Pat
     std::optional<KeyRef> key = tree.Open(tree.Machine(), area);
     if (!key) return;
     for (std::string& name : tree.SubkeyNames(*key)) {
-      const auto same = [&name](std::string_view other) {
-        return regf::NamesEqualIgnoreCase(regf::Utf8ToUtf16(name), regf::Utf8ToUtf16(other));
-      };
+      const auto same = [&name](std::string_view other) { return event_names::Same(name, other); };
       if (skip_settings && std::any_of(std::begin(kNotLogs), std::end(kNotLogs), same)) continue;
       if (std::none_of(names.begin(), names.end(), same)) names.push_back(std::move(name));
     }

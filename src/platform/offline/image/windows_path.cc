@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "formats/ascii.h"
+
 namespace qrv::offline {
 
 namespace {
@@ -29,19 +31,9 @@ constexpr std::array<Variable, 12> kVariables = {{
     {"PUBLIC", "C:\\Users\\Public"},
 }};
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
-
 const Variable* FindVariable(std::string_view name) {
   for (const Variable& v : kVariables) {
-    if (EqualsIgnoreAsciiCase(v.name, name)) return &v;
+    if (ascii::EqualsIgnoreCase(v.name, name)) return &v;
   }
   return nullptr;
 }
@@ -86,7 +78,7 @@ std::optional<std::vector<std::string>> ImagePathComponents(std::string_view win
     }
   }
   if (rest.size() >= 2 && rest[1] == ':') {
-    if (AsciiUpper(rest[0]) != 'C') return std::nullopt;
+    if (ascii::Fold(rest[0]) != 'c') return std::nullopt;
     rest.remove_prefix(2);
     // "C:file" is relative to the current folder of C:, which an image has not.
     if (rest.empty() || !IsSeparator(rest[0])) return std::nullopt;

@@ -1,25 +1,23 @@
 // Name comparison for provider names, source names, GUID texts and Windows
-// paths: ASCII letters without regard to case, every other byte (UTF-8
-// included) as is. Windows compares these names case-insensitively; letters
-// outside ASCII in provider names are rare enough that full Unicode case
-// folding is not attempted.
+// paths in the message layer: the channel and provider name rule of
+// formats/event_names.h under the names this layer uses.
 //
-// Entry points: FoldName, SameName (the rule of formats/ascii.h).
+// Entry points: FoldName, SameName.
 #ifndef QRV_PLATFORM_OFFLINE_MESSAGES_NAME_MATCH_H_
 #define QRV_PLATFORM_OFFLINE_MESSAGES_NAME_MATCH_H_
 
 #include <string>
 #include <string_view>
 
-#include "formats/ascii.h"
+#include "formats/event_names.h"
 
 namespace qrv::offline {
 
 // The name with ASCII upper-case letters lowered: a map key for lookups.
-inline std::string FoldName(std::string_view name) { return ascii::Lower(name); }
+inline std::string FoldName(std::string_view name) { return event_names::Key(name); }
 
 inline bool SameName(std::string_view a, std::string_view b) {
-  return ascii::EqualsIgnoreCase(a, b);
+  return event_names::Same(a, b);
 }
 
 }  // namespace qrv::offline

@@ -31,8 +31,6 @@ std::string Utf8FromWide(const char16_t* wide) {
   return wide == nullptr ? std::string() : text::Utf16ToUtf8(wide);
 }
 
-std::u16string WideFromUtf8(const std::string& text) { return text::Utf8ToUtf16(text); }
-
 }  // namespace
 
 PublisherMetadataCalls::PublisherMetadataCalls(MessageCatalog& catalog,
@@ -185,7 +183,7 @@ bool PublisherMetadataCalls::FormatEventMessage(
   if (last_.provider != provider || !(last_.request == request)) {
     std::string text;
     last_.status = provider->FormatEvent(request, &text);
-    last_.text = WideFromUtf8(text);
+    last_.text = text::Utf8ToUtf16(text);
     last_.provider = std::move(provider);
     last_.request = request;
   }
@@ -197,7 +195,7 @@ bool PublisherMetadataCalls::ReturnMessage(uint32_t status,
                                            uint32_t buffer_size,
                                            char16_t* buffer,
                                            uint32_t* buffer_used) {
-  return CopyText(status, WideFromUtf8(text), buffer_size, buffer,
+  return CopyText(status, text::Utf8ToUtf16(text), buffer_size, buffer,
                   buffer_used);
 }
 
@@ -248,7 +246,7 @@ bool PublisherMetadataCalls::EvtFormatMessage(
   std::string text;
   const uint32_t status =
       metadata->provider->FormatMessageId(message_id, {}, &text);
-  return CopyText(status, WideFromUtf8(text), buffer_size, buffer,
+  return CopyText(status, text::Utf8ToUtf16(text), buffer_size, buffer,
                   buffer_used);
 }
 

@@ -1,13 +1,14 @@
 // Records of a shared file by their Channel; see channel_condition.h.
 #include "platform/offline/service/channel_condition.h"
 
-#include "formats/regf/name_text.h"
+#include "formats/event_names.h"
+#include "formats/utf16.h"
 
 namespace qrv::offline {
 
 ChannelCondition::ChannelCondition(std::string_view name,
                                    const SharedFile& file)
-    : channel(regf::Utf8ToUtf16(name)), takes_unnamed(file.takes_unnamed) {}
+    : channel(text::Utf8ToUtf16(name)), takes_unnamed(file.takes_unnamed) {}
 
 bool ChannelCondition::Admits(const evtx::SystemProperties& props) const {
   uint32_t units = 0;
@@ -19,7 +20,7 @@ bool ChannelCondition::Admits(const evtx::SystemProperties& props) const {
           static_cast<char16_t>(c[2 * units] | (c[2 * units + 1] << 8));
       if (unit == u'\0') break;
       if (units >= channel.size() ||
-          regf::UpcaseUnit(unit) != regf::UpcaseUnit(channel[units]))
+          event_names::FoldUnit(unit) != event_names::FoldUnit(channel[units]))
         return false;
       ++units;
     }
