@@ -21,8 +21,34 @@ constexpr size_t kMaxTemplatesPerChunk = 2048;
 // Template instance head: token, unknown u8, template id u32, offset u32.
 constexpr uint32_t kInstanceHeadSize = 10;
 constexpr uint32_t kTemplateHeadSize = 24;  // next u32, GUID, data size u32
+constexpr uint8_t kFragmentHeaderToken = 0x0F;
+constexpr uint32_t kFragmentHeaderSize = 4;  // token, major, minor, flags
+constexpr uint8_t kTemplateInstanceToken = 0x0C;
+
+// Moves `*pos` past the fragment headers a BinXml fragment opens with.
+bool SkipFragmentHeaders(const uint8_t* chunk, uint32_t end, uint32_t* pos) {
+  while (*pos < end && chunk[*pos] == kFragmentHeaderToken) {
+    if (end - *pos < kFragmentHeaderSize) return false;
+    *pos += kFragmentHeaderSize;
+  }
+  return true;
+}
 
 }  // namespace
+
+bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
+                          const RecordRef& record, uint32_t* definition) {
+  if (record.offset > chunk_size || record.size > chunk_size - record.offset)
+    return false;
+  uint32_t pos = record.offset + kRecordHeaderSize;
+  const uint32_t end = record.offset + record.size;
+  if (!SkipFragmentHeaders(chunk, end, &pos)) return false;
+  if (pos >= end || end - pos < kInstanceHeadSize ||
+      chunk[pos] != kTemplateInstanceToken)
+    return false;
+  *definition = LoadU32(chunk + pos + 6);
+  return true;
+}
 
 bool ChunkDecoder::Load(const uint8_t* chunk, uint32_t size,
                         ReaderStats* stats) {
@@ -142,12 +168,9 @@ DecodeStatus ChunkDecoder::GetTemplate(uint32_t def_offset, uint32_t* index) {
 
 DecodeStatus ChunkDecoder::OpenFragment(uint32_t pos, uint32_t end,
                                         Fragment* f) {
-  while (pos < end && chunk_[pos] == 0x0F) {
-    if (end - pos < 4) return DecodeStatus::kOutOfBounds;
-    pos += 4;
-  }
+  if (!SkipFragmentHeaders(chunk_, end, &pos)) return DecodeStatus::kOutOfBounds;
   if (pos >= end) return DecodeStatus::kNoEvent;
-  if (chunk_[pos] != 0x0C) {
+  if (chunk_[pos] != kTemplateInstanceToken) {
     f->is_instance = false;
     f->op_begin = static_cast<uint32_t>(scratch_ops_.size());
     uint32_t stop = 0;

@@ -47,6 +47,12 @@ struct RecordRef {
   bool size_copy_ok = true;
 };
 
+// Chunk offset of the template definition that `record` instantiates, read
+// from the record's BinXml head past its fragment headers; false for records
+// that are not a template instance.
+bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
+                          const RecordRef& record, uint32_t* definition);
+
 class ChunkDecoder {
  public:
   ChunkDecoder() = default;

@@ -5,26 +5,6 @@
 
 namespace qrv::offline {
 
-// The record's BinXml opens with fragment headers (0x0F, 4 bytes each), then
-// the template instance token 0x0C, a byte, the template id (u32) and the
-// definition offset (u32).
-bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
-                          const evtx::RecordRef& record, uint32_t* definition) {
-  if (record.offset > chunk_size || record.size > chunk_size - record.offset)
-    return false;
-  uint32_t pos = record.offset + evtx::kRecordHeaderSize;
-  const uint32_t end = record.offset + record.size;
-  while (pos < end && chunk[pos] == 0x0F) pos += 4;
-  constexpr uint32_t kInstanceHead = 10;
-  if (pos >= end || end - pos < kInstanceHead || chunk[pos] != 0x0C)
-    return false;
-  const uint8_t* p = chunk + pos + 6;
-  *definition =
-      static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-      (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  return true;
-}
-
 bool QueryReadsValueText(const offline_query::CompiledQuery& query) {
   using Kind = offline_query::Literal::Kind;
   for (const offline_query::Query& q : query.queries()) {
@@ -83,7 +63,8 @@ bool RecordStream::NextRecord() {
 const RecordStream::TemplateCheck* RecordStream::CheckTemplate(
     const evtx::SystemProperties& props) {
   uint32_t definition = 0;
-  if (!RecordTemplateOffset(chunk_->bytes, chunk_->size, record_, &definition))
+  // Records that are not a template instance always get the full tree.
+  if (!evtx::RecordTemplateOffset(chunk_->bytes, chunk_->size, record_, &definition))
     return nullptr;
   for (const TemplateCheck& c : checks_) {
     if (c.definition == definition && c.present == props.present) return &c;

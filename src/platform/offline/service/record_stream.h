@@ -39,12 +39,6 @@ namespace qrv::offline {
 // others simply get the full tree.
 inline constexpr size_t kMaxCheckedTemplatesPerChunk = 64;
 
-// Chunk offset of the template definition that `record` instantiates, read
-// from the record's BinXml head; false for records that are not a template
-// instance (they always get the full tree).
-bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
-                          const evtx::RecordRef& record, uint32_t* definition);
-
 // True when some comparison of the query reads a value as text (a string,
 // GUID or SID literal); otherwise numbers and times are only read in binary.
 bool QueryReadsValueText(const offline_query::CompiledQuery& query);

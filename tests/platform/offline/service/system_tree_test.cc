@@ -98,7 +98,7 @@ void Compare(const uint8_t* data, size_t size, const std::string& name,
       const bool same = SameSystemPart(fast, full);
       out->exact += same;
       uint32_t definition = 0;
-      if (RecordTemplateOffset(file.ChunkData(chunk), chunk.size, record,
+      if (evtx::RecordTemplateOffset(file.ChunkData(chunk), chunk.size, record,
                                &definition)) {
         auto [it, first] =
             verdicts.try_emplace({definition, props.present}, same);
