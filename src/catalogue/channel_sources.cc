@@ -2,13 +2,8 @@
 #include "catalogue/channel_sources.h"
 
 #include "catalogue/registry_reader.h"
-#include "platform/text.h"
 
 namespace qrv {
-
-bool IsServiceSettingsKey(std::string_view name) {
-  return EqualsNoCase(name, "Parameters") || EqualsNoCase(name, "State");
-}
 
 std::vector<std::string> ServiceLogNames() {
   // An unreadable key leaves the scratch list empty, which is all the callers

@@ -6,23 +6,11 @@
 #define QRV_CATALOGUE_CHANNEL_SOURCES_H_
 
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "platform/registry_layout.h"
+
 namespace qrv {
-
-// Below HKEY_LOCAL_MACHINE.
-inline constexpr char kServiceLogKey[] =
-    "SYSTEM\\CurrentControlSet\\Services\\EventLog";
-inline constexpr char kRegisteredChannelKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Channels";
-inline constexpr char kPublisherKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Publishers";
-
-// True for the subkeys of the service-log key that hold the service's own
-// settings rather than a log: "Parameters" and "State", whole name, any
-// letter case.
-bool IsServiceSettingsKey(std::string_view name);
 
 // The service logs: subkeys of kServiceLogKey in enumeration order, settings
 // keys left out. None when the key cannot be read.

@@ -39,7 +39,7 @@ bool AddEventLogPublishers(PublisherList& list) {
 std::string OwningPublisherName(const std::string& channel) {
   std::string owner;
   GetRegistryValue(JoinRegistryPath(kRegisteredChannelKey, channel),
-                   "OwningPublisher", owner);
+                   kOwningPublisherValue, owner);
   owner = Trim(owner);
   if (owner.empty()) return owner;
   const std::string publisher_key = JoinRegistryPath(kPublisherKey, owner);

@@ -6,6 +6,7 @@
 
 #include "formats/event_names.h"
 #include "formats/regf/name_text.h"
+#include "platform/registry_layout.h"
 
 namespace qrv::offline {
 
@@ -61,7 +62,7 @@ void SynthesizeRegistry(const std::vector<FolderChannel>& channels, MemoryKey* s
     if (!UsableKeyName(name)) continue;
     MemoryKey& channel_key = channel_keys.AddKey(name);
     const ProviderCount* owner = BusiestProvider(c.providers);
-    if (owner != nullptr && !owner->guid.empty()) channel_key.SetString("OwningPublisher", owner->guid);
+    if (owner != nullptr && !owner->guid.empty()) channel_key.SetString(kOwningPublisherValue, owner->guid);
     const bool classic = name.find('/') == std::string::npos;
     MemoryKey* log_key = classic ? &service_logs.AddKey(name) : nullptr;
     for (const ProviderCount& p : c.providers) {

@@ -11,17 +11,12 @@
 #include "platform/offline/image/channel_file_names.h"
 #include "platform/offline/image/windows_path.h"
 #include "platform/registry_api.h"
+#include "platform/registry_layout.h"
 
 namespace qrv::offline {
 
 namespace {
 
-constexpr std::string_view kServiceLogsKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog";
-constexpr std::string_view kChannelsKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Channels";
-// Subkeys of Services\EventLog that hold the service's settings, not logs
-// (Windows Server 2019 and later).
-constexpr std::string_view kNotLogs[] = {"Parameters", "State"};
-constexpr std::string_view kFileValue = "File";
 const std::vector<std::string> kDefaultLogFolder = {"Windows", "System32", "winevt", "Logs"};
 
 // Where a channel's files are looked for.
@@ -49,13 +44,13 @@ std::optional<std::string> StringValue(const RegistryTree& tree, const KeyRef& k
 
 // The configured log path of `channel`, from either registry area.
 std::optional<std::string> ConfiguredFile(const RegistryTree& tree, std::string_view channel) {
-  for (std::string_view area : {kChannelsKey, kServiceLogsKey}) {
+  for (std::string_view area : {kRegisteredChannelKey, kServiceLogKey}) {
     std::optional<KeyRef> area_key = tree.Open(tree.Machine(), area);
     if (!area_key) continue;
     // Key names never hold a backslash, so the channel name opens as one key.
     std::optional<KeyRef> key = tree.Open(*area_key, channel);
     if (!key) continue;
-    std::optional<std::string> file = StringValue(tree, *key, kFileValue);
+    std::optional<std::string> file = StringValue(tree, *key, kLogFileValue);
     if (file && !file->empty()) return file;
   }
   return std::nullopt;
@@ -122,12 +117,12 @@ std::vector<ChannelFiles> FindVolumeChannels(const RegistryTree& tree, const Pat
     if (!key) return;
     for (std::string& name : tree.SubkeyNames(*key)) {
       const auto same = [&name](std::string_view other) { return event_names::Same(name, other); };
-      if (skip_settings && std::any_of(std::begin(kNotLogs), std::end(kNotLogs), same)) continue;
+      if (skip_settings && IsServiceSettingsKey(name)) continue;
       if (std::none_of(names.begin(), names.end(), same)) names.push_back(std::move(name));
     }
   };
-  add_names(kServiceLogsKey, true);
-  add_names(kChannelsKey, false);
+  add_names(kServiceLogKey, true);
+  add_names(kRegisteredChannelKey, false);
 
   std::vector<LogLocation> locations;
   locations.reserve(names.size());

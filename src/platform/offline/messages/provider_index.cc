@@ -4,6 +4,7 @@
 #include "platform/offline/messages/file_access.h"
 #include "platform/offline/messages/name_match.h"
 #include "platform/offline/messages/registry_values.h"
+#include "platform/registry_layout.h"
 
 namespace qrv::offline {
 namespace {
@@ -21,21 +22,16 @@ std::vector<std::string> FileList(RegistryApi& registry, const RegistryKey& key,
   return value ? SplitFileList(*value) : std::vector<std::string>{};
 }
 
-// Keys below the EventLog key that are service settings, not logs.
-bool IsLogKey(const std::string& name) {
-  return !SameName(name, "Parameters") && !SameName(name, "State");
-}
-
 }  // namespace
 
 void ProviderIndex::BuildIndexes() {
   indexed_ = true;
   {
     const RegistryKey publishers =
-        OpenRegistryKey(registry_, std::string(kPublishersKey));
+        OpenRegistryKey(registry_, std::string(kPublisherKey));
     for (const std::string& key_name : RegistrySubkeys(registry_, publishers)) {
       const RegistryKey key =
-          OpenRegistryKey(registry_, Join(kPublishersKey, key_name));
+          OpenRegistryKey(registry_, Join(kPublisherKey, key_name));
       const std::optional<std::string> name = RegistryString(registry_, key, "");
       // A publisher key without a name cannot be opened by name; skipped.
       if (!name || name->empty()) continue;
@@ -43,11 +39,11 @@ void ProviderIndex::BuildIndexes() {
     }
   }
   const RegistryKey event_log =
-      OpenRegistryKey(registry_, std::string(kEventLogKey));
+      OpenRegistryKey(registry_, std::string(kServiceLogKey));
   for (const std::string& log : RegistrySubkeys(registry_, event_log)) {
-    if (!IsLogKey(log)) continue;
+    if (IsServiceSettingsKey(log)) continue;
     const RegistryKey log_key =
-        OpenRegistryKey(registry_, Join(kEventLogKey, log));
+        OpenRegistryKey(registry_, Join(kServiceLogKey, log));
     for (const std::string& source : RegistrySubkeys(registry_, log_key)) {
       sources_.emplace(FoldName(source), Join(log, source));
     }
@@ -57,27 +53,27 @@ void ProviderIndex::BuildIndexes() {
 bool ProviderIndex::ReadPublisher(const std::string& key_name,
                                   ProviderRegistration* out) {
   const RegistryKey key =
-      OpenRegistryKey(registry_, Join(kPublishersKey, key_name));
+      OpenRegistryKey(registry_, Join(kPublisherKey, key_name));
   if (!key) return false;
   out->guid = key_name;
-  out->resource_files = FileList(registry_, key, "ResourceFileName");
-  out->message_files = FileList(registry_, key, "MessageFileName");
-  out->parameter_files = FileList(registry_, key, "ParameterFileName");
+  out->resource_files = FileList(registry_, key, kResourceFileValue);
+  out->message_files = FileList(registry_, key, kMessageFileValue);
+  out->parameter_files = FileList(registry_, key, kParameterFileValue);
   return true;
 }
 
 void ProviderIndex::ReadSource(const std::string& path,
                                ProviderRegistration* out) {
-  const RegistryKey key = OpenRegistryKey(registry_, Join(kEventLogKey, path));
+  const RegistryKey key = OpenRegistryKey(registry_, Join(kServiceLogKey, path));
   out->classic_source = true;
-  out->event_message_files = FileList(registry_, key, "EventMessageFile");
+  out->event_message_files = FileList(registry_, key, kEventMessageFileValue);
   out->parameter_message_files =
-      FileList(registry_, key, "ParameterMessageFile");
+      FileList(registry_, key, kParameterMessageFileValue);
   if (out->guid.empty()) {
     // A source that names its component's manifest publisher gets that
     // publisher's files too.
     const std::optional<std::string> guid =
-        RegistryString(registry_, key, "ProviderGuid");
+        RegistryString(registry_, key, kProviderGuidValue);
     if (guid && !guid->empty()) ReadPublisher(*guid, out);
   }
 }

@@ -20,11 +20,6 @@
 
 namespace qrv::offline {
 
-inline constexpr std::string_view kPublishersKey =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Publishers";
-inline constexpr std::string_view kEventLogKey =
-    "SYSTEM\\CurrentControlSet\\Services\\EventLog";
-
 // File lists are registry paths, split at ';' and trimmed, order kept.
 struct ProviderRegistration {
   std::string name;  // as the registry spells it
