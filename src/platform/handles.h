@@ -1,5 +1,7 @@
 // Move-only owners for the handles the logic opens: each closes its handle
-// exactly once, on every path, through the installed platform.
+// exactly once, on every path, through the installed platform (a registry
+// key through the registry that opened it). One owner type per handle kind:
+// EvtHandleOwner, RegKeyOwner, LocalTextOwner.
 #ifndef QRV_PLATFORM_HANDLES_H_
 #define QRV_PLATFORM_HANDLES_H_
 
@@ -43,17 +45,59 @@ class UniqueHandle {
 struct EvtHandleCloser {
   void operator()(EvtHandle h) const { EvtClose(h); }
 };
-struct RegKeyCloser {
-  void operator()(HKey k) const { RegCloseKey(k); }
-};
 struct LocalMemoryCloser {
   void operator()(char* p) const { LocalFree(p); }
 };
 
 using EvtHandleOwner = UniqueHandle<EvtHandle, EvtHandleCloser>;
-using RegKeyOwner = UniqueHandle<HKey, RegKeyCloser>;
 // A buffer that FormatMessageA allocated (released with LocalFree).
 using LocalTextOwner = UniqueHandle<char*, LocalMemoryCloser>;
+
+// An open registry key. Keys opened through a RegistryApi object other than
+// the installed platform's (the image's registry read while another platform
+// is installed) name it, and are closed through it; the others are closed
+// through the platform installed when they are closed.
+class RegKeyOwner {
+ public:
+  RegKeyOwner() = default;
+  explicit RegKeyOwner(HKey key) : key_(key) {}
+  RegKeyOwner(RegistryApi& registry, HKey key) : registry_(&registry), key_(key) {}
+  ~RegKeyOwner() { Reset(); }
+  RegKeyOwner(RegKeyOwner&& other) noexcept
+      : registry_(other.registry_), key_(std::exchange(other.key_, nullptr)) {}
+  RegKeyOwner& operator=(RegKeyOwner&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      registry_ = other.registry_;
+      key_ = std::exchange(other.key_, nullptr);
+    }
+    return *this;
+  }
+  RegKeyOwner(const RegKeyOwner&) = delete;
+  RegKeyOwner& operator=(const RegKeyOwner&) = delete;
+
+  HKey Get() const { return key_; }
+  explicit operator bool() const { return key_ != nullptr; }
+  HKey Release() { return std::exchange(key_, nullptr); }
+  void Reset(HKey key = nullptr) {
+    HKey old = std::exchange(key_, key);
+    if (old == nullptr) return;
+    if (registry_ != nullptr) {
+      registry_->RegCloseKey(old);
+    } else {
+      RegCloseKey(old);
+    }
+  }
+  // For calls that return the key through an out-parameter.
+  HKey* Receive() {
+    Reset();
+    return &key_;
+  }
+
+ private:
+  RegistryApi* registry_ = nullptr;
+  HKey key_ = nullptr;
+};
 
 }  // namespace qrv
 

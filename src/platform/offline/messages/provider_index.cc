@@ -16,7 +16,7 @@ std::string Join(std::string_view a, std::string_view b) {
   return joined;
 }
 
-std::vector<std::string> FileList(RegistryApi& registry, const RegistryKey& key,
+std::vector<std::string> FileList(RegistryApi& registry, const RegKeyOwner& key,
                                   const std::string& name) {
   const std::optional<std::string> value = RegistryString(registry, key, name);
   return value ? SplitFileList(*value) : std::vector<std::string>{};
@@ -27,10 +27,10 @@ std::vector<std::string> FileList(RegistryApi& registry, const RegistryKey& key,
 void ProviderIndex::BuildIndexes() {
   indexed_ = true;
   {
-    const RegistryKey publishers =
+    const RegKeyOwner publishers =
         OpenRegistryKey(registry_, std::string(kPublisherKey));
     for (const std::string& key_name : RegistrySubkeys(registry_, publishers)) {
-      const RegistryKey key =
+      const RegKeyOwner key =
           OpenRegistryKey(registry_, Join(kPublisherKey, key_name));
       const std::optional<std::string> name = RegistryString(registry_, key, "");
       // A publisher key without a name cannot be opened by name; skipped.
@@ -38,11 +38,11 @@ void ProviderIndex::BuildIndexes() {
       publishers_.emplace(FoldName(*name), PublisherEntry{key_name, *name});
     }
   }
-  const RegistryKey event_log =
+  const RegKeyOwner event_log =
       OpenRegistryKey(registry_, std::string(kServiceLogKey));
   for (const std::string& log : RegistrySubkeys(registry_, event_log)) {
     if (IsServiceSettingsKey(log)) continue;
-    const RegistryKey log_key =
+    const RegKeyOwner log_key =
         OpenRegistryKey(registry_, Join(kServiceLogKey, log));
     for (const std::string& source : RegistrySubkeys(registry_, log_key)) {
       sources_.emplace(FoldName(source), Join(log, source));
@@ -52,7 +52,7 @@ void ProviderIndex::BuildIndexes() {
 
 bool ProviderIndex::ReadPublisher(const std::string& key_name,
                                   ProviderRegistration* out) {
-  const RegistryKey key =
+  const RegKeyOwner key =
       OpenRegistryKey(registry_, Join(kPublisherKey, key_name));
   if (!key) return false;
   out->guid = key_name;
@@ -64,7 +64,7 @@ bool ProviderIndex::ReadPublisher(const std::string& key_name,
 
 void ProviderIndex::ReadSource(const std::string& path,
                                ProviderRegistration* out) {
-  const RegistryKey key = OpenRegistryKey(registry_, Join(kServiceLogKey, path));
+  const RegKeyOwner key = OpenRegistryKey(registry_, Join(kServiceLogKey, path));
   out->classic_source = true;
   out->event_message_files = FileList(registry_, key, kEventMessageFileValue);
   out->parameter_message_files =

@@ -11,40 +11,24 @@ constexpr uint32_t kKeyNameBuffer = 256;
 
 }  // namespace
 
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept
-    : registry_(other.registry_), key_(std::exchange(other.key_, nullptr)) {}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-  if (this != &other) {
-    Reset();
-    registry_ = other.registry_;
-    key_ = std::exchange(other.key_, nullptr);
-  }
-  return *this;
-}
-
-void RegistryKey::Reset() {
-  if (key_ != nullptr) registry_->RegCloseKey(std::exchange(key_, nullptr));
-}
-
-RegistryKey OpenRegistryKey(RegistryApi& registry, const std::string& path) {
+RegKeyOwner OpenRegistryKey(RegistryApi& registry, const std::string& path) {
   HKey key = nullptr;
   if (registry.RegOpenKeyA(LocalMachineKey(), path.c_str(), &key) !=
           static_cast<int32_t>(kErrorSuccess) ||
       key == nullptr) {
-    return RegistryKey();
+    return RegKeyOwner();
   }
-  return RegistryKey(&registry, key);
+  return RegKeyOwner(registry, key);
 }
 
 std::vector<std::string> RegistrySubkeys(RegistryApi& registry,
-                                         const RegistryKey& key) {
+                                         const RegKeyOwner& key) {
   std::vector<std::string> names;
   if (!key) return names;
   char name[kKeyNameBuffer];
   for (uint32_t index = 0;; ++index) {
     const int32_t status =
-        registry.RegEnumKeyA(key.get(), index, name, kKeyNameBuffer);
+        registry.RegEnumKeyA(key.Get(), index, name, kKeyNameBuffer);
     if (status == static_cast<int32_t>(kErrorMoreData)) continue;
     if (status != static_cast<int32_t>(kErrorSuccess)) break;
     names.emplace_back(name);
@@ -53,12 +37,12 @@ std::vector<std::string> RegistrySubkeys(RegistryApi& registry,
 }
 
 std::optional<std::string> RegistryString(RegistryApi& registry,
-                                          const RegistryKey& key,
+                                          const RegKeyOwner& key,
                                           const std::string& name) {
   if (!key) return std::nullopt;
   uint32_t type = 0;
   uint32_t size = 0;
-  if (registry.RegQueryValueExA(key.get(), name.c_str(), nullptr, &type,
+  if (registry.RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type,
                                 nullptr, &size) !=
       static_cast<int32_t>(kErrorSuccess)) {
     return std::nullopt;
@@ -69,7 +53,7 @@ std::optional<std::string> RegistryString(RegistryApi& registry,
   }
   std::string text(size, '\0');
   if (size > 0 &&
-      registry.RegQueryValueExA(key.get(), name.c_str(), nullptr, &type,
+      registry.RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type,
                                 reinterpret_cast<uint8_t*>(text.data()),
                                 &size) != static_cast<int32_t>(kErrorSuccess)) {
     return std::nullopt;

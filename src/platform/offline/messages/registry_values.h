@@ -1,10 +1,10 @@
 // Read-only helpers over a RegistryApi object (the image's registry, or a
-// fake in tests): a key owner that closes through that same object, subkey
-// listing and string values. Calls go to the object given, never to the
+// fake in tests): keys held by a RegKeyOwner that closes through that same
+// object, subkey listing and string values. Calls go to the object given, never to the
 // installed platform, so the catalogue can read the image's registry while
 // any platform is installed.
 //
-// Entry points: RegistryKey, OpenRegistryKey, RegistrySubkeys,
+// Entry points: OpenRegistryKey, RegistrySubkeys,
 // RegistryString.
 #ifndef QRV_PLATFORM_OFFLINE_MESSAGES_REGISTRY_VALUES_H_
 #define QRV_PLATFORM_OFFLINE_MESSAGES_REGISTRY_VALUES_H_
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/handles.h"
 #include "platform/registry_api.h"
 
 namespace qrv::offline {
@@ -22,41 +23,20 @@ namespace qrv::offline {
 // value claiming more is refused rather than allocated.
 inline constexpr uint32_t kMaxRegistryStringBytes = 64 * 1024;
 
-// Move-only owner of an open key; closes it through its registry.
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  RegistryKey(RegistryApi* registry, HKey key) : registry_(registry), key_(key) {}
-  ~RegistryKey() { Reset(); }
-  RegistryKey(RegistryKey&& other) noexcept;
-  RegistryKey& operator=(RegistryKey&& other) noexcept;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-
-  explicit operator bool() const { return key_ != nullptr; }
-  HKey get() const { return key_; }
-
- private:
-  void Reset();
-
-  RegistryApi* registry_ = nullptr;
-  HKey key_ = nullptr;
-};
-
 // Opens `path` below HKEY_LOCAL_MACHINE; an empty owner when it cannot.
-RegistryKey OpenRegistryKey(RegistryApi& registry, const std::string& path);
+RegKeyOwner OpenRegistryKey(RegistryApi& registry, const std::string& path);
 
 // Names of the key's subkeys in enumeration order. The walk stops at the
 // first error other than "no more items"; names that do not fit the 255
 // characters Windows allows are skipped.
 std::vector<std::string> RegistrySubkeys(RegistryApi& registry,
-                                         const RegistryKey& key);
+                                         const RegKeyOwner& key);
 
 // A REG_SZ or REG_EXPAND_SZ value without its terminating NULs; an empty
 // name reads the default value. nullopt when absent, of another type, or
 // longer than kMaxRegistryStringBytes.
 std::optional<std::string> RegistryString(RegistryApi& registry,
-                                          const RegistryKey& key,
+                                          const RegKeyOwner& key,
                                           const std::string& name);
 
 }  // namespace qrv::offline
