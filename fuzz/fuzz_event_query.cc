@@ -12,7 +12,7 @@
 
 #include "formats/evtx/event_tree.h"
 #include "fuzz/fuzz_check.h"
-#include "platform/offline/query/compiled_query.h"
+#include "formats/xpath/compiled_query.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "platform/offline/image/channel_files.h"
-#include "platform/offline/query/compiled_query.h"
+#include "formats/xpath/compiled_query.h"
 #include "platform/offline/service/captured_event.h"
 #include "platform/offline/service/record_stream.h"
 

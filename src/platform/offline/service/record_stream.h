@@ -26,7 +26,7 @@
 #include "formats/evtx/chunk_decoder.h"
 #include "formats/evtx/event_tree.h"
 #include "formats/evtx/system_properties.h"
-#include "platform/offline/query/compiled_query.h"
+#include "formats/xpath/compiled_query.h"
 #include "platform/offline/service/captured_event.h"
 #include "platform/offline/service/channel_condition.h"
 #include "platform/offline/service/chunk_pool.h"

@@ -1,8 +1,8 @@
 // Time literals of event queries ('2024-01-01T00:00:00.000Z') as FILETIME
 // ticks, for chronological comparison with FileTime values. Entry point:
 // ParseTimeLiteral().
-#ifndef QRV_PLATFORM_OFFLINE_QUERY_TIME_LITERAL_H_
-#define QRV_PLATFORM_OFFLINE_QUERY_TIME_LITERAL_H_
+#ifndef QRV_FORMATS_XPATH_TIME_LITERAL_H_
+#define QRV_FORMATS_XPATH_TIME_LITERAL_H_
 
 #include <cstdint>
 #include <optional>
@@ -16,4 +16,4 @@ std::optional<uint64_t> ParseTimeLiteral(std::string_view text);
 
 }  // namespace offline_query
 
-#endif  // QRV_PLATFORM_OFFLINE_QUERY_TIME_LITERAL_H_
+#endif  // QRV_FORMATS_XPATH_TIME_LITERAL_H_

@@ -1,6 +1,6 @@
 // Tests for typed comparison: literal classification and how event values
 // of each type compare with each kind of literal.
-#include "platform/offline/query/typed_value.h"
+#include "formats/xpath/typed_value.h"
 
 #include <gtest/gtest.h>
 

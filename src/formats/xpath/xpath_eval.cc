@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/offline/query/xpath_program.h"
+#include "formats/xpath/xpath_program.h"
 
 namespace offline_query {
 namespace {

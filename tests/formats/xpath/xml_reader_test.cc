@@ -1,6 +1,6 @@
 // Tests for the strict XML reader behind structured queries: what a query
 // document may contain, and the malformed inputs it must refuse.
-#include "platform/offline/query/xml_reader.h"
+#include "formats/xpath/xml_reader.h"
 
 #include <gtest/gtest.h>
 

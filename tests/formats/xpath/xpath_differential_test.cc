@@ -6,7 +6,7 @@
 #include <random>
 
 #include "event_builder.h"
-#include "platform/offline/query/xpath_parser.h"
+#include "formats/xpath/xpath_parser.h"
 #include "reference_evaluator.h"
 
 namespace offline_query_test {

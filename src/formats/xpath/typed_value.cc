@@ -1,6 +1,6 @@
 // Typed comparison of event values against query literals (see the header).
 // Nothing here allocates when comparing, so it can run once per event.
-#include "platform/offline/query/typed_value.h"
+#include "formats/xpath/typed_value.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
 // ParseTimeLiteral(): the date-time grammar of event queries to FILETIME
 // ticks (100 ns since 1601-01-01 UTC).
-#include "platform/offline/query/time_literal.h"
+#include "formats/xpath/time_literal.h"
 
 namespace offline_query {
 namespace {

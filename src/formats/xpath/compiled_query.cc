@@ -1,13 +1,13 @@
 // CompiledQuery: reads the query form (QueryList document, bare XPath or
 // `*`), resolves each item's path and compiles its XPath; then answers
 // Matches()/QueryMatches() per event.
-#include "platform/offline/query/compiled_query.h"
+#include "formats/xpath/compiled_query.h"
 
 #include <charconv>
 
 #include "formats/ascii.h"
-#include "platform/offline/query/xml_reader.h"
-#include "platform/offline/query/xpath_parser.h"
+#include "formats/xpath/xml_reader.h"
+#include "formats/xpath/xpath_parser.h"
 
 namespace offline_query {
 namespace {

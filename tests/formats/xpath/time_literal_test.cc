@@ -1,6 +1,6 @@
 // Tests for the query time literal: grammar, calendar arithmetic checked
 // against a day-by-day count, and 100 ns precision.
-#include "platform/offline/query/time_literal.h"
+#include "formats/xpath/time_literal.h"
 
 #include <gtest/gtest.h>
 

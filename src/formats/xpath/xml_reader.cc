@@ -1,7 +1,7 @@
 // Strict XML reader for structured event queries: ParseXml() is the only
 // entry point. One forward pass with an explicit stack of open elements, so
 // nesting in the input never deepens the call stack.
-#include "platform/offline/query/xml_reader.h"
+#include "formats/xpath/xml_reader.h"
 
 #include "formats/utf8.h"
 

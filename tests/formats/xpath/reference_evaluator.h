@@ -3,8 +3,8 @@
 // sets the way XPath 1.0 describes, so that it shares no code or strategy
 // with the compiled evaluator it checks. Slow on purpose; never link it into
 // the product. Entry points: RefPath/RefExpr, Render(), RefMatches().
-#ifndef QRV_TESTS_PLATFORM_OFFLINE_QUERY_REFERENCE_EVALUATOR_H_
-#define QRV_TESTS_PLATFORM_OFFLINE_QUERY_REFERENCE_EVALUATOR_H_
+#ifndef QRV_TESTS_FORMATS_XPATH_REFERENCE_EVALUATOR_H_
+#define QRV_TESTS_FORMATS_XPATH_REFERENCE_EVALUATOR_H_
 
 #include <cstdint>
 #include <random>
@@ -55,4 +55,4 @@ bool RefMatches(const RefPath& path, const evtx::EventTree& tree, uint64_t now);
 
 }  // namespace offline_query_test
 
-#endif  // QRV_TESTS_PLATFORM_OFFLINE_QUERY_REFERENCE_EVALUATOR_H_
+#endif  // QRV_TESTS_FORMATS_XPATH_REFERENCE_EVALUATOR_H_

@@ -1,8 +1,8 @@
 // Test helper: builds evtx::EventTree values by hand, with values typed the
 // way the EVTX reader types them (EventID UInt16, Keywords HexInt64,
 // SystemTime FileTime, ...). Entry points: EventBuilder and the value makers.
-#ifndef QRV_TESTS_PLATFORM_OFFLINE_QUERY_EVENT_BUILDER_H_
-#define QRV_TESTS_PLATFORM_OFFLINE_QUERY_EVENT_BUILDER_H_
+#ifndef QRV_TESTS_FORMATS_XPATH_EVENT_BUILDER_H_
+#define QRV_TESTS_FORMATS_XPATH_EVENT_BUILDER_H_
 
 #include <cstdint>
 #include <string>
@@ -36,4 +36,4 @@ class EventBuilder {
 
 }  // namespace offline_query_test
 
-#endif  // QRV_TESTS_PLATFORM_OFFLINE_QUERY_EVENT_BUILDER_H_
+#endif  // QRV_TESTS_FORMATS_XPATH_EVENT_BUILDER_H_

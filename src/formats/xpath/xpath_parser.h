@@ -1,13 +1,13 @@
 // XPath text of one Select/Suppress to an XPathProgram. Entry point:
 // CompileXPath(). The accepted subset and what is refused are listed in
 // xpath_program.h.
-#ifndef QRV_PLATFORM_OFFLINE_QUERY_XPATH_PARSER_H_
-#define QRV_PLATFORM_OFFLINE_QUERY_XPATH_PARSER_H_
+#ifndef QRV_FORMATS_XPATH_XPATH_PARSER_H_
+#define QRV_FORMATS_XPATH_XPATH_PARSER_H_
 
 #include <string>
 #include <string_view>
 
-#include "platform/offline/query/xpath_program.h"
+#include "formats/xpath/xpath_program.h"
 
 namespace offline_query {
 
@@ -18,4 +18,4 @@ bool CompileXPath(std::string_view text, XPathProgram* program,
 
 }  // namespace offline_query
 
-#endif  // QRV_PLATFORM_OFFLINE_QUERY_XPATH_PARSER_H_
+#endif  // QRV_FORMATS_XPATH_XPATH_PARSER_H_

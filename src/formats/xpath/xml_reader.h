@@ -5,8 +5,8 @@
 // five predefined entities, numeric character references, comments and the
 // XML declaration. DOCTYPE, other processing instructions and anything not
 // well-formed are refused.
-#ifndef QRV_PLATFORM_OFFLINE_QUERY_XML_READER_H_
-#define QRV_PLATFORM_OFFLINE_QUERY_XML_READER_H_
+#ifndef QRV_FORMATS_XPATH_XML_READER_H_
+#define QRV_FORMATS_XPATH_XML_READER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -40,4 +40,4 @@ bool ParseXml(std::string_view text, XmlDocument* doc, std::string* error);
 
 }  // namespace offline_query
 
-#endif  // QRV_PLATFORM_OFFLINE_QUERY_XML_READER_H_
+#endif  // QRV_FORMATS_XPATH_XML_READER_H_

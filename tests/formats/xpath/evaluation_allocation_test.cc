@@ -8,7 +8,7 @@
 #include <new>
 
 #include "event_builder.h"
-#include "platform/offline/query/compiled_query.h"
+#include "formats/xpath/compiled_query.h"
 
 namespace {
 std::atomic<size_t> g_allocations{0};

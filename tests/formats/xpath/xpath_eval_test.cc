@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "event_builder.h"
-#include "platform/offline/query/xpath_parser.h"
+#include "formats/xpath/xpath_parser.h"
 
 namespace offline_query {
 namespace {

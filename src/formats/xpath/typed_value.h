@@ -5,8 +5,8 @@
 // that does not convert never compares true, whatever the operator.
 // Entry points: ClassifyString(), NumberLiteral(), CompareValue(),
 // CompareSigned(), CompareUnsigned(), ValueAsUnsigned(), ValueAsTime().
-#ifndef QRV_PLATFORM_OFFLINE_QUERY_TYPED_VALUE_H_
-#define QRV_PLATFORM_OFFLINE_QUERY_TYPED_VALUE_H_
+#ifndef QRV_FORMATS_XPATH_TYPED_VALUE_H_
+#define QRV_FORMATS_XPATH_TYPED_VALUE_H_
 
 #include <cstdint>
 #include <optional>
@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "formats/evtx/event_tree.h"
-#include "platform/offline/query/time_literal.h"
+#include "formats/xpath/time_literal.h"
 
 namespace offline_query {
 
@@ -63,4 +63,4 @@ std::optional<uint64_t> ValueAsTime(const evtx::Value& value);
 
 }  // namespace offline_query
 
-#endif  // QRV_PLATFORM_OFFLINE_QUERY_TYPED_VALUE_H_
+#endif  // QRV_FORMATS_XPATH_TYPED_VALUE_H_

@@ -25,8 +25,8 @@
 // function, literals on the left of a comparison, path-to-path comparisons,
 // node tests such as text(), predicates on attribute steps, and relational
 // operators on GUIDs and SIDs.
-#ifndef QRV_PLATFORM_OFFLINE_QUERY_XPATH_PROGRAM_H_
-#define QRV_PLATFORM_OFFLINE_QUERY_XPATH_PROGRAM_H_
+#ifndef QRV_FORMATS_XPATH_XPATH_PROGRAM_H_
+#define QRV_FORMATS_XPATH_XPATH_PROGRAM_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "formats/evtx/event_tree.h"
-#include "platform/offline/query/typed_value.h"
+#include "formats/xpath/typed_value.h"
 
 namespace offline_query {
 
@@ -124,4 +124,4 @@ struct XPathProgram {
 
 }  // namespace offline_query
 
-#endif  // QRV_PLATFORM_OFFLINE_QUERY_XPATH_PROGRAM_H_
+#endif  // QRV_FORMATS_XPATH_XPATH_PROGRAM_H_

@@ -2,14 +2,14 @@
 // at an offset without state, so the parser can look ahead freely. Input the
 // subset refuses ('//', '.', '|', '$', axes, prefixes, stray characters)
 // comes back as a kBad token carrying the reason.
-#ifndef QRV_PLATFORM_OFFLINE_QUERY_XPATH_LEXER_H_
-#define QRV_PLATFORM_OFFLINE_QUERY_XPATH_LEXER_H_
+#ifndef QRV_FORMATS_XPATH_XPATH_LEXER_H_
+#define QRV_FORMATS_XPATH_XPATH_LEXER_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "platform/offline/query/typed_value.h"
+#include "formats/xpath/typed_value.h"
 
 namespace offline_query {
 
@@ -30,4 +30,4 @@ Token LexXPath(std::string_view text, size_t pos);
 
 }  // namespace offline_query
 
-#endif  // QRV_PLATFORM_OFFLINE_QUERY_XPATH_LEXER_H_
+#endif  // QRV_FORMATS_XPATH_XPATH_LEXER_H_

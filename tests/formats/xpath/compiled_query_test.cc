@@ -1,6 +1,6 @@
 // Tests for CompiledQuery: the query forms, path resolution, Select minus
 // Suppress within a Query, the union of Queries, and the 15001 refusals.
-#include "platform/offline/query/compiled_query.h"
+#include "formats/xpath/compiled_query.h"
 
 #include <gtest/gtest.h>
 

@@ -12,8 +12,8 @@
 // those to ERROR_EVT_CHANNEL_NOT_FOUND and friends); the rule that every
 // Suppress path has a Select (a Suppress without one removes nothing);
 // subquery-id defaults. The XPath subset is listed in xpath_program.h.
-#ifndef QRV_PLATFORM_OFFLINE_QUERY_COMPILED_QUERY_H_
-#define QRV_PLATFORM_OFFLINE_QUERY_COMPILED_QUERY_H_
+#ifndef QRV_FORMATS_XPATH_COMPILED_QUERY_H_
+#define QRV_FORMATS_XPATH_COMPILED_QUERY_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "formats/evtx/event_tree.h"
-#include "platform/offline/query/xpath_program.h"
+#include "formats/xpath/xpath_program.h"
 
 namespace offline_query {
 
@@ -112,4 +112,4 @@ class CompiledQuery {
 
 }  // namespace offline_query
 
-#endif  // QRV_PLATFORM_OFFLINE_QUERY_COMPILED_QUERY_H_
+#endif  // QRV_FORMATS_XPATH_COMPILED_QUERY_H_

@@ -1,5 +1,5 @@
 // XPath subset tokens: LexXPath() is the only entry point.
-#include "platform/offline/query/xpath_lexer.h"
+#include "formats/xpath/xpath_lexer.h"
 
 namespace offline_query {
 namespace {

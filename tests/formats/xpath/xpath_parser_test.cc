@@ -1,6 +1,6 @@
 // Tests for the XPath compiler: which texts are in the subset, which are
 // refused (never silently accepted), the limits, and the System-only flag.
-#include "platform/offline/query/xpath_parser.h"
+#include "formats/xpath/xpath_parser.h"
 
 #include <gtest/gtest.h>
 

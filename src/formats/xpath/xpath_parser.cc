@@ -2,12 +2,12 @@
 // Recursive descent; every level that can nest (predicate, parentheses,
 // function call) counts against kMaxNestingDepth and every path against
 // kMaxPathSteps, so the recursion depth is bounded whatever the input.
-#include "platform/offline/query/xpath_parser.h"
+#include "formats/xpath/xpath_parser.h"
 
 #include <optional>
 #include <utility>
 
-#include "platform/offline/query/xpath_lexer.h"
+#include "formats/xpath/xpath_lexer.h"
 
 namespace offline_query {
 namespace {
