@@ -100,7 +100,7 @@ const evtx::EventTree& BareEvent() {
   return tree;
 }
 
-void Evaluate(const offline_query::CompiledQuery& query, size_t source,
+void Evaluate(const xpath::CompiledQuery& query, size_t source,
               const evtx::EventTree& tree) {
   bool any = false;
   for (size_t q = 0; q < query.queries().size(); ++q) {
@@ -113,10 +113,10 @@ void Evaluate(const offline_query::CompiledQuery& query, size_t source,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const offline_query::CompiledQuery query(text, {offline_query::PathKind::kChannel, "Security"});
+  const xpath::CompiledQuery query(text, {xpath::PathKind::kChannel, "Security"});
   QRV_FUZZ_CHECK(query.ok() == query.error().empty());
   if (!query.ok()) {
-    QRV_FUZZ_CHECK(query.error_code() == offline_query::kErrorEvtInvalidQuery);
+    QRV_FUZZ_CHECK(query.error_code() == xpath::kErrorEvtInvalidQuery);
     return 0;
   }
   for (size_t source = 0; source < query.sources().size(); ++source) {

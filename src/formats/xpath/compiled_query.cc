@@ -9,7 +9,7 @@
 #include "formats/xpath/xml_reader.h"
 #include "formats/xpath/xpath_parser.h"
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 constexpr std::string_view kFilePrefix = "file://";
@@ -232,4 +232,4 @@ bool CompiledQuery::Matches(size_t source, const evtx::EventTree& tree,
   return false;
 }
 
-}  // namespace offline_query
+}  // namespace xpath

@@ -25,7 +25,7 @@
 #include "formats/evtx/event_tree.h"
 #include "formats/xpath/xpath_program.h"
 
-namespace offline_query {
+namespace xpath {
 
 inline constexpr uint32_t kErrorSuccess = 0;
 // ERROR_EVT_INVALID_QUERY: any query text that does not parse, uses a
@@ -110,6 +110,6 @@ class CompiledQuery {
   std::vector<SourcePath> sources_;
 };
 
-}  // namespace offline_query
+}  // namespace xpath
 
 #endif  // QRV_FORMATS_XPATH_COMPILED_QUERY_H_

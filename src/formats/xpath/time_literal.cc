@@ -2,7 +2,7 @@
 // ticks (100 ns since 1601-01-01 UTC).
 #include "formats/xpath/time_literal.h"
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 constexpr uint64_t kTicksPerSecond = 10'000'000;
@@ -83,4 +83,4 @@ std::optional<uint64_t> ParseTimeLiteral(std::string_view s) {
   return seconds * kTicksPerSecond + fraction_ticks;
 }
 
-}  // namespace offline_query
+}  // namespace xpath

@@ -8,12 +8,12 @@
 #include <optional>
 #include <string_view>
 
-namespace offline_query {
+namespace xpath {
 
 // 'YYYY-MM-DDTHH:MM:SS[.fffffffff]Z' (0 to 9 fraction digits, UTC, years
 // 1601-9999) to FILETIME ticks; digits past 100 ns are truncated.
 std::optional<uint64_t> ParseTimeLiteral(std::string_view text);
 
-}  // namespace offline_query
+}  // namespace xpath
 
 #endif  // QRV_FORMATS_XPATH_TIME_LITERAL_H_

@@ -8,7 +8,7 @@
 
 #include "formats/ascii.h"
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 using evtx::ValueType;
@@ -328,4 +328,4 @@ bool CompareValue(const evtx::Value& value, CompareOp op, const Literal& lit) {
   return false;
 }
 
-}  // namespace offline_query
+}  // namespace xpath

@@ -16,7 +16,7 @@
 #include "formats/evtx/event_tree.h"
 #include "formats/xpath/time_literal.h"
 
-namespace offline_query {
+namespace xpath {
 
 enum class CompareOp : uint8_t { kEq, kNe, kLt, kLe, kGt, kGe };
 
@@ -61,6 +61,6 @@ std::optional<uint64_t> ValueAsUnsigned(const evtx::Value& value);
 // read as a time in the literal grammar.
 std::optional<uint64_t> ValueAsTime(const evtx::Value& value);
 
-}  // namespace offline_query
+}  // namespace xpath
 
 #endif  // QRV_FORMATS_XPATH_TYPED_VALUE_H_

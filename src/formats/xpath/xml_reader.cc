@@ -5,7 +5,7 @@
 
 #include "formats/utf8.h"
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 bool IsXmlSpace(char c) {
@@ -292,4 +292,4 @@ bool ParseXml(std::string_view text, XmlDocument* doc, std::string* error) {
   return false;
 }
 
-}  // namespace offline_query
+}  // namespace xpath

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace offline_query {
+namespace xpath {
 
 // Query documents nest three levels (QueryList/Query/Select). The reader is
 // iterative, so the cap only bounds memory for hostile input; 32 leaves room
@@ -38,6 +38,6 @@ struct XmlDocument {
 // the supported kind.
 bool ParseXml(std::string_view text, XmlDocument* doc, std::string* error);
 
-}  // namespace offline_query
+}  // namespace xpath
 
 #endif  // QRV_FORMATS_XPATH_XML_READER_H_

@@ -9,7 +9,7 @@
 
 #include "formats/xpath/xpath_program.h"
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 constexpr uint64_t kTicksPerMillisecond = 10'000;
@@ -181,4 +181,4 @@ bool XPathProgram::Matches(const evtx::EventTree& tree,
   return Evaluator(*this, tree, now_filetime).MatchesEvent();
 }
 
-}  // namespace offline_query
+}  // namespace xpath

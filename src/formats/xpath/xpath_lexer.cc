@@ -1,7 +1,7 @@
 // XPath subset tokens: LexXPath() is the only entry point.
 #include "formats/xpath/xpath_lexer.h"
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 bool IsNameStart(char c) {
@@ -118,4 +118,4 @@ Token LexXPath(std::string_view text, size_t pos) {
   return bad("unexpected character");
 }
 
-}  // namespace offline_query
+}  // namespace xpath

@@ -11,7 +11,7 @@
 
 #include "formats/xpath/typed_value.h"
 
-namespace offline_query {
+namespace xpath {
 
 enum class Tok : uint8_t {
   kEnd, kName, kStar, kAt, kSlash, kLBracket, kRBracket, kLParen, kRParen,
@@ -28,6 +28,6 @@ struct Token {
 // The token starting at or after `pos` (white space skipped); kEnd at the end.
 Token LexXPath(std::string_view text, size_t pos);
 
-}  // namespace offline_query
+}  // namespace xpath
 
 #endif  // QRV_FORMATS_XPATH_XPATH_LEXER_H_

@@ -9,7 +9,7 @@
 
 #include "formats/xpath/xpath_lexer.h"
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 // Where a context node sits in the event; decides XPathProgram::system_only.
@@ -468,4 +468,4 @@ bool CompileXPath(std::string_view text, XPathProgram* program,
   return false;
 }
 
-}  // namespace offline_query
+}  // namespace xpath

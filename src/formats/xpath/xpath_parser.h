@@ -9,13 +9,13 @@
 
 #include "formats/xpath/xpath_program.h"
 
-namespace offline_query {
+namespace xpath {
 
 // Returns false and sets *error (a human-readable reason with the offset)
 // when `text` is not in the supported subset or exceeds a limit.
 bool CompileXPath(std::string_view text, XPathProgram* program,
                   std::string* error);
 
-}  // namespace offline_query
+}  // namespace xpath
 
 #endif  // QRV_FORMATS_XPATH_XPATH_PARSER_H_

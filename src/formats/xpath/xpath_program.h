@@ -36,7 +36,7 @@
 #include "formats/evtx/event_tree.h"
 #include "formats/xpath/typed_value.h"
 
-namespace offline_query {
+namespace xpath {
 
 // Predicate brackets, parentheses and function calls each open one level.
 // The deepest query the tool itself writes uses four; the evaluator recurses
@@ -122,6 +122,6 @@ struct XPathProgram {
   bool Matches(const evtx::EventTree& tree, uint64_t now_filetime) const;
 };
 
-}  // namespace offline_query
+}  // namespace xpath
 
 #endif  // QRV_FORMATS_XPATH_XPATH_PROGRAM_H_

@@ -8,12 +8,12 @@
 
 #include "event_builder.h"
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
-using offline_query_test::EventBuilder;
-using offline_query_test::Str;
-using offline_query_test::Ticks;
+using xpath_test::EventBuilder;
+using xpath_test::Str;
+using xpath_test::Ticks;
 
 const SourcePath kNoDefault{};
 const SourcePath kApplication{PathKind::kChannel, "Application"};
@@ -227,9 +227,9 @@ TEST(CompiledQueryTest, TargetHostIsTheDefault) {
 }
 
 }  // namespace
-}  // namespace offline_query
+}  // namespace xpath
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 // Damaged query texts: every mutation must compile or fail with 15001 and a
@@ -274,4 +274,4 @@ TEST(CompiledQueryTest, MutatedQueriesCompileOrFailCleanly) {
 }
 
 }  // namespace
-}  // namespace offline_query
+}  // namespace xpath

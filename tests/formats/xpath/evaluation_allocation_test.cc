@@ -22,13 +22,13 @@ void* operator new(std::size_t size) {
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 using evtx::ValueType;
-using offline_query_test::EventBuilder;
-using offline_query_test::Str;
-using offline_query_test::Ticks;
+using xpath_test::EventBuilder;
+using xpath_test::Str;
+using xpath_test::Ticks;
 
 TEST(EvaluationAllocationTest, MatchesDoesNotAllocate) {
   EventBuilder b;
@@ -68,4 +68,4 @@ TEST(EvaluationAllocationTest, MatchesDoesNotAllocate) {
 }
 
 }  // namespace
-}  // namespace offline_query
+}  // namespace xpath

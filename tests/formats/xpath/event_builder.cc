@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-namespace offline_query_test {
+namespace xpath_test {
 
 evtx::Value Str(std::string text) {
   evtx::Value v;
@@ -116,4 +116,4 @@ uint32_t EventBuilder::System(uint16_t event_id, uint8_t level, uint64_t keyword
   return system;
 }
 
-}  // namespace offline_query_test
+}  // namespace xpath_test

@@ -9,7 +9,7 @@
 
 #include "formats/evtx/event_tree.h"
 
-namespace offline_query_test {
+namespace xpath_test {
 
 evtx::Value Str(std::string text);
 evtx::Value UInt(evtx::ValueType type, uint64_t u);  // decimal text
@@ -34,6 +34,6 @@ class EventBuilder {
   evtx::EventTree tree_;
 };
 
-}  // namespace offline_query_test
+}  // namespace xpath_test
 
 #endif  // QRV_TESTS_FORMATS_XPATH_EVENT_BUILDER_H_

@@ -7,7 +7,7 @@
 #include <cctype>
 #include <cstdlib>
 
-namespace offline_query_test {
+namespace xpath_test {
 namespace {
 
 using evtx::ValueType;
@@ -264,4 +264,4 @@ bool RefMatches(const RefPath& path, const evtx::EventTree& tree, uint64_t now) 
   return Reference(tree, now).Top(path);
 }
 
-}  // namespace offline_query_test
+}  // namespace xpath_test

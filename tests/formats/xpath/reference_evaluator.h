@@ -13,7 +13,7 @@
 
 #include "formats/evtx/event_tree.h"
 
-namespace offline_query_test {
+namespace xpath_test {
 
 // Literals carry the type the generator meant, so the reference never has to
 // guess a literal's type from its text.
@@ -53,6 +53,6 @@ std::string Render(const RefPath& path, std::mt19937& rng);
 // True when the location path `path` selects at least one node of `tree`.
 bool RefMatches(const RefPath& path, const evtx::EventTree& tree, uint64_t now);
 
-}  // namespace offline_query_test
+}  // namespace xpath_test
 
 #endif  // QRV_TESTS_FORMATS_XPATH_REFERENCE_EVALUATOR_H_

@@ -8,10 +8,10 @@
 
 #include "event_builder.h"
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
-using offline_query_test::Ticks;
+using xpath_test::Ticks;
 
 TEST(TimeLiteralTest, ConvertsToFileTimeTicks) {
   EXPECT_EQ(ParseTimeLiteral("1601-01-01T00:00:00Z"), 0u);
@@ -53,4 +53,4 @@ TEST(TimeLiteralTest, RefusesTextOutsideTheGrammar) {
 }
 
 }  // namespace
-}  // namespace offline_query
+}  // namespace xpath

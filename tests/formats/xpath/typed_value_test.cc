@@ -6,16 +6,16 @@
 
 #include "event_builder.h"
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 using evtx::ValueType;
-using offline_query_test::FileTime;
-using offline_query_test::Hex64;
-using offline_query_test::Str;
-using offline_query_test::Ticks;
-using offline_query_test::Typed;
-using offline_query_test::UInt;
+using xpath_test::FileTime;
+using xpath_test::Hex64;
+using xpath_test::Str;
+using xpath_test::Ticks;
+using xpath_test::Typed;
+using xpath_test::UInt;
 
 TEST(LiteralTest, ClassifiesStringsByWhatTheyRead) {
   using K = Literal::Kind;
@@ -152,4 +152,4 @@ TEST(ValueConversionTest, UnsignedAndTimeViews) {
 }
 
 }  // namespace
-}  // namespace offline_query
+}  // namespace xpath

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 XmlDocument MustParse(std::string_view text) {
@@ -110,4 +110,4 @@ TEST(XmlReaderTest, CapsNestingDepth) {
 }
 
 }  // namespace
-}  // namespace offline_query
+}  // namespace xpath

@@ -9,12 +9,12 @@
 #include "formats/xpath/xpath_parser.h"
 #include "reference_evaluator.h"
 
-namespace offline_query_test {
+namespace xpath_test {
 namespace {
 
 using evtx::ValueType;
-using offline_query::CompileXPath;
-using offline_query::XPathProgram;
+using xpath::CompileXPath;
+using xpath::XPathProgram;
 
 constexpr uint64_t kBaseTicks = 133'000'000'000'000'000;  // 2022-06-18T04:26:40Z
 constexpr uint64_t kNow = kBaseTicks + 36'000'000'000;  // an hour later
@@ -316,4 +316,4 @@ TEST(XPathDifferentialTest, CompiledEvaluatorAgreesWithReference) {
 }
 
 }  // namespace
-}  // namespace offline_query_test
+}  // namespace xpath_test

@@ -6,15 +6,15 @@
 #include "event_builder.h"
 #include "formats/xpath/xpath_parser.h"
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 using evtx::ValueType;
-using offline_query_test::EventBuilder;
-using offline_query_test::Str;
-using offline_query_test::Ticks;
-using offline_query_test::Typed;
-using offline_query_test::UInt;
+using xpath_test::EventBuilder;
+using xpath_test::Str;
+using xpath_test::Ticks;
+using xpath_test::Typed;
+using xpath_test::UInt;
 
 constexpr uint64_t kAuditSuccess = 0x8020000000000000;
 constexpr uint64_t kAuditFailure = 0x8010000000000000;
@@ -228,4 +228,4 @@ TEST(XPathEvalRobustnessTest, DamagedAndEmptyTrees) {
 }
 
 }  // namespace
-}  // namespace offline_query
+}  // namespace xpath

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace offline_query {
+namespace xpath {
 namespace {
 
 bool Compiles(std::string_view text, std::string* error = nullptr) {
@@ -222,4 +222,4 @@ TEST(XPathParserTest, FlagsQueriesThatReachOutsideSystem) {
 }
 
 }  // namespace
-}  // namespace offline_query
+}  // namespace xpath

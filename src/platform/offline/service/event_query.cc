@@ -8,16 +8,16 @@
 namespace qrv::offline {
 
 std::unique_ptr<EventQuery> EventQuery::Open(
-    std::unique_ptr<offline_query::CompiledQuery> query,
+    std::unique_ptr<xpath::CompiledQuery> query,
     const QuerySources& sources, bool tolerate_errors, uint64_t now_filetime,
     uint32_t* error) {
   std::unique_ptr<EventQuery> result(new EventQuery(std::move(query)));
   const auto& paths = result->query_->sources();
   for (size_t index = 0; index < paths.size(); ++index) {
-    const offline_query::SourcePath& path = paths[index];
+    const xpath::SourcePath& path = paths[index];
     std::vector<std::shared_ptr<const EvtxSource>> files;
     std::vector<std::optional<ChannelCondition>> conditions;
-    if (path.kind == offline_query::PathKind::kChannel) {
+    if (path.kind == xpath::PathKind::kChannel) {
       std::optional<ChannelFiles> channel;
       if (sources.channels) channel = sources.channels(path.name);
       if (!channel) {

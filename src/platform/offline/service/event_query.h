@@ -54,7 +54,7 @@ class EventQuery {
  public:
   // Null with *error set when a path fails (see above).
   static std::unique_ptr<EventQuery> Open(
-      std::unique_ptr<offline_query::CompiledQuery> query,
+      std::unique_ptr<xpath::CompiledQuery> query,
       const QuerySources& sources, bool tolerate_errors, uint64_t now_filetime,
       uint32_t* error);
 
@@ -75,10 +75,10 @@ class EventQuery {
     bool has_head = false;
   };
 
-  explicit EventQuery(std::unique_ptr<offline_query::CompiledQuery> query)
+  explicit EventQuery(std::unique_ptr<xpath::CompiledQuery> query)
       : query_(std::move(query)) {}
 
-  std::unique_ptr<offline_query::CompiledQuery> query_;
+  std::unique_ptr<xpath::CompiledQuery> query_;
   std::shared_ptr<ChunkPool> pool_ = ChunkPool::Make();
   std::vector<Stream> streams_;
   bool heads_loaded_ = false;

@@ -119,11 +119,11 @@ EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
       (path == nullptr && query == nullptr))
     return FailHandle(kErrorInvalidParameter);
 
-  offline_query::SourcePath default_path;
-  default_path.kind = file_path ? offline_query::PathKind::kFile
-                                : offline_query::PathKind::kChannel;
+  xpath::SourcePath default_path;
+  default_path.kind = file_path ? xpath::PathKind::kFile
+                                : xpath::PathKind::kChannel;
   default_path.name = text::Utf16ToUtf8(View(path));
-  auto compiled = std::make_unique<offline_query::CompiledQuery>(
+  auto compiled = std::make_unique<xpath::CompiledQuery>(
       text::Utf16ToUtf8(View(query)), default_path);
   if (!compiled->ok()) return FailHandle(compiled->error_code());
 

@@ -5,11 +5,11 @@
 
 namespace qrv::offline {
 
-bool QueryReadsValueText(const offline_query::CompiledQuery& query) {
-  using Kind = offline_query::Literal::Kind;
-  for (const offline_query::Query& q : query.queries()) {
-    for (const offline_query::QueryItem& item : q.items) {
-      for (const offline_query::Literal& literal : item.predicate.literals) {
+bool QueryReadsValueText(const xpath::CompiledQuery& query) {
+  using Kind = xpath::Literal::Kind;
+  for (const xpath::Query& q : query.queries()) {
+    for (const xpath::QueryItem& item : q.items) {
+      for (const xpath::Literal& literal : item.predicate.literals) {
         if (literal.kind == Kind::kString || literal.kind == Kind::kGuid ||
             literal.kind == Kind::kSid)
           return true;
@@ -20,7 +20,7 @@ bool QueryReadsValueText(const offline_query::CompiledQuery& query) {
 }
 
 RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
-                           const offline_query::CompiledQuery& query,
+                           const xpath::CompiledQuery& query,
                            size_t source_index, uint64_t now_filetime,
                            std::shared_ptr<ChunkPool> pool,
                            std::optional<ChannelCondition> channel)

@@ -41,7 +41,7 @@ inline constexpr size_t kMaxCheckedTemplatesPerChunk = 64;
 
 // True when some comparison of the query reads a value as text (a string,
 // GUID or SID literal); otherwise numbers and times are only read in binary.
-bool QueryReadsValueText(const offline_query::CompiledQuery& query);
+bool QueryReadsValueText(const xpath::CompiledQuery& query);
 
 struct StreamCounts {
   uint64_t records = 0;       // records the cursor reached
@@ -57,7 +57,7 @@ class RecordStream {
   // measures against; chunks are read into buffers from `pool`; `channel`
   // is set for a shared file only.
   RecordStream(std::shared_ptr<const EvtxSource> source,
-               const offline_query::CompiledQuery& query, size_t source_index,
+               const xpath::CompiledQuery& query, size_t source_index,
                uint64_t now_filetime, std::shared_ptr<ChunkPool> pool,
                std::optional<ChannelCondition> channel = std::nullopt);
   RecordStream(const RecordStream&) = delete;
@@ -83,7 +83,7 @@ class RecordStream {
   const TemplateCheck* CheckTemplate(const evtx::SystemProperties& props);
 
   std::shared_ptr<const EvtxSource> source_;
-  const offline_query::CompiledQuery& query_;
+  const xpath::CompiledQuery& query_;
   size_t source_index_;
   uint64_t now_;
   std::optional<ChannelCondition> channel_;

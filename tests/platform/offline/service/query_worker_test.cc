@@ -117,8 +117,8 @@ TEST(QueryWorkerTest, FormatsOnItsOwnThreadInTheQuerysOrderAndStops) {
   if (corpus.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
   const std::vector<fs::path> some = Largest(corpus, 6);
   const auto open = [&] {
-    auto compiled = std::make_unique<offline_query::CompiledQuery>(
-        Query(some), offline_query::SourcePath{});
+    auto compiled = std::make_unique<xpath::CompiledQuery>(
+        Query(some), xpath::SourcePath{});
     uint32_t error = 0;
     return EventQuery::Open(std::move(compiled), QuerySources{}, false, 0,
                             &error);

@@ -26,9 +26,9 @@ struct Outcome {
 
 Outcome RunQuery(const std::filesystem::path& file, const std::string& xpath) {
   Outcome out;
-  auto compiled = std::make_unique<offline_query::CompiledQuery>(
+  auto compiled = std::make_unique<xpath::CompiledQuery>(
       xpath,
-      offline_query::SourcePath{offline_query::PathKind::kFile, file.string()});
+      xpath::SourcePath{xpath::PathKind::kFile, file.string()});
   EXPECT_TRUE(compiled->ok()) << xpath;
   uint32_t error = 0;
   std::unique_ptr<EventQuery> query =

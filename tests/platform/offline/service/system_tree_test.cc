@@ -190,9 +190,9 @@ namespace qrv::offline {
 namespace {
 
 TEST(SystemTreeTest, NumberTextsLeftOutOnlyForQueriesThatReadNoText) {
-  const offline_query::SourcePath path{offline_query::PathKind::kChannel, "S"};
+  const xpath::SourcePath path{xpath::PathKind::kChannel, "S"};
   const auto reads_text = [&](const char* xpath) {
-    offline_query::CompiledQuery q(xpath, path);
+    xpath::CompiledQuery q(xpath, path);
     EXPECT_TRUE(q.ok()) << xpath;
     return QueryReadsValueText(q);
   };
