@@ -8,7 +8,7 @@
 #include "platform/metadata_cache.h"
 #include "platform/platform.h"
 #include "query/record_list.h"
-#include "query/render_event.h"
+#include "query/event_values.h"
 
 namespace qrv {
 

@@ -11,7 +11,7 @@
 #include "platform/text.h"
 #include "query/query_events.h"
 #include "query/record_list.h"
-#include "query/render_event.h"
+#include "query/event_values.h"
 
 namespace qrv {
 

@@ -12,7 +12,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "query/record_list.h"
-#include "query/render_event.h"
+#include "query/event_values.h"
 #include "query/severity_filter.h"
 #include "query/time_window.h"
 

@@ -8,7 +8,7 @@
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/text.h"
-#include "query/render_event.h"
+#include "query/event_values.h"
 
 namespace qrv {
 

@@ -12,7 +12,7 @@
 #include "catalogue/publisher_events.h"
 #include "message_fixture.h"
 #include "platform/two_call.h"
-#include "query/render_event.h"
+#include "query/event_values.h"
 
 namespace qrv::offline {
 namespace {

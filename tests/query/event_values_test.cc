@@ -2,7 +2,7 @@
 // properties, severity naming, the time text, message failures, the
 // provider-metadata cases and every failure code, plus CleanText,
 // PrintEventList and GetErrorText.
-#include "query/render_event.h"
+#include "query/event_values.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // One event handle to one CZK_EL_EVT: RenderEvent reads the system
 // properties, FormatEventMessage the message; CleanText, PrintEventList and
 // GetErrorText are the text helpers around them.
-#include "query/render_event.h"
+#include "query/event_values.h"
 
 #include <cinttypes>
 #include <cstdio>
