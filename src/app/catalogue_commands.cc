@@ -7,8 +7,8 @@
 #include "catalogue/publisher_list.h"
 #include "platform/metadata_cache.h"
 #include "platform/platform.h"
+#include "query/print_events.h"
 #include "query/record_list.h"
-#include "query/event_values.h"
 
 namespace qrv {
 

@@ -9,9 +9,10 @@
 #include "platform/metadata_cache.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "query/event_text.h"
+#include "query/print_events.h"
 #include "query/query_events.h"
 #include "query/record_list.h"
-#include "query/event_values.h"
 
 namespace qrv {
 

@@ -11,8 +11,9 @@
 #include "platform/metadata_cache.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "query/event_text.h"
+#include "query/print_events.h"
 #include "query/record_list.h"
-#include "query/event_values.h"
 #include "query/severity_filter.h"
 #include "query/time_window.h"
 

@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "platform/two_call.h"
-#include "query/event_values.h"
+#include "query/event_text.h"
 
 namespace qrv {
 

@@ -1,11 +1,11 @@
 // One event handle to one CZK_EL_EVT: RenderEvent reads the system
-// properties, FormatEventMessage the message; CleanText, PrintEventList and
-// GetErrorText are the text helpers around them.
+// properties with EvtRender and turns them into the record's texts.
 #include "query/event_values.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "platform/two_call.h"
-#include "query/output_field.h"
+#include "query/event_text.h"
 
 namespace qrv {
 
@@ -23,9 +23,6 @@ namespace {
 // value: bit 63 (the classic-log marker) plus one audit bit.
 constexpr uint64_t kAuditFailureKeywords = 0x8010000000000000ull;
 constexpr uint64_t kAuditSuccessKeywords = 0x8020000000000000ull;
-
-constexpr char kMessageNotFound[] = "Event message not found";
-constexpr char kMessageFailedPrefix[] = "Get event message failed: ";
 
 // TimeCreated text for a FILETIME that FileTimeToSystemTime refuses (ticks of
 // 2^63 and above). Windows never stamps such a time, so the raw value is
@@ -159,102 +156,6 @@ uint32_t RenderEvent(EventList& events, EvtHandle event) {
       events.Keep(time_created), events.Share(event_id),
       events.Share(severity), events.Keep(message)));
   return kErrorSuccess;
-}
-
-std::string FormatEventMessage(EvtHandle publisher_metadata, EvtHandle event) {
-  TwoCallResult text =
-      ReadMessageText([&](uint32_t size, void* buffer, uint32_t* used) {
-        return EvtFormatMessage(publisher_metadata, event, 0, 0, nullptr,
-                                kEvtFormatMessageEvent, size,
-                                static_cast<char16_t*>(buffer), used);
-      });
-  switch (text.status) {
-    case TwoCallStatus::kFilled:
-      // An event with fewer data items than its message has inserts gets
-      // the text with those inserts left as written.
-      return ToAnsi(reinterpret_cast<const char16_t*>(text.data.get()));
-    case TwoCallStatus::kFirstCallSucceeded:
-    case TwoCallStatus::kAllocationFailed:
-      return std::string();
-    case TwoCallStatus::kFirstCallFailed:
-      break;
-  }
-  if (text.error == kErrorEvtMessageNotFound ||
-      text.error == kErrorEvtMessageIdNotFound) {
-    return kMessageNotFound;
-  }
-  return kMessageFailedPrefix + GetErrorText(text.error);
-}
-
-bool CleanText(std::string& text) {
-  // Trims white space at both ends, walking whole characters, then in the
-  // same pass over whole characters: quotes go, line feeds, carriage returns
-  // and tabs become one space each (runs are kept, so CR LF gives two
-  // spaces). No second trim: edge spaces made here stay. Only single-byte
-  // characters are compared, so a trail byte is never taken for one of
-  // them; a byte below 0x80 is a character of its own in every ANSI code
-  // page, so only the others ask the code page (messages run to kilobytes).
-  // Written in place: the output never outgrows the input.
-  const size_t size = text.size();
-  char* const data = text.data();
-  size_t pos = 0;
-  size_t out = 0;
-  size_t kept = 0;  // output length after the last non-blank character
-  bool started = false;
-  while (pos < size) {
-    const char c = data[pos];
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      const size_t len = AnsiCharLength(data + pos, size - pos);
-      for (size_t i = 0; i < len; ++i) data[out++] = data[pos + i];
-      pos += len;
-      started = true;
-      kept = out;
-      continue;
-    }
-    ++pos;
-    if (c == ' ' || (c >= '\t' && c <= '\r')) {  // IsBlank, inline
-      if (!started) continue;
-      data[out++] = c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
-      continue;
-    }
-    if (c != '"') data[out++] = c;
-    started = true;
-    kept = out;
-  }
-  text.resize(kept);
-  return !text.empty();
-}
-
-void PrintEventList(const EventList& events) {
-  std::string line;
-  for (size_t i = 0; i < events.GetCount(); ++i) {
-    const CZK_EL_EVT& e = events[i];
-    line.clear();
-    AppendNameField(line, e.Channel);
-    line += '\t';
-    AppendNameField(line, e.Provider);
-    line += '\t';
-    // The other fields are the tool's own texts; the message is cleaned.
-    for (std::string_view field : {e.TimeCreated, e.EventId, e.Severity}) {
-      line += field;
-      line += '\t';
-    }
-    line += e.Message;
-    WriteLine(line);
-  }
-}
-
-std::string GetErrorText(uint32_t error_code) {
-  LocalTextOwner buffer;
-  const uint32_t flags = kFormatMessageFromSystem |
-                         kFormatMessageIgnoreInserts |
-                         kFormatMessageAllocateBuffer;
-  const uint32_t length =
-      FormatMessageA(flags, nullptr, error_code, kLangNeutralDefault,
-                     buffer.Receive(), 0, nullptr);
-  // 0: the system has no text for the code (any buffer is still released).
-  if (length == 0 || !buffer) return std::string();
-  return std::string(buffer.Get());
 }
 
 }  // namespace qrv

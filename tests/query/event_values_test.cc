@@ -1,14 +1,11 @@
 // RenderEvent against the scripted fake: the record's fields from the system
 // properties, severity naming, the time text, message failures, the
-// provider-metadata cases and every failure code, plus CleanText,
-// PrintEventList and GetErrorText.
+// provider-metadata cases and every failure code.
 #include "query/event_values.h"
 
 #include <gtest/gtest.h>
 
-#include <iterator>
 #include <optional>
-#include <random>
 #include <string>
 
 #include "platform/handles.h"
@@ -323,107 +320,6 @@ TEST_F(RenderEventTest, PropertyBufferAllocationFailureReturns122) {
   const Rendered r = Render(FakeEvent{});
   EXPECT_EQ(r.code, kErrorInsufficientBuffer);
   EXPECT_EQ(r.events->GetCount(), 0u);
-}
-
-TEST(CleanTextTest, TrimsDropsQuotesAndBlanksLineBreaks) {
-  fake::FakePlatform fake;
-  fake::FakeScope scope(fake);
-  const std::pair<const char*, const char*> cases[] = {
-      {"plain", "plain"},
-      {" \t\r\n\v\fedges\f\v\n\r\t ", "edges"},
-      {"say \"hi\"", "say hi"},
-      {"a\r\nb", "a  b"},
-      {"a\tb\nc\rd", "a b c d"},
-      {"\" inner \"", " inner "},  // quotes go after the trim: spaces stay
-      {"\"\"", ""},
-      {"", ""},
-      {"caf\xc3\xa9 \"x\"", "caf\xc3\xa9 x"},
-  };
-  for (const auto& [in, expected] : cases) {
-    std::string text = in;
-    EXPECT_EQ(CleanText(text), *expected != '\0') << in;
-    EXPECT_EQ(text, expected);
-  }
-}
-
-// CleanText trims and cleans in one pass and skips the code page for ASCII;
-// it must equal trimming first and then walking every character.
-TEST(CleanTextTest, OnePassEqualsTrimThenCharacterWalk) {
-  fake::FakePlatform fake;
-  fake::FakeScope scope(fake);
-  const auto reference = [](const std::string& in) {
-    const std::string trimmed = Trim(in);
-    std::string out;
-    for (size_t pos = 0, len = 0; pos < trimmed.size(); pos += len) {
-      len = AnsiCharLength(trimmed.data() + pos, trimmed.size() - pos);
-      const char c = trimmed[pos];
-      if (len > 1 || (c != '\n' && c != '\r' && c != '\t' && c != '"')) {
-        out.append(trimmed, pos, len);
-      } else if (c != '"') {
-        out.push_back(' ');
-      }
-    }
-    return out;
-  };
-  const std::string pieces[] = {"a",    "word", " ",        "\t",      "\r\n",
-                                "\v",   "\f",   "\"",       "\xc3\xa9", "\xe2\x82",
-                                "\x80", "\xff", "\xf0\x9f\x98\x80"};
-  std::mt19937 random(11);
-  for (int round = 0; round < 2000; ++round) {
-    std::string in;
-    for (int i = 0; i < round % 8; ++i) in += pieces[random() % std::size(pieces)];
-    std::string text = in;
-    const std::string expected = reference(in);
-    EXPECT_EQ(CleanText(text), !expected.empty()) << in;
-    EXPECT_EQ(text, expected) << in;
-  }
-}
-
-TEST(PrintEventListTest, OneLinePerRecordSixFieldsComputerLeftOut) {
-  fake::FakePlatform fake;
-  fake::FakeScope scope(fake);
-  auto events = NewRecordList<EventList>();
-  PrintEventList(*events);
-  EXPECT_EQ(fake.Output(), "");
-  events->AddTail(std::make_unique<CZK_EL_EVT>(
-      "System", "Prov", "HOST", "2022-08-09T17:28:57.133304400Z", "7036",
-      "Information", "msg one"));
-  events->AddTail(std::make_unique<CZK_EL_EVT>("Security", "Audit", "HOST",
-                                               "T2", "4624", "", ""));
-  PrintEventList(*events);
-  EXPECT_EQ(fake.Output(),
-            "System\tProv\t2022-08-09T17:28:57."
-            "133304400Z\t7036\tInformation\tmsg one\n"
-            "Security\tAudit\tT2\t4624\t\t\n");
-}
-
-TEST(PrintEventListTest, NamesFromTheLogCannotFakeFieldsOrLines) {
-  // Channel and provider come from the event data (offline: from files of
-  // another machine); tabs, line breaks and NULs in them become spaces.
-  fake::FakePlatform fake;
-  fake::FakeScope scope(fake);
-  auto events = NewRecordList<EventList>();
-  // A record's fields view texts that outlive it (the list's arena in the
-  // tool), so the names are held here.
-  const std::string channel("Chan\tnel\r\nX", 11);
-  const std::string provider("Pro\0v\n", 6);
-  events->AddTail(std::make_unique<CZK_EL_EVT>(channel, provider, "HOST", "T",
-                                               "1", "Error", "m"));
-  PrintEventList(*events);
-  EXPECT_EQ(fake.Output(), "Chan nel  X\tPro v \tT\t1\tError\tm\n");
-}
-
-TEST(GetErrorTextTest, SystemTextAsGivenOrEmpty) {
-  fake::FakePlatform fake;
-  fake::FakeScope scope(fake);
-  fake.system.SetErrorText(kErrorEvtChannelNotFound,
-                           "The specified channel could not be found.\r\n");
-  EXPECT_EQ(GetErrorText(kErrorEvtChannelNotFound),
-            "The specified channel could not be found.\r\n");
-  EXPECT_EQ(GetErrorText(12345), "");
-  fake.faults.Fail(Call::kFormatMessageA, 3, kErrorNotEnoughMemory);
-  EXPECT_EQ(GetErrorText(kErrorEvtChannelNotFound), "");
-  EXPECT_EQ(fake.system.outstanding_local_allocations(), 0);
 }
 
 }  // namespace

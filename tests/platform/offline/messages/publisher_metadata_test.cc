@@ -12,7 +12,7 @@
 #include "catalogue/publisher_events.h"
 #include "message_fixture.h"
 #include "platform/two_call.h"
-#include "query/event_values.h"
+#include "query/event_text.h"
 
 namespace qrv::offline {
 namespace {

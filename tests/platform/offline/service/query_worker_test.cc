@@ -18,7 +18,7 @@
 #include "platform/offline/service/offline_event_log.h"
 #include "platform/platform.h"
 #include "query/query_events.h"
-#include "query/event_values.h"
+#include "query/print_events.h"
 #include "tests/platform/offline/messages/message_fixture.h"
 #include "tests/platform/offline/service/corpus_files.h"
 #include "tests/support/fake_platform.h"

@@ -1,0 +1,50 @@
+// PrintEventList: the line layout and names that cannot break it.
+#include "query/print_events.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "query/record_list.h"
+#include "tests/support/fake_platform.h"
+
+namespace qrv {
+namespace {
+
+TEST(PrintEventListTest, OneLinePerRecordSixFieldsComputerLeftOut) {
+  fake::FakePlatform fake;
+  fake::FakeScope scope(fake);
+  auto events = NewRecordList<EventList>();
+  PrintEventList(*events);
+  EXPECT_EQ(fake.Output(), "");
+  events->AddTail(std::make_unique<CZK_EL_EVT>(
+      "System", "Prov", "HOST", "2022-08-09T17:28:57.133304400Z", "7036",
+      "Information", "msg one"));
+  events->AddTail(std::make_unique<CZK_EL_EVT>("Security", "Audit", "HOST",
+                                               "T2", "4624", "", ""));
+  PrintEventList(*events);
+  EXPECT_EQ(fake.Output(),
+            "System\tProv\t2022-08-09T17:28:57."
+            "133304400Z\t7036\tInformation\tmsg one\n"
+            "Security\tAudit\tT2\t4624\t\t\n");
+}
+
+TEST(PrintEventListTest, NamesFromTheLogCannotFakeFieldsOrLines) {
+  // Channel and provider come from the event data (offline: from files of
+  // another machine); tabs, line breaks and NULs in them become spaces.
+  fake::FakePlatform fake;
+  fake::FakeScope scope(fake);
+  auto events = NewRecordList<EventList>();
+  // A record's fields view texts that outlive it (the list's arena in the
+  // tool), so the names are held here.
+  const std::string channel("Chan\tnel\r\nX", 11);
+  const std::string provider("Pro\0v\n", 6);
+  events->AddTail(std::make_unique<CZK_EL_EVT>(channel, provider, "HOST", "T",
+                                               "1", "Error", "m"));
+  PrintEventList(*events);
+  EXPECT_EQ(fake.Output(), "Chan nel  X\tPro v \tT\t1\tError\tm\n");
+}
+
+}  // namespace
+}  // namespace qrv
