@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "platform/offline/service/message_request.h"
-#include "platform/offline/service/system_render.h"
+#include "platform/offline/service/system_values.h"
 #include "formats/utf16.h"
 
 namespace qrv::offline {

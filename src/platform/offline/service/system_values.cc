@@ -1,5 +1,5 @@
 // The system-property variant array; see system_render.h.
-#include "platform/offline/service/system_render.h"
+#include "platform/offline/service/system_values.h"
 
 #include <cstring>
 

@@ -4,8 +4,8 @@
 // the GUIDs (16 bytes each), the SID, then the three strings as
 // NUL-terminated UTF-16. Absent properties are EvtVarTypeNull.
 // Entry points: SystemValuesSize, RenderSystemValues.
-#ifndef QRV_PLATFORM_OFFLINE_SERVICE_SYSTEM_RENDER_H_
-#define QRV_PLATFORM_OFFLINE_SERVICE_SYSTEM_RENDER_H_
+#ifndef QRV_PLATFORM_OFFLINE_SERVICE_SYSTEM_VALUES_H_
+#define QRV_PLATFORM_OFFLINE_SERVICE_SYSTEM_VALUES_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -22,4 +22,4 @@ void RenderSystemValues(const CapturedEvent& event, void* buffer);
 
 }  // namespace qrv::offline
 
-#endif  // QRV_PLATFORM_OFFLINE_SERVICE_SYSTEM_RENDER_H_
+#endif  // QRV_PLATFORM_OFFLINE_SERVICE_SYSTEM_VALUES_H_
