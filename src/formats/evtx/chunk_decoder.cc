@@ -1,6 +1,6 @@
 // Chunk loading, the record walk with torn-record recovery, template
 // definitions (compiled once per chunk) and template instance values.
-// System properties live in system_read.cc, XML and trees in event_render.cc.
+// System properties live in system_read.cc, XML and trees in template_walk.cc.
 #include "formats/evtx/chunk_decoder.h"
 
 #include <cstring>

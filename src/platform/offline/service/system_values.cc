@@ -1,4 +1,4 @@
-// The system-property variant array; see system_render.h.
+// The system-property variant array; see system_values.h.
 #include "platform/offline/service/system_values.h"
 
 #include <cstring>
