@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "formats/evtx/evtx_writer.h"
-#include "platform/offline/service/evtx_summarizer.h"
+#include "platform/offline/image/evtx_summary.h"
 
 namespace {
 

@@ -16,11 +16,11 @@
 #include <string>
 
 #include "platform/metadata_cache.h"
+#include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/messages/file_access.h"
 #include "platform/offline/messages/message_catalog.h"
 #include "platform/offline/posix_system.h"
-#include "platform/offline/service/evtx_summarizer.h"
 #include "platform/offline/service/offline_event_log.h"
 #include "platform/platform.h"
 #include "query/query_events.h"

@@ -23,10 +23,10 @@
 #include <string_view>
 
 #include "platform/event_log_api.h"
+#include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/messages/file_access.h"
 #include "platform/offline/messages/message_catalog.h"
-#include "platform/offline/service/evtx_summarizer.h"
 #include "platform/offline/service/offline_event_log.h"
 #include "platform/windows/windows_system.h"
 

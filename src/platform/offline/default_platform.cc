@@ -17,13 +17,13 @@
 #include <filesystem>
 #include <iostream>
 
+#include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/message_db/message_databases.h"
 #include "platform/offline/messages/file_access.h"
 #include "platform/offline/messages/message_catalog.h"
 #include "platform/offline/posix_system.h"
 #include "platform/offline/sample_image_location.h"
-#include "platform/offline/service/evtx_summarizer.h"
 #include "platform/offline/service/offline_event_log.h"
 #include "platform/offline/unusable_root.h"
 

@@ -13,7 +13,10 @@ std::optional<EvtxFileSummary> SummarizeEvtxFile(const std::filesystem::path& pa
   if (file.Open(path) != EvtxOpenStatus::kOk) return std::nullopt;
 
   EvtxSummaryBuilder builder;
-  EvtxRecordCursor cursor(file, evtx::RecordOrder::kFileOrder);
+  // Oldest first, as queries read the file: in a log that has wrapped, the
+  // first channel and the order of first appearance are those of the
+  // oldest records.
+  EvtxRecordCursor cursor(file, evtx::RecordOrder::kOldestFirst);
   evtx::SystemProperties props;
   while (cursor.Next()) {
     if (cursor.decoder().ReadSystem(cursor.record(), &props) != evtx::DecodeStatus::kOk) continue;

@@ -43,9 +43,9 @@ struct EvtxFileSummary {
 // Reads a file; nullopt when it is not an event log file at all.
 using EvtxSummarizer = std::function<std::optional<EvtxFileSummary>(const std::filesystem::path&)>;
 
-// The summarizer the tool uses: maps the file and reads the system
-// properties of every record (no XML, no tree), once. Records that cannot be
-// decoded are passed over; nullopt when the file has no EVTX header.
+// The summarizer the tool uses: reads the system properties of every record
+// (no XML, no tree), once, oldest first. Records that cannot be decoded are
+// passed over; nullopt when the file cannot be read or has no EVTX header.
 std::optional<EvtxFileSummary> SummarizeEvtxFile(const std::filesystem::path& path);
 
 }  // namespace qrv::offline

@@ -14,10 +14,10 @@
 
 #include "formats/pe/message_format.h"
 #include "formats/utf16.h"
+#include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/message_db/message_databases.h"
 #include "platform/offline/messages/message_catalog.h"
-#include "platform/offline/service/evtx_summarizer.h"
 #include "platform/offline/service/offline_event_log.h"
 #include "platform/win32_types.h"
 #include "tests/platform/offline/image/image_test_util.h"

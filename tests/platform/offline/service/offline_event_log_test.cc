@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "formats/utf16.h"
+#include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/messages/file_access.h"
-#include "platform/offline/service/evtx_summarizer.h"
-#include "formats/utf16.h"
 #include "platform/platform.h"
 #include "query/query_events.h"
 #include "tests/platform/offline/image/image_test_util.h"

@@ -24,8 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image.h"
-#include "platform/offline/service/evtx_summarizer.h"
 #include "tests/platform/offline/image/image_test_util.h"
 #include "tests/platform/offline/service/corpus_files.h"
 #include "tests/platform/offline/service/corpus_oracle.h"
