@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "formats/ascii.h"
+#include "formats/event_names.h"
 #include "formats/xpath/xml_reader.h"
 #include "formats/xpath/xpath_parser.h"
 
@@ -191,8 +192,9 @@ bool CompiledQuery::AddItem(Query* query, ItemKind kind, std::string_view xpath,
   }
   item.source = sources_.size();
   for (size_t i = 0; i < sources_.size(); ++i) {
+    // Channel names (and file paths with them) by the channel name rule.
     if (sources_[i].kind == path.kind &&
-        EqualsIgnoreCase(sources_[i].name, path.name)) {
+        event_names::Same(sources_[i].name, path.name)) {
       item.source = i;
       break;
     }
