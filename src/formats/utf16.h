@@ -1,8 +1,8 @@
 // UTF-16 <-> UTF-8 for whole strings, strict in both directions and built on
 // utf8.h, so that the readers, the query engine and the offline backend agree
 // on every invalid sequence. Entry points: text::Utf16ToUtf8,
-// text::Utf8ToUtf16, and text::Utf16CodePoint for readers that walk UTF-16
-// themselves.
+// text::Utf8ToUtf16, text::Utf16CodePoint for readers that walk UTF-16
+// themselves, and text::Utf16LeUnits for UTF-16LE bytes as files store them.
 #ifndef QRV_FORMATS_UTF16_H_
 #define QRV_FORMATS_UTF16_H_
 
@@ -145,6 +145,24 @@ inline std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out(Utf16Size(text), u'\0');
   Utf8ToUtf16Into(text, out.data());
   return out;
+}
+
+// Code unit `i` of UTF-16LE bytes, which need not be 2-byte aligned.
+inline char16_t Utf16LeUnitAt(const uint8_t* bytes, size_t i) {
+  return static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+}
+
+// The code units of `size` bytes of UTF-16LE as stored in a file (an odd last
+// byte dropped); with `stop_at_nul` they end before the first U+0000.
+inline std::u16string Utf16LeUnits(const uint8_t* bytes, size_t size, bool stop_at_nul = false) {
+  std::u16string units;
+  units.reserve(size / 2);
+  for (size_t i = 0; i < size / 2; ++i) {
+    const char16_t unit = Utf16LeUnitAt(bytes, i);
+    if (unit == u'\0' && stop_at_nul) break;
+    units.push_back(unit);
+  }
+  return units;
 }
 
 }  // namespace text

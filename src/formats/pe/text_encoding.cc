@@ -31,14 +31,7 @@ Bytes AsBytes(std::string_view s) {
 }  // namespace
 
 std::string Utf16LeToUtf8(Bytes utf16le, bool stop_at_nul) {
-  std::u16string units;
-  units.reserve(utf16le.size() / 2);
-  for (size_t i = 0; i + 1 < utf16le.size(); i += 2) {
-    const auto unit = static_cast<char16_t>(utf16le[i] | (utf16le[i + 1] << 8));
-    if (unit == 0 && stop_at_nul) break;
-    units.push_back(unit);
-  }
-  return text::Utf16ToUtf8(units);
+  return text::Utf16ToUtf8(text::Utf16LeUnits(utf16le.data(), utf16le.size(), stop_at_nul));
 }
 
 bool Utf16LeNulTerminatedToUtf8(ByteView view, uint64_t offset,

@@ -65,23 +65,15 @@ uint32_t LhNameHash(std::u16string_view name) {
 }
 
 std::u16string DecodeStoredName(std::span<const uint8_t> bytes, bool compressed) {
-  std::u16string out;
-  if (compressed) {
-    out.assign(bytes.begin(), bytes.end());
-  } else {
-    out.resize(bytes.size() / 2);
-    for (size_t i = 0; i < out.size(); ++i) {
-      out[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
-  }
-  return out;
+  if (compressed) return std::u16string(bytes.begin(), bytes.end());
+  return text::Utf16LeUnits(bytes.data(), bytes.size());
 }
 
 bool StoredNameEquals(std::span<const uint8_t> bytes, bool compressed, std::u16string_view name) {
   size_t units = compressed ? bytes.size() : bytes.size() / 2;
   if (units != name.size()) return false;
   for (size_t i = 0; i < units; ++i) {
-    char16_t stored = compressed ? bytes[i] : static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    char16_t stored = compressed ? bytes[i] : text::Utf16LeUnitAt(bytes.data(), i);
     if (UpcaseUnit(stored) != UpcaseUnit(name[i])) return false;
   }
   return true;

@@ -15,11 +15,7 @@ namespace {
 using namespace layout;
 
 std::u16string BytesToUnits(const std::vector<uint8_t>& data) {
-  std::u16string units(data.size() / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-  }
-  return units;
+  return text::Utf16LeUnits(data.data(), data.size());
 }
 
 }  // namespace

@@ -26,12 +26,8 @@ std::string GuidText(const evtx::GuidBytes& guid) {
 size_t EvtxSummaryBuilder::ChannelIndex(const std::string& raw_channel) {
   auto found = channel_index_.find(raw_channel);
   if (found != channel_index_.end()) return found->second;
-  std::u16string units(raw_channel.size() / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<uint8_t>(raw_channel[2 * i]) |
-                                     (static_cast<uint8_t>(raw_channel[2 * i + 1]) << 8));
-  }
-  std::string name = text::Utf16ToUtf8(units);
+  std::string name = text::Utf16ToUtf8(
+      text::Utf16LeUnits(reinterpret_cast<const uint8_t*>(raw_channel.data()), raw_channel.size()));
   size_t index = 0;
   if (!event_names::Same(summary_.channel, name)) {
     for (index = 1; index <= summary_.other_channels.size(); ++index) {

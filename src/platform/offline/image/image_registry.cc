@@ -23,11 +23,7 @@ bool IsStringType(uint32_t type) {
 // Stored UTF-16LE (an odd last byte dropped) to the ANSI code page, every
 // unit converted, NULs included.
 std::vector<uint8_t> ToAnsi(const std::vector<uint8_t>& stored) {
-  std::u16string units(stored.size() / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(stored[2 * i] | (stored[2 * i + 1] << 8));
-  }
-  const std::string utf8 = text::Utf16ToUtf8(units);
+  const std::string utf8 = text::Utf16ToUtf8(text::Utf16LeUnits(stored.data(), stored.size()));
   return std::vector<uint8_t>(utf8.begin(), utf8.end());
 }
 

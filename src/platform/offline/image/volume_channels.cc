@@ -7,7 +7,7 @@
 #include <string>
 
 #include "formats/event_names.h"
-#include "formats/regf/name_text.h"
+#include "formats/utf16.h"
 #include "platform/offline/image/channel_file_names.h"
 #include "platform/offline/image/windows_path.h"
 #include "platform/registry_api.h"
@@ -33,13 +33,7 @@ std::optional<std::string> StringValue(const RegistryTree& tree, const KeyRef& k
   StoredValue value;
   if (tree.QueryValue(key, name, &value) != ValueStatus::kFound) return std::nullopt;
   if (value.type != kRegSz && value.type != kRegExpandSz) return std::nullopt;
-  std::u16string text;
-  for (size_t i = 0; i + 1 < value.data.size(); i += 2) {
-    const auto unit = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-    if (unit == u'\0') break;
-    text.push_back(unit);
-  }
-  return regf::Utf16ToUtf8(text);
+  return text::Utf16ToUtf8(text::Utf16LeUnits(value.data.data(), value.data.size(), true));
 }
 
 // The configured log path of `channel`, from either registry area.

@@ -14,10 +14,8 @@ bool ChannelCondition::Admits(const evtx::SystemProperties& props) const {
   uint32_t units = 0;
   if (props.Has(evtx::SystemProperty::kChannel)) {
     // The text lies in the chunk, not necessarily 2-byte aligned.
-    const uint8_t* c = props.channel.data;
     while (units < props.channel.units) {
-      const char16_t unit =
-          static_cast<char16_t>(c[2 * units] | (c[2 * units + 1] << 8));
+      const char16_t unit = text::Utf16LeUnitAt(props.channel.data, units);
       if (unit == u'\0') break;
       if (units >= channel.size() ||
           event_names::FoldUnit(unit) != event_names::FoldUnit(channel[units]))
