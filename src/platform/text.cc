@@ -9,9 +9,24 @@
 
 namespace qrv {
 
+namespace {
+
+// Units before the terminator, four tests per step; no unit past the
+// terminator is read. Event messages run to kilobytes.
+size_t WideLength(const char16_t* wide) {
+  for (size_t n = 0;; n += 4) {
+    if (wide[n] == 0) return n;
+    if (wide[n + 1] == 0) return n + 1;
+    if (wide[n + 2] == 0) return n + 2;
+    if (wide[n + 3] == 0) return n + 3;
+  }
+}
+
+}  // namespace
+
 std::string ToAnsi(const char16_t* wide) {
   if (wide == nullptr) return std::string();
-  return ToAnsi(std::u16string_view(wide));
+  return ToAnsi(std::u16string_view(wide, WideLength(wide)));
 }
 
 // The leading ASCII run is copied here (see ascii_run.h); only the rest, if
