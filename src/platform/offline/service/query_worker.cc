@@ -59,6 +59,17 @@ bool QueryWorker::Produce(PreparedEvent* out) {
   return true;
 }
 
+bool QueryWorker::HasRoom() const {
+  return queue_.empty() || (queue_.size() < kMaxEventsAhead &&
+                            queued_chunks_ < kMaxChunksAhead &&
+                            queued_text_bytes_ < kMaxTextBytesAhead);
+}
+
+bool QueryWorker::CallerMayTake() const {
+  return queue_.size() >= kEventsPerWake || !HasRoom() || finished_ ||
+         stop_.load(std::memory_order_relaxed);
+}
+
 void QueryWorker::Run() {
   for (;;) {
     PreparedEvent event;
@@ -69,12 +80,13 @@ void QueryWorker::Run() {
       changed_.notify_all();
       return;
     }
-    changed_.wait(hold, [this] {
-      return stop_.load(std::memory_order_relaxed) || queue_.empty() ||
-             (queue_.size() < kMaxEventsAhead &&
-              queued_chunks_ < kMaxChunksAhead &&
-              queued_text_bytes_ < kMaxTextBytesAhead);
-    });
+    if (!HasRoom() && !stop_.load(std::memory_order_relaxed)) {
+      worker_waiting_ = true;
+      changed_.wait(hold, [this] {
+        return stop_.load(std::memory_order_relaxed) || HasRoom();
+      });
+      worker_waiting_ = false;
+    }
     if (stop_.load(std::memory_order_relaxed)) {
       finished_ = true;
       changed_.notify_all();
@@ -84,8 +96,9 @@ void QueryWorker::Run() {
       ++queued_chunks_;
     queued_text_bytes_ += TextBytes(event);
     queue_.push_back(std::move(event));
-    // The caller is woken only when it waits: most pushes cost no call.
-    if (caller_waiting_) changed_.notify_all();
+    // The caller is woken only when it waits and a batch is ready: most
+    // pushes cost no call, and the caller takes events by the dozen.
+    if (caller_waiting_ && CallerMayTake()) changed_.notify_all();
   }
 }
 
@@ -93,18 +106,17 @@ bool QueryWorker::Next(PreparedEvent* out) {
   if (!thread_.joinable()) return Produce(out);
   if (taken_.empty()) {
     std::unique_lock<std::mutex> hold(lock_);
-    caller_waiting_ = true;
-    changed_.wait(hold, [this] {
-      return !queue_.empty() || finished_ ||
-             stop_.load(std::memory_order_relaxed);
-    });
-    caller_waiting_ = false;
+    if (!CallerMayTake()) {
+      caller_waiting_ = true;
+      changed_.wait(hold, [this] { return CallerMayTake(); });
+      caller_waiting_ = false;
+    }
     // The whole queue at once, so the worker and the caller meet once per
     // batch rather than once per event.
     taken_.swap(queue_);
     queued_chunks_ = 0;
     queued_text_bytes_ = 0;
-    changed_.notify_all();
+    if (worker_waiting_) changed_.notify_all();
   }
   if (taken_.empty() || stop_.load(std::memory_order_relaxed)) return false;
   *out = std::move(taken_.front());
