@@ -108,7 +108,9 @@ class QueryWorker {
   size_t queued_chunks_ = 0;         // runs of one chunk in queue_
   size_t queued_text_bytes_ = 0;     // message texts and inserts in queue_
   bool finished_ = false;            // the worker has produced its last
-  bool caller_waiting_ = false;
+  // Set under lock_; the worker also reads it without the lock to leave
+  // messages to a caller that has nothing else to do.
+  std::atomic<bool> caller_waiting_{false};
   bool worker_waiting_ = false;  // for room in queue_
   std::deque<PreparedEvent> taken_;  // the caller's batch
   std::thread thread_;               // last: started once the rest exists
