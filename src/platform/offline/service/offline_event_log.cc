@@ -23,21 +23,21 @@ constexpr uint32_t kKnownQueryFlags =
     kEvtQueryChannelPath | kEvtQueryFilePath | kEvtQueryForwardDirection |
     kEvtQueryReverseDirection | kEvtQueryTolerateQueryErrors;
 
-class QueryObject : public EvtObjectBase {
+class QueryObject final : public EvtObjectBase {
  public:
   explicit QueryObject(std::unique_ptr<QueryWorker> w) : worker(std::move(w)) {}
   std::unique_ptr<QueryWorker> worker;  // closing the query stops it
   bool cancelled = false;
 };
 
-class EventObject : public EvtObjectBase {
+class EventObject final : public EvtObjectBase {
  public:
   CapturedEvent event;
   std::optional<EventMessageRequest> request;  // built ahead or on first use
   std::optional<FormattedEventMessage> message;  // formatted ahead
 };
 
-class RenderContextObject : public EvtObjectBase {};
+class RenderContextObject final : public EvtObjectBase {};
 
 // The catalogue as query workers reach it: every call under the lock.
 class CatalogueFormatter : public MessageFormatter {
