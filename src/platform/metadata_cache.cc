@@ -11,7 +11,7 @@
 namespace qrv {
 
 MetadataCache::MetadataCache(EventLogApi& service, SystemApi& system)
-    : service_(service), system_(system) {}
+    : service_(service), system_(system), last_publisher_(publishers_.end()) {}
 
 MetadataCache::~MetadataCache() {
   for (auto& entry : publishers_) {
@@ -138,7 +138,11 @@ EvtHandle MetadataCache::EvtOpenPublisherMetadata(EvtHandle session,
                                              log_file_path, locale, flags);
   }
   const std::u16string_view name(publisher_id);
-  auto it = publishers_.find(name);
+  // Events come in runs of one provider: the last name found is tried first.
+  auto it = last_publisher_ != publishers_.end() &&
+                    last_publisher_->first == name
+                ? last_publisher_
+                : publishers_.find(name);
   if (it == publishers_.end()) {
     if (publishers_.size() >= kMaxCachedPublishers) {
       return service_.EvtOpenPublisherMetadata(nullptr, publisher_id, nullptr,
@@ -156,6 +160,7 @@ EvtHandle MetadataCache::EvtOpenPublisherMetadata(EvtHandle session,
     system_.SetLastError(it->second.error);
     return nullptr;
   }
+  last_publisher_ = it;
   return NewReference(&it->second);
 }
 

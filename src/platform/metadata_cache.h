@@ -112,6 +112,8 @@ class MetadataCache : public EventLogApi {
   EventLogApi& service_;
   SystemApi& system_;
   std::map<std::u16string, Shared, std::less<>> publishers_;
+  // The entry the last successful open found (entries are never erased).
+  std::map<std::u16string, Shared, std::less<>>::iterator last_publisher_;
   Shared render_context_;
   std::deque<Reference> references_;
   std::unordered_set<const Reference*> issued_;

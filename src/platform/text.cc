@@ -4,38 +4,67 @@
 #include <cstddef>
 
 #include "formats/ascii.h"
+#include "platform/ascii_run.h"
 #include "platform/platform.h"
 
 namespace qrv {
 
-std::string ToAnsi(const char16_t* wide) {
-  if (wide == nullptr) return std::string();
-  return ToAnsi(std::u16string_view(wide));
+namespace {
+
+// Units before the terminator, four tests per step; no unit past the
+// terminator is read. Event messages run to kilobytes.
+size_t WideLength(const char16_t* wide) {
+  for (size_t n = 0;; n += 4) {
+    if (wide[n] == 0) return n;
+    if (wide[n + 1] == 0) return n + 1;
+    if (wide[n + 2] == 0) return n + 2;
+    if (wide[n + 3] == 0) return n + 3;
+  }
 }
 
+}  // namespace
+
+std::string ToAnsi(const char16_t* wide) {
+  if (wide == nullptr) return std::string();
+  return ToAnsi(std::u16string_view(wide, WideLength(wide)));
+}
+
+// The leading ASCII run is copied here (see ascii_run.h); only the rest, if
+// any, asks the code page. An ASCII unit is a character of its own in every
+// code page, so the text may be split after one. A failed conversion gives
+// the empty text, as for the whole.
 std::string ToAnsi(std::u16string_view wide) {
-  if (wide.empty()) return std::string();
-  const int length = static_cast<int>(wide.size());
-  const int needed = WideCharToMultiByte(kCpAcp, 0, wide.data(), length,
+  std::string out(wide.size(), '\0');
+  const size_t run = NarrowAsciiRun(wide.data(), wide.size(), out.data());
+  if (run == wide.size()) return out;
+  const std::u16string_view rest = wide.substr(run);
+  const int length = static_cast<int>(rest.size());
+  const int needed = WideCharToMultiByte(kCpAcp, 0, rest.data(), length,
                                          nullptr, 0, nullptr, nullptr);
   if (needed <= 0) return std::string();
-  std::string out(static_cast<size_t>(needed), '\0');
-  const int written = WideCharToMultiByte(kCpAcp, 0, wide.data(), length,
-                                          out.data(), needed, nullptr, nullptr);
-  out.resize(written > 0 ? static_cast<size_t>(written) : 0);
+  out.resize(run + static_cast<size_t>(needed));
+  const int written = WideCharToMultiByte(kCpAcp, 0, rest.data(), length,
+                                          out.data() + run, needed, nullptr,
+                                          nullptr);
+  if (written <= 0) return std::string();
+  out.resize(run + static_cast<size_t>(written));
   return out;
 }
 
 std::u16string ToWide(std::string_view ansi) {
-  if (ansi.empty()) return std::u16string();
-  const int length = static_cast<int>(ansi.size());
+  std::u16string out(ansi.size(), u'\0');
+  const size_t run = WidenAsciiRun(ansi.data(), ansi.size(), out.data());
+  if (run == ansi.size()) return out;
+  const std::string_view rest = ansi.substr(run);
+  const int length = static_cast<int>(rest.size());
   const int needed =
-      MultiByteToWideChar(kCpAcp, 0, ansi.data(), length, nullptr, 0);
+      MultiByteToWideChar(kCpAcp, 0, rest.data(), length, nullptr, 0);
   if (needed <= 0) return std::u16string();
-  std::u16string out(static_cast<size_t>(needed), u'\0');
-  const int written = MultiByteToWideChar(kCpAcp, 0, ansi.data(), length,
-                                          out.data(), needed);
-  out.resize(written > 0 ? static_cast<size_t>(written) : 0);
+  out.resize(run + static_cast<size_t>(needed));
+  const int written = MultiByteToWideChar(kCpAcp, 0, rest.data(), length,
+                                          out.data() + run, needed);
+  if (written <= 0) return std::u16string();
+  out.resize(run + static_cast<size_t>(written));
   return out;
 }
 

@@ -9,12 +9,15 @@ std::string_view TextArena::Keep(std::string_view text) {
   if (text.empty()) return std::string_view();
   const size_t size = text.size();
   char* at = nullptr;
+  // Blocks are left uninitialised: only bytes written here are ever read,
+  // and the pages of a block are touched as texts fill it, not all at once.
   if (size > kTextArenaBlockSize / 4) {
-    large_.push_back(std::make_unique<char[]>(size));
+    large_.push_back(std::make_unique_for_overwrite<char[]>(size));
     at = large_.back().get();
   } else {
     if (size > left_) {
-      blocks_.push_back(std::make_unique<char[]>(kTextArenaBlockSize));
+      blocks_.push_back(
+          std::make_unique_for_overwrite<char[]>(kTextArenaBlockSize));
       next_ = blocks_.back().get();
       left_ = kTextArenaBlockSize;
     }

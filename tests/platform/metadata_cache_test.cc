@@ -74,6 +74,12 @@ TEST_F(MetadataCacheTest, EachProviderIsOpenedOnceAndEachReferenceFindsIt) {
   EXPECT_EQ(Message7(a2), u"seven");
   EXPECT_EQ(Message7(a3), u"seven");
   EXPECT_EQ(Message7(b), u"sieben");
+  // Back to the first provider after the second (the last one found is
+  // tried first, and must not answer for another name).
+  EvtHandle a4 = Open(u"Prov-A");
+  EXPECT_EQ(Message7(a4), u"seven");
+  EXPECT_TRUE(cache_->EvtClose(a4));
+  EXPECT_EQ(ServiceCalls(Call::kEvtOpenPublisherMetadata), 2);
 
   // Closing references releases nothing at the service.
   EXPECT_TRUE(cache_->EvtClose(a2));

@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "formats/utf16.h"
 #include "tests/support/fake_platform.h"
 
 namespace qrv {
@@ -45,6 +46,27 @@ TEST_F(TextTest, ConversionsRoundTripThroughTheCodePage) {
   // argv and the registry's ANSI text are in the system code page, not the
   // thread's: every conversion names CP_ACP.
   EXPECT_EQ(fake_.system.code_pages_used(), (std::set<uint32_t>{kCpAcp}));
+}
+
+TEST_F(TextTest, ConversionsSplitAtTheFirstNonAsciiCharacterAnywhere) {
+  // The leading ASCII run is copied in steps of sixteen and the rest goes to
+  // the code page: a non-ASCII character at, just before and just after a
+  // step's edge, a pair right after the run, runs with embedded NULs, and
+  // ASCII after the first non-ASCII character must all convert whole.
+  const std::u16string tails[] = {u"", u"\u00e9", u"\u00e9 and more ascii",
+                                  u"\U0001F600x", std::u16string(3, u'\0')};
+  for (size_t run : {0, 1, 15, 16, 17, 31, 32, 33, 100}) {
+    for (const std::u16string& tail : tails) {
+      std::u16string wide;
+      for (size_t i = 0; i < run; ++i) wide += static_cast<char16_t>(u'a' + i % 26);
+      wide += tail;
+      const std::string ansi = text::Utf16ToUtf8(wide);
+      EXPECT_EQ(ToAnsi(wide), ansi) << run;
+      EXPECT_EQ(ToAnsi(std::u16string_view(wide).substr(0, run)),
+                ansi.substr(0, run));
+      EXPECT_EQ(ToWide(ansi), wide) << run;
+    }
+  }
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
+#include <typeinfo>
 #include <unordered_map>
 
 #include "platform/win32_types.h"
@@ -33,7 +35,14 @@ class EvtObjectTable {
   T* Get(EvtHandle handle) const {
     auto it = objects_.find(reinterpret_cast<uintptr_t>(handle));
     if (it == objects_.end()) return nullptr;
-    return dynamic_cast<T*>(it->second.get());
+    EvtObjectBase* object = it->second.get();
+    // A final class is matched by its exact type: the event calls look an
+    // object up several times per event, and a cast walks the hierarchy.
+    if constexpr (std::is_final_v<T>) {
+      return typeid(*object) == typeid(T) ? static_cast<T*>(object) : nullptr;
+    } else {
+      return dynamic_cast<T*>(object);
+    }
   }
 
   // Destroys the object; false when the handle is not open.

@@ -23,21 +23,21 @@ constexpr uint32_t kKnownQueryFlags =
     kEvtQueryChannelPath | kEvtQueryFilePath | kEvtQueryForwardDirection |
     kEvtQueryReverseDirection | kEvtQueryTolerateQueryErrors;
 
-class QueryObject : public EvtObjectBase {
+class QueryObject final : public EvtObjectBase {
  public:
   explicit QueryObject(std::unique_ptr<QueryWorker> w) : worker(std::move(w)) {}
   std::unique_ptr<QueryWorker> worker;  // closing the query stops it
   bool cancelled = false;
 };
 
-class EventObject : public EvtObjectBase {
+class EventObject final : public EvtObjectBase {
  public:
   CapturedEvent event;
   std::optional<EventMessageRequest> request;  // built ahead or on first use
   std::optional<FormattedEventMessage> message;  // formatted ahead
 };
 
-class RenderContextObject : public EvtObjectBase {};
+class RenderContextObject final : public EvtObjectBase {};
 
 // The catalogue as query workers reach it: every call under the lock.
 class CatalogueFormatter : public MessageFormatter {
@@ -240,8 +240,14 @@ bool OfflineEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
   // A message formatted ahead answers when the call is the one it was
   // formatted for: an event of a query, publisher metadata of the provider
   // that formatted it, no values. The provider depends on the name the
-  // caller opened, so any other handle formats anew.
-  const EventObject* object = objects_.Get<EventObject>(event);
+  // caller opened, so any other handle formats anew. A message the worker
+  // left to the caller is formatted here, once, on the first of the calls.
+  EventObject* object = objects_.Get<EventObject>(event);
+  if (flags == kEvtFormatMessageEvent && object != nullptr &&
+      !object->message && object->request && value_count == 0) {
+    std::lock_guard<std::mutex> hold(catalogue_lock_);
+    object->message = metadata_->FormatAhead(*object->request);
+  }
   if (flags == kEvtFormatMessageEvent && object != nullptr &&
       object->message && value_count == 0 && buffer_used != nullptr &&
       metadata_->ProviderOf(publisher_metadata) == object->message->provider) {

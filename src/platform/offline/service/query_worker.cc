@@ -54,9 +54,24 @@ bool QueryWorker::Produce(PreparedEvent* out) {
   if (last_provider_known_) {
     const bool decoded = records_.BuildTree(out->event, &tree_);
     out->request = MessageRequestFor(out->event, decoded ? &tree_ : nullptr);
-    out->message = formatter_->Format(*out->request);
+    // While the caller waits for events, their messages are left to it: the
+    // batch reaches the caller sooner, and the formatting is shared by the
+    // two threads in whatever measure each has time for.
+    if (!caller_waiting_.load(std::memory_order_relaxed))
+      out->message = formatter_->Format(*out->request);
   }
   return true;
+}
+
+bool QueryWorker::HasRoom() const {
+  return queue_.empty() || (queue_.size() < kMaxEventsAhead &&
+                            queued_chunks_ < kMaxChunksAhead &&
+                            queued_text_bytes_ < kMaxTextBytesAhead);
+}
+
+bool QueryWorker::CallerMayTake() const {
+  return queue_.size() >= kEventsPerWake || !HasRoom() || finished_ ||
+         stop_.load(std::memory_order_relaxed);
 }
 
 void QueryWorker::Run() {
@@ -69,12 +84,13 @@ void QueryWorker::Run() {
       changed_.notify_all();
       return;
     }
-    changed_.wait(hold, [this] {
-      return stop_.load(std::memory_order_relaxed) || queue_.empty() ||
-             (queue_.size() < kMaxEventsAhead &&
-              queued_chunks_ < kMaxChunksAhead &&
-              queued_text_bytes_ < kMaxTextBytesAhead);
-    });
+    if (!HasRoom() && !stop_.load(std::memory_order_relaxed)) {
+      worker_waiting_ = true;
+      changed_.wait(hold, [this] {
+        return stop_.load(std::memory_order_relaxed) || HasRoom();
+      });
+      worker_waiting_ = false;
+    }
     if (stop_.load(std::memory_order_relaxed)) {
       finished_ = true;
       changed_.notify_all();
@@ -84,8 +100,10 @@ void QueryWorker::Run() {
       ++queued_chunks_;
     queued_text_bytes_ += TextBytes(event);
     queue_.push_back(std::move(event));
-    // The caller is woken only when it waits: most pushes cost no call.
-    if (caller_waiting_) changed_.notify_all();
+    // The caller is woken only when it waits and a batch is ready: most
+    // pushes cost no call, and the caller takes events by the dozen.
+    if (caller_waiting_.load(std::memory_order_relaxed) && CallerMayTake())
+      changed_.notify_all();
   }
 }
 
@@ -93,18 +111,17 @@ bool QueryWorker::Next(PreparedEvent* out) {
   if (!thread_.joinable()) return Produce(out);
   if (taken_.empty()) {
     std::unique_lock<std::mutex> hold(lock_);
-    caller_waiting_ = true;
-    changed_.wait(hold, [this] {
-      return !queue_.empty() || finished_ ||
-             stop_.load(std::memory_order_relaxed);
-    });
-    caller_waiting_ = false;
+    if (!CallerMayTake()) {
+      caller_waiting_.store(true, std::memory_order_relaxed);
+      changed_.wait(hold, [this] { return CallerMayTake(); });
+      caller_waiting_.store(false, std::memory_order_relaxed);
+    }
     // The whole queue at once, so the worker and the caller meet once per
     // batch rather than once per event.
     taken_.swap(queue_);
     queued_chunks_ = 0;
     queued_text_bytes_ = 0;
-    changed_.notify_all();
+    if (worker_waiting_) changed_.notify_all();
   }
   if (taken_.empty() || stop_.load(std::memory_order_relaxed)) return false;
   *out = std::move(taken_.front());

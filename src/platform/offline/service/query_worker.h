@@ -63,6 +63,11 @@ inline constexpr size_t kMaxChunksAhead = 4;
 // A message may expand to a few MiB (see message_provider.h); typical ones
 // are under 2 KiB, so this bound only bites on hostile or odd logs.
 inline constexpr size_t kMaxTextBytesAhead = 8 << 20;
+// Events the worker queues before it wakes a caller that waits for them
+// (fewer when the queue is full or the query has ended). Each wake costs
+// both threads a system call and a switch, so the caller takes events in
+// batches and the worker runs on while the caller renders them.
+inline constexpr size_t kEventsPerWake = 64;
 
 class QueryWorker {
  public:
@@ -84,6 +89,10 @@ class QueryWorker {
  private:
   bool Produce(PreparedEvent* out);
   void Run();
+  // Under lock_: the worker may queue one more event.
+  bool HasRoom() const;
+  // Under lock_: a waiting caller should take the queue now.
+  bool CallerMayTake() const;
 
   std::unique_ptr<EventQuery> query_;
   MessageFormatter* formatter_;
@@ -99,7 +108,10 @@ class QueryWorker {
   size_t queued_chunks_ = 0;         // runs of one chunk in queue_
   size_t queued_text_bytes_ = 0;     // message texts and inserts in queue_
   bool finished_ = false;            // the worker has produced its last
-  bool caller_waiting_ = false;
+  // Set under lock_; the worker also reads it without the lock to leave
+  // messages to a caller that has nothing else to do.
+  std::atomic<bool> caller_waiting_{false};
+  bool worker_waiting_ = false;  // for room in queue_
   std::deque<PreparedEvent> taken_;  // the caller's batch
   std::thread thread_;               // last: started once the rest exists
 };

@@ -151,7 +151,9 @@ TEST(QueryWorkerTest, FormatsOnItsOwnThreadInTheQuerysOrderAndStops) {
     ASSERT_TRUE(event.request.has_value());
   }
   EXPECT_EQ(ids, expected);
-  ASSERT_EQ(recorder.threads.size(), expected.size());
+  // Events queued while the caller waited are left to it to format; every
+  // other one is formatted once, on the worker.
+  ASSERT_LE(recorder.threads.size(), expected.size());
   for (const std::thread::id& id : recorder.threads)
     EXPECT_NE(id, std::this_thread::get_id());
 
