@@ -2,6 +2,8 @@
 // cleaned for one output line, and the system's text for an error code.
 #include "query/event_text.h"
 
+#include <cstring>
+
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -51,29 +53,52 @@ bool CleanText(std::string& text) {
   // Written in place: the output never outgrows the input.
   const size_t size = text.size();
   char* const data = text.data();
+  const auto blank = [](unsigned char b) {
+    return b == ' ' || (b >= '\t' && b <= '\r');
+  };
+  // Leading blanks are all ASCII, so they are skipped byte by byte.
   size_t pos = 0;
+  while (pos < size && blank(static_cast<unsigned char>(data[pos]))) ++pos;
   size_t out = 0;
   size_t kept = 0;  // output length after the last non-blank character
-  bool started = false;
   while (pos < size) {
+    // A run of ASCII other than quotes, tabs and line breaks is copied as
+    // it is (spaces, vertical tabs and form feeds included); in place, until
+    // something was dropped, it stays put.
+    size_t end = pos;
+    while (end < size) {
+      const auto b = static_cast<unsigned char>(data[end]);
+      if (b >= 0x80 || b == '"' || b == '\t' || b == '\n' || b == '\r') break;
+      ++end;
+    }
+    if (end != pos) {
+      if (out != pos) std::memmove(data + out, data + pos, end - pos);
+      const size_t run_start = out;
+      out += end - pos;
+      pos = end;
+      for (size_t back = out; back > run_start; --back) {
+        if (!blank(static_cast<unsigned char>(data[back - 1]))) {
+          kept = back;
+          break;
+        }
+      }
+      if (pos == size) break;
+    }
     const char c = data[pos];
     if (static_cast<unsigned char>(c) >= 0x80) {
       const size_t len = AnsiCharLength(data + pos, size - pos);
       for (size_t i = 0; i < len; ++i) data[out++] = data[pos + i];
       pos += len;
-      started = true;
       kept = out;
-      continue;
+    } else if (c == '"') {
+      // Dropped, but it counts as a character for the trim: the blanks
+      // before it stay.
+      ++pos;
+      kept = out;
+    } else {  // tab, line feed or carriage return
+      ++pos;
+      data[out++] = ' ';
     }
-    ++pos;
-    if (c == ' ' || (c >= '\t' && c <= '\r')) {  // IsBlank, inline
-      if (!started) continue;
-      data[out++] = c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
-      continue;
-    }
-    if (c != '"') data[out++] = c;
-    started = true;
-    kept = out;
   }
   text.resize(kept);
   return !text.empty();

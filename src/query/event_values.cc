@@ -44,12 +44,36 @@ std::string FormatEventTime(uint64_t ticks) {
   SystemTime st;
   if (!FileTimeToSystemTime(&file_time, &st)) return InvalidTimeText(ticks);
   const uint64_t nanoseconds = (ticks % 10'000'000ull) * 100;
-  char text[64];
-  std::snprintf(
-      text, sizeof(text), "%04u-%02u-%02uT%02u:%02u:%02u.%09" PRIu64 "Z",
-      unsigned{st.year}, unsigned{st.month}, unsigned{st.day},
-      unsigned{st.hour}, unsigned{st.minute}, unsigned{st.second}, nanoseconds);
-  return text;
+  if (st.year > 9999) {  // five digits, up to 30828
+    char wide_year[64];
+    std::snprintf(wide_year, sizeof(wide_year),
+                  "%04u-%02u-%02uT%02u:%02u:%02u.%09" PRIu64 "Z",
+                  unsigned{st.year}, unsigned{st.month}, unsigned{st.day},
+                  unsigned{st.hour}, unsigned{st.minute}, unsigned{st.second},
+                  nanoseconds);
+    return wide_year;
+  }
+  // Written digit by digit, as this runs once per event.
+  char text[sizeof("yyyy-mm-ddThh:mm:ss.fffffffffZ") - 1];
+  const auto put = [&text](size_t at, uint64_t value, size_t width) {
+    for (size_t i = width; i-- > 0; value /= 10)
+      text[at + i] = static_cast<char>('0' + value % 10);
+  };
+  put(0, st.year, 4);
+  text[4] = '-';
+  put(5, st.month, 2);
+  text[7] = '-';
+  put(8, st.day, 2);
+  text[10] = 'T';
+  put(11, st.hour, 2);
+  text[13] = ':';
+  put(14, st.minute, 2);
+  text[16] = ':';
+  put(17, st.second, 2);
+  text[19] = '.';
+  put(20, nanoseconds, 9);
+  text[29] = 'Z';
+  return std::string(text, sizeof(text));
 }
 
 // The level names first; only an absent or zero level looks at Keywords,
