@@ -71,6 +71,13 @@ class ChunkDecoder {
   DecodeStatus RenderXml(const RecordRef& record, std::string* xml);
   // The event as a tree of typed values; replaces `*tree`.
   DecodeStatus BuildTree(const RecordRef& record, EventTree* tree);
+  // The event's data items without building its tree: the texts of the
+  // Data children of the root's first EventData or, when the root has no
+  // EventData, of the leaf elements below its first UserData, in document
+  // order; each the text BuildTree gives that element. Replaces `*items`
+  // (cleared when the record does not decode), reusing its strings.
+  DecodeStatus ReadDataItems(const RecordRef& record,
+                             std::vector<std::string>* items);
 
   bool header_checksum_ok() const { return header_checksum_ok_; }
   // False also when the check is turned off.
@@ -120,6 +127,20 @@ class ChunkDecoder {
   };
   class XmlSink;
   class TreeSink;
+  class DataItemSink;
+  // ReadDataItems' scratch, kept from record to record.
+  struct DataItemSlot {
+    Value value;
+    bool user = false;  // below UserData, not EventData
+    bool leaf = true;
+  };
+  struct DataItemFrame {
+    enum class Role : uint8_t {
+      kOther, kRoot, kEventData, kItem, kUserData, kUserItem
+    } role;
+    uint32_t slot;  // into data_slots_, for kItem and kUserItem
+    uint32_t pieces;
+  };
 
   DecodeStatus OpenFragment(uint32_t pos, uint32_t end, Fragment* fragment);
   DecodeStatus GetTemplate(uint32_t def_offset, uint32_t* index);
@@ -155,6 +176,8 @@ class ChunkDecoder {
   EventTree fallback_tree_;       // System properties of unusual templates
   std::string fallback_text_[3];  // UTF-16LE bytes of rebuilt strings
   std::vector<uint8_t> fallback_sid_;
+  std::vector<DataItemSlot> data_slots_;
+  std::vector<DataItemFrame> data_stack_;
 };
 
 }  // namespace evtx

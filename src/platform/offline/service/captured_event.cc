@@ -56,4 +56,13 @@ bool CapturedRecordReader::BuildTree(const CapturedEvent& event,
          decoder_.BuildTree(event.record, tree) == evtx::DecodeStatus::kOk;
 }
 
+bool CapturedRecordReader::ReadDataItems(const CapturedEvent& event,
+                                         std::vector<std::string>* items) {
+  if (Load(event) && decoder_.ReadDataItems(event.record, items) ==
+                         evtx::DecodeStatus::kOk)
+    return true;
+  items->clear();
+  return false;
+}
+
 }  // namespace qrv::offline

@@ -49,6 +49,10 @@ class CapturedRecordReader {
   // False when the record no longer decodes.
   bool RenderXml(const CapturedEvent& event, std::string* xml);
   bool BuildTree(const CapturedEvent& event, evtx::EventTree* tree);
+  // The event's data items (ChunkDecoder::ReadDataItems); none when the
+  // record no longer decodes.
+  bool ReadDataItems(const CapturedEvent& event,
+                     std::vector<std::string>* items);
 
  private:
   bool Load(const CapturedEvent& event);

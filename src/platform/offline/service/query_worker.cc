@@ -52,9 +52,9 @@ bool QueryWorker::Produce(PreparedEvent* out) {
     last_provider_known_ = formatter_->HasProvider(text::Utf16ToUtf8(last_provider_));
   }
   if (last_provider_known_) {
-    const bool decoded = records_.BuildTree(out->event, &tree_);
-    out->request = MessageRequestFor(out->event, decoded ? &tree_ : nullptr);
-    out->message = formatter_->Format(*out->request);
+    FillMessageRequest(out->event, records_, &request_);
+    out->message = formatter_->Format(request_);
+    if (!out->message) out->request = request_;
   }
   return true;
 }
