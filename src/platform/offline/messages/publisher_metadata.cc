@@ -2,8 +2,11 @@
 // publisher_metadata.h.
 #include "platform/offline/messages/publisher_metadata.h"
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "formats/utf16.h"
@@ -32,6 +35,37 @@ std::string Utf8FromWide(const char16_t* wide) {
 }
 
 std::u16string WideFromUtf8(const std::string& text) { return text::Utf8ToUtf16(text); }
+
+// text::Utf8ToUtf16 in one pass, for the long texts formatted ahead: a text
+// takes at most one unit per byte, so `out` is sized for that and cut to
+// what was written, and ASCII (most of any message) goes eight bytes at a
+// time.
+void AssignUtf16(std::string_view text, std::u16string* out) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t size = text.size();
+  out->resize(size);
+  char16_t* to = out->data();
+  size_t i = 0;
+  while (i < size) {
+    for (uint64_t word; size - i >= 8; i += 8, to += 8) {
+      std::memcpy(&word, bytes + i, 8);
+      if ((word & 0x8080808080808080ull) != 0) break;
+      for (size_t k = 0; k < 8; ++k) to[k] = bytes[i + k];
+    }
+    while (i < size && bytes[i] < 0x80) *to++ = bytes[i++];
+    if (i == size) break;
+    char32_t cp = 0;
+    size_t taken = 1;
+    if (text::Utf16UnitsAt(bytes, size, i, &cp, &taken) == 2) {
+      *to++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      *to++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      *to++ = static_cast<char16_t>(cp);
+    }
+    i += taken;
+  }
+  out->resize(static_cast<size_t>(to - out->data()));
+}
 
 }  // namespace
 
@@ -193,12 +227,11 @@ bool PublisherMetadataCalls::FormatEventMessage(
 }
 
 bool PublisherMetadataCalls::ReturnMessage(uint32_t status,
-                                           const std::string& text,
+                                           std::u16string_view text,
                                            uint32_t buffer_size,
                                            char16_t* buffer,
                                            uint32_t* buffer_used) {
-  return CopyText(status, WideFromUtf8(text), buffer_size, buffer,
-                  buffer_used);
+  return CopyText(status, text, buffer_size, buffer, buffer_used);
 }
 
 bool PublisherMetadataCalls::HasProvider(const std::string& name) {
@@ -212,7 +245,9 @@ std::optional<FormattedEventMessage> PublisherMetadataCalls::FormatAhead(
   FormattedEventMessage message;
   message.provider = catalog_.Open(request.provider, &error);
   if (message.provider == nullptr) return std::nullopt;
-  message.status = message.provider->FormatEvent(request, &message.text);
+  std::string text;
+  message.status = message.provider->FormatEvent(request, &text);
+  AssignUtf16(text, &message.text);
   return message;
 }
 

@@ -11,7 +11,8 @@ namespace qrv::offline {
 namespace {
 
 size_t TextBytes(const PreparedEvent& event) {
-  size_t bytes = event.message ? event.message->text.size() : 0;
+  size_t bytes =
+      event.message ? event.message->text.size() * sizeof(char16_t) : 0;
   if (event.request) {
     for (const std::string& insert : event.request->inserts)
       bytes += insert.size();
