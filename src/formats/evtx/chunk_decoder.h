@@ -47,6 +47,10 @@ struct RecordRef {
   bool size_copy_ok = true;
 };
 
+// The data items ChunkDecoder::ReadDataItems reads, moved out of a tree
+// BuildTree built (their texts are left empty there); replaces `*items`.
+void TakeDataItems(EventTree* tree, std::vector<std::string>* items);
+
 class ChunkDecoder {
  public:
   ChunkDecoder() = default;

@@ -4,6 +4,7 @@
 // kMaxValueNesting deep.
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "formats/evtx/bytes.h"
@@ -561,6 +562,44 @@ DecodeStatus ChunkDecoder::BuildTree(const RecordRef& record, EventTree* tree) {
   return st == DecodeStatus::kOk && tree->Root() == nullptr
              ? DecodeStatus::kNoEvent
              : st;
+}
+
+void TakeDataItems(EventTree* tree, std::vector<std::string>* items) {
+  items->clear();
+  const Element* root = tree->Root();
+  if (root == nullptr) return;
+  Element* event_data = nullptr;
+  Element* user_data = nullptr;
+  for (uint32_t c : root->children) {
+    if (c >= tree->elements.size()) continue;
+    Element& e = tree->elements[c];
+    if (event_data == nullptr && e.name == "EventData") event_data = &e;
+    if (user_data == nullptr && e.name == "UserData") user_data = &e;
+  }
+  if (event_data != nullptr) {
+    items->reserve(event_data->children.size());
+    for (uint32_t c : event_data->children) {
+      if (c < tree->elements.size() && tree->elements[c].name == "Data")
+        items->push_back(std::move(tree->elements[c].text.text));
+    }
+    return;
+  }
+  if (user_data == nullptr) return;
+  // Leaves in document order, with an explicit stack (the tree's depth is
+  // bounded, but not by much).
+  std::vector<uint32_t> stack(user_data->children.rbegin(),
+                              user_data->children.rend());
+  while (!stack.empty()) {
+    const uint32_t index = stack.back();
+    stack.pop_back();
+    if (index >= tree->elements.size()) continue;
+    Element& e = tree->elements[index];
+    if (e.children.empty()) {
+      items->push_back(std::move(e.text.text));
+      continue;
+    }
+    stack.insert(stack.end(), e.children.rbegin(), e.children.rend());
+  }
 }
 
 DecodeStatus ChunkDecoder::ReadDataItems(const RecordRef& record,

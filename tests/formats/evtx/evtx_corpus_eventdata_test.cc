@@ -157,7 +157,8 @@ std::vector<std::string> ItemsOfTree(const EventTree& tree, bool* user) {
 }
 
 // Every record of the corpus, damaged files included, through one decoder
-// and one reused list: the items read without a tree are the tree's.
+// and one reused list: the items read without a tree are the tree's, and
+// TakeDataItems takes the same from the tree.
 TEST(EvtxCorpusEventDataTest, DataItemsAreTheTreesTexts) {
   const fs::path root = fs::path(QRV_SHARED_DIR) / "corpus";
   if (!fs::exists(root)) GTEST_SKIP() << "no corpus at " << root;
@@ -188,6 +189,9 @@ TEST(EvtxCorpusEventDataTest, DataItemsAreTheTreesTexts) {
       bool user = false;
       ASSERT_EQ(items, ItemsOfTree(tree, &user))
           << "record " << cursor.record().record_id;
+      std::vector<std::string> taken = {"left over"};
+      TakeDataItems(&tree, &taken);
+      ASSERT_EQ(taken, items) << "record " << cursor.record().record_id;
       if (user && !items.empty()) ++from_user_data;
     }
   }

@@ -57,6 +57,9 @@ bool QueryWorker::Produce(PreparedEvent* out) {
     out->message = formatter_->Format(request_);
     if (!out->message) out->request = request_;
   }
+  // Items captured with the event served the request; the caller reads
+  // them again in the rare case it asks.
+  out->event.data_items.reset();
   return true;
 }
 
