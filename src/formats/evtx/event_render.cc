@@ -15,6 +15,7 @@ namespace evtx {
 
 class ChunkDecoder::XmlSink {
  public:
+  static constexpr bool kMaySkip = false;
   XmlSink(const NameTable* names, std::string* out)
       : names_(names), out_(out) {}
 
@@ -168,6 +169,7 @@ class ContentWriter {
 
 class ChunkDecoder::TreeSink {
  public:
+  static constexpr bool kMaySkip = false;
   TreeSink(const NameTable* names, EventTree* tree)
       : names_(names), tree_(tree) {
     content_.Retarget(nullptr, &attr_pieces_);
@@ -240,6 +242,11 @@ class ChunkDecoder::TreeSink {
 // the tree's texts without the tree.
 class ChunkDecoder::DataItemSink {
  public:
+  // Elements that hold no item and cannot be above one are not walked.
+  static constexpr bool kMaySkip = true;
+  bool SkipsContent() const {
+    return stack_->back().role == DataItemFrame::Role::kOther;
+  }
   DataItemSink(const NameTable* names, std::vector<DataItemSlot>* slots,
                std::vector<DataItemFrame>* stack)
       : names_(names), slots_(slots), stack_(stack) {
@@ -414,6 +421,24 @@ DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
         }
         sink->StartElement(op.name);
         in_attr = false;
+        // Content the sink ignores is passed over, unless a nested document
+        // inside it could fail the walk.
+        if constexpr (Sink::kMaySkip) {
+          if (!fr.repeating && sink->SkipsContent()) {
+            bool nested = false;
+            for (uint32_t j = i + 1; j < op.end && j < end && !nested; ++j) {
+              const ValueRef* held =
+                  ops[j].kind == OpKind::kSubst ? value_at(ops[j].index)
+                                                : nullptr;
+              nested = held != nullptr &&
+                       held->type == static_cast<uint8_t>(ValueType::kBinXml);
+            }
+            if (!nested && op.end > i && op.end < end) {
+              i = op.end;  // its end, which closes it
+              continue;
+            }
+          }
+        }
         ++i;
         continue;
       }
