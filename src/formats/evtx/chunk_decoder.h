@@ -53,6 +53,10 @@ struct RecordRef {
 bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
                           const RecordRef& record, uint32_t* definition);
 
+// The data items ChunkDecoder::ReadDataItems reads, moved out of a tree
+// BuildTree built (their texts are left empty there); replaces `*items`.
+void TakeDataItems(EventTree* tree, std::vector<std::string>* items);
+
 class ChunkDecoder {
  public:
   ChunkDecoder() = default;
@@ -77,6 +81,13 @@ class ChunkDecoder {
   DecodeStatus RenderXml(const RecordRef& record, std::string* xml);
   // The event as a tree of typed values; replaces `*tree`.
   DecodeStatus BuildTree(const RecordRef& record, EventTree* tree);
+  // The event's data items without building its tree: the texts of the
+  // Data children of the root's first EventData or, when the root has no
+  // EventData, of the leaf elements below its first UserData, in document
+  // order; each the text BuildTree gives that element. Replaces `*items`
+  // (cleared when the record does not decode), reusing its strings.
+  DecodeStatus ReadDataItems(const RecordRef& record,
+                             std::vector<std::string>* items);
 
   bool header_checksum_ok() const { return header_checksum_ok_; }
   // False also when the check is turned off.
@@ -126,6 +137,20 @@ class ChunkDecoder {
   };
   class XmlSink;
   class TreeSink;
+  class DataItemSink;
+  // ReadDataItems' scratch, kept from record to record.
+  struct DataItemSlot {
+    Value value;
+    bool user = false;  // below UserData, not EventData
+    bool leaf = true;
+  };
+  struct DataItemFrame {
+    enum class Role : uint8_t {
+      kOther, kRoot, kEventData, kItem, kUserData, kUserItem
+    } role;
+    uint32_t slot;  // into data_slots_, for kItem and kUserItem
+    uint32_t pieces;
+  };
 
   DecodeStatus OpenFragment(uint32_t pos, uint32_t end, Fragment* fragment);
   DecodeStatus GetTemplate(uint32_t def_offset, uint32_t* index);
@@ -161,6 +186,8 @@ class ChunkDecoder {
   EventTree fallback_tree_;       // System properties of unusual templates
   std::string fallback_text_[3];  // UTF-16LE bytes of rebuilt strings
   std::vector<uint8_t> fallback_sid_;
+  std::vector<DataItemSlot> data_slots_;
+  std::vector<DataItemFrame> data_stack_;
 };
 
 }  // namespace evtx

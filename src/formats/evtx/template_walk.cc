@@ -3,6 +3,9 @@
 // Element nesting is an explicit stack; nested BinXml values recurse at most
 // kMaxValueNesting deep.
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "formats/evtx/bytes.h"
 #include "formats/evtx/chunk_decoder.h"
@@ -12,6 +15,7 @@ namespace evtx {
 
 class ChunkDecoder::XmlSink {
  public:
+  static constexpr bool kMaySkip = false;
   XmlSink(const NameTable* names, std::string* out)
       : names_(names), out_(out) {}
 
@@ -86,45 +90,25 @@ class ChunkDecoder::XmlSink {
   Escape escape_ = Escape::kText;
 };
 
-class ChunkDecoder::TreeSink {
- public:
-  TreeSink(const NameTable* names, EventTree* tree)
-      : names_(names), tree_(tree) {}
+namespace {
 
-  void StartElement(uint32_t name) {
-    const uint32_t index = static_cast<uint32_t>(tree_->elements.size());
-    if (!stack_.empty())
-      tree_->elements[stack_.back().element].children.push_back(index);
-    tree_->elements.emplace_back();
-    tree_->elements.back().name.assign(names_->Get(name));
-    stack_.push_back({index, 0});
-    target_ = &tree_->elements.back().text;
-    pieces_ = &stack_.back().pieces;
+// Builds the character content of one value the way the tree keeps it: a
+// lone substitution keeps its type; text, references and further pieces turn
+// it into plain kString text, concatenated. Writes nowhere while its target
+// is null.
+class ContentWriter {
+ public:
+  void Retarget(Value* target, uint32_t* pieces) {
+    target_ = target;
+    pieces_ = pieces;
   }
-  void BeginAttribute(uint32_t name) {
-    Element& e = tree_->elements[stack_.back().element];
-    e.attributes.emplace_back();
-    e.attributes.back().name.assign(names_->Get(name));
-    target_ = &e.attributes.back().value;
-    attr_pieces_ = 0;
-    pieces_ = &attr_pieces_;
-  }
-  void EndAttribute() {
-    Element& e = tree_->elements[stack_.back().element];
-    if (e.attributes.back().value.text.empty()) e.attributes.pop_back();
-    RestoreElementTarget();
-  }
-  void CloseStart() {}
-  void EndElement(uint32_t, bool) {
-    if (!stack_.empty()) stack_.pop_back();
-    RestoreElementTarget();
-  }
+  bool active() const { return target_ != nullptr; }
+
   void Text(const uint8_t* le, uint32_t units) {
     if (target_ == nullptr) return;
     AsString();
     AppendUtf16(le, units, Escape::kNone, &target_->text);
   }
-  void CData(const uint8_t* le, uint32_t units) { Text(le, units); }
   void CharRef(uint16_t unit) {
     if (target_ == nullptr) return;
     AsString();
@@ -132,10 +116,9 @@ class ChunkDecoder::TreeSink {
     StoreU16(le, unit);
     AppendUtf16(le, 1, Escape::kNone, &target_->text);
   }
-  void EntityRef(uint32_t name) {
+  void EntityRef(std::string_view n) {
     if (target_ == nullptr) return;
     AsString();
-    const std::string_view n = names_->Get(name);
     if (n == "amp")
       target_->text.push_back('&');
     else if (n == "lt")
@@ -149,8 +132,6 @@ class ChunkDecoder::TreeSink {
     else
       target_->text.append("&").append(n).append(";");
   }
-  void PITarget(uint32_t) {}
-  void PIData(const uint8_t*, uint32_t) {}
   void ValueText(uint8_t type, const uint8_t* data, uint32_t size) {
     if (target_ == nullptr) return;
     if (*pieces_ == 0) {
@@ -168,10 +149,6 @@ class ChunkDecoder::TreeSink {
   }
 
  private:
-  struct Frame {
-    uint32_t element;
-    uint32_t pieces;
-  };
   // A second piece of content turns a typed value into plain text.
   void AsString() {
     if (*pieces_ != 0) {
@@ -183,21 +160,212 @@ class ChunkDecoder::TreeSink {
     }
     *pieces_ += 1;
   }
+
+  Value* target_ = nullptr;
+  uint32_t* pieces_ = nullptr;
+};
+
+}  // namespace
+
+class ChunkDecoder::TreeSink {
+ public:
+  static constexpr bool kMaySkip = false;
+  TreeSink(const NameTable* names, EventTree* tree)
+      : names_(names), tree_(tree) {
+    content_.Retarget(nullptr, &attr_pieces_);
+  }
+
+  void StartElement(uint32_t name) {
+    const uint32_t index = static_cast<uint32_t>(tree_->elements.size());
+    if (!stack_.empty())
+      tree_->elements[stack_.back().element].children.push_back(index);
+    tree_->elements.emplace_back();
+    tree_->elements.back().name.assign(names_->Get(name));
+    stack_.push_back({index, 0});
+    content_.Retarget(&tree_->elements.back().text, &stack_.back().pieces);
+  }
+  void BeginAttribute(uint32_t name) {
+    Element& e = tree_->elements[stack_.back().element];
+    e.attributes.emplace_back();
+    e.attributes.back().name.assign(names_->Get(name));
+    attr_pieces_ = 0;
+    content_.Retarget(&e.attributes.back().value, &attr_pieces_);
+  }
+  void EndAttribute() {
+    Element& e = tree_->elements[stack_.back().element];
+    if (e.attributes.back().value.text.empty()) e.attributes.pop_back();
+    RestoreElementTarget();
+  }
+  void CloseStart() {}
+  void EndElement(uint32_t, bool) {
+    if (!stack_.empty()) stack_.pop_back();
+    RestoreElementTarget();
+  }
+  void Text(const uint8_t* le, uint32_t units) { content_.Text(le, units); }
+  void CData(const uint8_t* le, uint32_t units) { content_.Text(le, units); }
+  void CharRef(uint16_t unit) { content_.CharRef(unit); }
+  void EntityRef(uint32_t name) {
+    if (content_.active()) content_.EntityRef(names_->Get(name));
+  }
+  void PITarget(uint32_t) {}
+  void PIData(const uint8_t*, uint32_t) {}
+  void ValueText(uint8_t type, const uint8_t* data, uint32_t size) {
+    content_.ValueText(type, data, size);
+  }
+  void ValueSeparator() { content_.ValueSeparator(); }
+
+ private:
+  struct Frame {
+    uint32_t element;
+    uint32_t pieces;
+  };
   void RestoreElementTarget() {
     if (stack_.empty()) {
-      target_ = nullptr;
+      content_.Retarget(nullptr, &attr_pieces_);
       return;
     }
-    target_ = &tree_->elements[stack_.back().element].text;
-    pieces_ = &stack_.back().pieces;
+    content_.Retarget(&tree_->elements[stack_.back().element].text,
+                      &stack_.back().pieces);
   }
 
   const NameTable* names_;
   EventTree* tree_;
   std::vector<Frame> stack_;
-  Value* target_ = nullptr;
   uint32_t attr_pieces_ = 0;
-  uint32_t* pieces_ = &attr_pieces_;
+  ContentWriter content_;
+};
+
+// Keeps only the event's data items: the content of the root's first
+// EventData's Data children and of every element below the root's first
+// UserData (leaves are picked once the walk has shown which elements have
+// children). Each is built as TreeSink builds element text, so the items are
+// the tree's texts without the tree.
+class ChunkDecoder::DataItemSink {
+ public:
+  // Elements that hold no item and cannot be above one are not walked.
+  static constexpr bool kMaySkip = true;
+  bool SkipsContent() const {
+    return stack_->back().role == DataItemFrame::Role::kOther;
+  }
+  DataItemSink(const NameTable* names, std::vector<DataItemSlot>* slots,
+               std::vector<DataItemFrame>* stack)
+      : names_(names), slots_(slots), stack_(stack) {
+    stack_->clear();
+  }
+
+  // EventData's items when the root has an EventData, else the leaves
+  // below its UserData.
+  void Collect(std::vector<std::string>* items) const {
+    const bool user = !saw_event_data_;
+    size_t count = 0;
+    for (size_t s = 0; s < used_; ++s) count += Picked((*slots_)[s], user);
+    items->resize(count);
+    size_t i = 0;
+    for (size_t s = 0; s < used_; ++s) {
+      const DataItemSlot& slot = (*slots_)[s];
+      if (Picked(slot, user)) (*items)[i++].assign(slot.value.text);
+    }
+  }
+  bool saw_root() const { return saw_root_; }
+
+  void StartElement(uint32_t name) {
+    using Role = DataItemFrame::Role;
+    Role role = Role::kOther;
+    if (stack_->empty()) {
+      role = saw_root_ ? Role::kOther : Role::kRoot;
+      saw_root_ = true;
+    } else {
+      DataItemFrame& parent = stack_->back();
+      switch (parent.role) {
+        case Role::kRoot: {
+          const std::string_view n = names_->Get(name);
+          if (!saw_event_data_ && n == "EventData") {
+            saw_event_data_ = true;
+            role = Role::kEventData;
+          } else if (!saw_user_data_ && n == "UserData") {
+            saw_user_data_ = true;
+            role = Role::kUserData;
+          }
+          break;
+        }
+        case Role::kEventData:
+          if (names_->Get(name) == "Data") role = Role::kItem;
+          break;
+        case Role::kUserItem:
+          (*slots_)[parent.slot].leaf = false;
+          role = Role::kUserItem;
+          break;
+        case Role::kUserData:
+          role = Role::kUserItem;
+          break;
+        default:
+          break;
+      }
+    }
+    DataItemFrame frame{role, kNoSlot, 0};
+    if (role == Role::kItem || role == Role::kUserItem) {
+      frame.slot = static_cast<uint32_t>(used_);
+      NewSlot(role == Role::kUserItem);
+    }
+    stack_->push_back(frame);
+    RestoreElementTarget();
+  }
+  void BeginAttribute(uint32_t) { content_.Retarget(nullptr, nullptr); }
+  void EndAttribute() { RestoreElementTarget(); }
+  void CloseStart() {}
+  void EndElement(uint32_t, bool) {
+    if (!stack_->empty()) stack_->pop_back();
+    RestoreElementTarget();
+  }
+  void Text(const uint8_t* le, uint32_t units) { content_.Text(le, units); }
+  void CData(const uint8_t* le, uint32_t units) { content_.Text(le, units); }
+  void CharRef(uint16_t unit) { content_.CharRef(unit); }
+  void EntityRef(uint32_t name) {
+    if (content_.active()) content_.EntityRef(names_->Get(name));
+  }
+  void PITarget(uint32_t) {}
+  void PIData(const uint8_t*, uint32_t) {}
+  void ValueText(uint8_t type, const uint8_t* data, uint32_t size) {
+    content_.ValueText(type, data, size);
+  }
+  void ValueSeparator() { content_.ValueSeparator(); }
+
+ private:
+  static constexpr uint32_t kNoSlot = ~0u;
+  static bool Picked(const DataItemSlot& s, bool user) {
+    return user ? s.user && s.leaf : !s.user;
+  }
+  // Slots are kept from record to record, so their texts keep their
+  // capacity.
+  void NewSlot(bool user) {
+    if (used_ == slots_->size()) slots_->emplace_back();
+    DataItemSlot& s = (*slots_)[used_++];
+    s.value.type = ValueType::kNull;
+    s.value.u = 0;
+    s.value.d = 0.0;
+    s.value.text.clear();
+    s.user = user;
+    s.leaf = true;
+  }
+  // Slots may move as items are added: the target is found again from the
+  // innermost element each time.
+  void RestoreElementTarget() {
+    if (stack_->empty() || stack_->back().slot == kNoSlot) {
+      content_.Retarget(nullptr, nullptr);
+      return;
+    }
+    DataItemFrame& top = stack_->back();
+    content_.Retarget(&(*slots_)[top.slot].value, &top.pieces);
+  }
+
+  const NameTable* names_;
+  std::vector<DataItemSlot>* slots_;
+  std::vector<DataItemFrame>* stack_;
+  size_t used_ = 0;  // slots of this record
+  bool saw_root_ = false;
+  bool saw_event_data_ = false;
+  bool saw_user_data_ = false;
+  ContentWriter content_;
 };
 
 template <typename Sink>
@@ -253,6 +421,24 @@ DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
         }
         sink->StartElement(op.name);
         in_attr = false;
+        // Content the sink ignores is passed over, unless a nested document
+        // inside it could fail the walk.
+        if constexpr (Sink::kMaySkip) {
+          if (!fr.repeating && sink->SkipsContent()) {
+            bool nested = false;
+            for (uint32_t j = i + 1; j < op.end && j < end && !nested; ++j) {
+              const ValueRef* held =
+                  ops[j].kind == OpKind::kSubst ? value_at(ops[j].index)
+                                                : nullptr;
+              nested = held != nullptr &&
+                       held->type == static_cast<uint8_t>(ValueType::kBinXml);
+            }
+            if (!nested && op.end > i && op.end < end) {
+              i = op.end;  // its end, which closes it
+              continue;
+            }
+          }
+        }
         ++i;
         continue;
       }
@@ -401,6 +587,57 @@ DecodeStatus ChunkDecoder::BuildTree(const RecordRef& record, EventTree* tree) {
   return st == DecodeStatus::kOk && tree->Root() == nullptr
              ? DecodeStatus::kNoEvent
              : st;
+}
+
+void TakeDataItems(EventTree* tree, std::vector<std::string>* items) {
+  items->clear();
+  const Element* root = tree->Root();
+  if (root == nullptr) return;
+  Element* event_data = nullptr;
+  Element* user_data = nullptr;
+  for (uint32_t c : root->children) {
+    if (c >= tree->elements.size()) continue;
+    Element& e = tree->elements[c];
+    if (event_data == nullptr && e.name == "EventData") event_data = &e;
+    if (user_data == nullptr && e.name == "UserData") user_data = &e;
+  }
+  if (event_data != nullptr) {
+    items->reserve(event_data->children.size());
+    for (uint32_t c : event_data->children) {
+      if (c < tree->elements.size() && tree->elements[c].name == "Data")
+        items->push_back(std::move(tree->elements[c].text.text));
+    }
+    return;
+  }
+  if (user_data == nullptr) return;
+  // Leaves in document order, with an explicit stack (the tree's depth is
+  // bounded, but not by much).
+  std::vector<uint32_t> stack(user_data->children.rbegin(),
+                              user_data->children.rend());
+  while (!stack.empty()) {
+    const uint32_t index = stack.back();
+    stack.pop_back();
+    if (index >= tree->elements.size()) continue;
+    Element& e = tree->elements[index];
+    if (e.children.empty()) {
+      items->push_back(std::move(e.text.text));
+      continue;
+    }
+    stack.insert(stack.end(), e.children.rbegin(), e.children.rend());
+  }
+}
+
+DecodeStatus ChunkDecoder::ReadDataItems(const RecordRef& record,
+                                         std::vector<std::string>* items) {
+  DataItemSink sink(&names_, &data_slots_, &data_stack_);
+  DecodeStatus st = WalkRecord(record, &sink);
+  if (st == DecodeStatus::kOk && !sink.saw_root()) st = DecodeStatus::kNoEvent;
+  if (st == DecodeStatus::kOk) {
+    sink.Collect(items);
+  } else {
+    items->clear();
+  }
+  return st;
 }
 
 }  // namespace evtx

@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "formats/evtx/file_reader.h"
 #include "mini_json.h"
@@ -119,6 +122,81 @@ TEST(EvtxCorpusEventDataTest, NamedDataValuesMatchTheIndependentReader) {
   }
   EXPECT_GT(files, 300u);
   EXPECT_GT(compared, 250000u);
+}
+
+// The data items as the tree holds them: the Data children of the root's
+// first EventData, else the leaves below its first UserData.
+std::vector<std::string> ItemsOfTree(const EventTree& tree, bool* user) {
+  std::vector<std::string> items;
+  const Element* data = nullptr;
+  const Element* user_data = nullptr;
+  for (uint32_t k : tree.Root()->children) {
+    const Element& e = tree.elements[k];
+    if (data == nullptr && e.name == "EventData") data = &e;
+    if (user_data == nullptr && e.name == "UserData") user_data = &e;
+  }
+  *user = data == nullptr && user_data != nullptr;
+  if (data != nullptr) {
+    for (uint32_t d : data->children) {
+      if (tree.elements[d].name == "Data")
+        items.push_back(tree.elements[d].text.text);
+    }
+  } else if (user_data != nullptr) {
+    const std::function<void(const Element&)> leaves = [&](const Element& e) {
+      for (uint32_t c : e.children) {
+        const Element& child = tree.elements[c];
+        if (child.children.empty())
+          items.push_back(child.text.text);
+        else
+          leaves(child);
+      }
+    };
+    leaves(*user_data);
+  }
+  return items;
+}
+
+// Every record of the corpus, damaged files included, through one decoder
+// and one reused list: the items read without a tree are the tree's, and
+// TakeDataItems takes the same from the tree.
+TEST(EvtxCorpusEventDataTest, DataItemsAreTheTreesTexts) {
+  const fs::path root = fs::path(QRV_SHARED_DIR) / "corpus";
+  if (!fs::exists(root)) GTEST_SKIP() << "no corpus at " << root;
+  size_t records = 0, from_user_data = 0;
+  std::vector<std::string> items;
+  EventTree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (!entry.is_regular_file() || entry.path().extension() != ".evtx")
+      continue;
+    SCOPED_TRACE(entry.path().string());
+    const std::string bytes = Slurp(entry.path());
+    FileReader file;
+    if (!file.Open(reinterpret_cast<const uint8_t*>(bytes.data()),
+                   bytes.size()))
+      continue;
+    RecordCursor cursor(file, RecordOrder::kFileOrder);
+    while (cursor.Next()) {
+      const DecodeStatus built =
+          cursor.decoder().BuildTree(cursor.record(), &tree);
+      const DecodeStatus read =
+          cursor.decoder().ReadDataItems(cursor.record(), &items);
+      ASSERT_EQ(read, built) << "record " << cursor.record().record_id;
+      if (built != DecodeStatus::kOk) {
+        EXPECT_TRUE(items.empty());
+        continue;
+      }
+      ++records;
+      bool user = false;
+      ASSERT_EQ(items, ItemsOfTree(tree, &user))
+          << "record " << cursor.record().record_id;
+      std::vector<std::string> taken = {"left over"};
+      TakeDataItems(&tree, &taken);
+      ASSERT_EQ(taken, items) << "record " << cursor.record().record_id;
+      if (user && !items.empty()) ++from_user_data;
+    }
+  }
+  EXPECT_GT(records, 30000u);
+  EXPECT_GT(from_user_data, 100u);
 }
 
 }  // namespace

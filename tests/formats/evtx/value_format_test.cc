@@ -52,6 +52,9 @@ TEST(ValueFormatTest, Utf16RunsEqualUnitByUnitConversion) {
   std::mt19937 random(3);
   for (int round = 0; round < 600; ++round) {
     std::vector<uint16_t> units;
+    // Every tenth round opens with an ASCII run longer than the narrowing
+    // buffer, cut at a different length each time.
+    if (round % 10 == 0) units.assign(250 + round / 10, 'x');
     for (int i = 0; i < round % 12; ++i) {
       units.push_back(pieces[random() % std::size(pieces)]);
     }
@@ -72,6 +75,24 @@ TEST(ValueFormatTest, Utf16RunsEqualUnitByUnitConversion) {
       std::string s = "prefix";
       AppendUtf16(le.data(), units.size(), escape, &s);
       EXPECT_EQ(s, expected);
+    }
+  }
+}
+
+// The NUL search looks at four units at a time: a NUL (or a zero byte that
+// is only half a unit) at every place of a block and of the tail.
+TEST(ValueFormatTest, Utf16LengthStopsAtTheFirstNulUnit) {
+  for (size_t units = 0; units <= 13; ++units) {
+    for (size_t nul = 0; nul <= units; ++nul) {
+      std::vector<uint8_t> le;
+      for (size_t i = 0; i < units; ++i) {
+        // Units with a zero low or high byte are not NULs.
+        const uint16_t u = i == nul ? 0 : i % 2 == 0 ? 0x4100 : 0x0041;
+        le.push_back(static_cast<uint8_t>(u));
+        le.push_back(static_cast<uint8_t>(u >> 8));
+      }
+      EXPECT_EQ(Utf16LengthToNul(le.data(), units), nul)
+          << units << " units, NUL at " << nul;
     }
   }
 }

@@ -21,9 +21,11 @@ class DatabaseProvider : public ProviderTemplates {
   explicit DatabaseProvider(std::vector<Source> sources)
       : sources_(std::move(sources)) {}
 
-  std::vector<MessageTemplate> Templates(uint64_t key) const override {
+  const std::vector<MessageTemplate>& Templates(
+      uint64_t key) const override {
     const std::lock_guard<std::mutex> lock(mutex_);
-    // Every event of a kind asks again: answers are kept per key.
+    // Every event of a kind asks again: answers are kept per key, and the
+    // map's nodes never move, so the list is lent rather than copied.
     auto known = by_key_.find(key);
     if (known == by_key_.end()) known = by_key_.emplace(key, Find(key)).first;
     return known->second;

@@ -146,10 +146,12 @@ std::optional<std::string> MessageProvider::RawParameter(uint32_t id) const {
     if (std::optional<std::string> text = file->FindMessage(id)) return text;
   }
   if (templates_ == nullptr) return std::nullopt;
-  for (MessageTemplate& row : templates_->Templates(kParameterKeyBase + id)) {
+  for (const MessageTemplate& row :
+       templates_->Templates(kParameterKeyBase + id)) {
     if (!row.text.empty()) {
-      CutText(&row.text, kMaxTemplateBytes);
-      return std::move(row.text);
+      std::string text = row.text;
+      CutText(&text, kMaxTemplateBytes);
+      return text;
     }
   }
   return std::nullopt;
@@ -302,9 +304,10 @@ uint32_t MessageProvider::FormatFromTemplates(
        request.event_id);
   const uint64_t first = request.qualifiers ? classic_key : request.event_id;
   const uint64_t second = request.qualifiers ? request.event_id : classic_key;
-  std::vector<MessageTemplate> rows = templates_->Templates(first);
-  if (rows.empty()) rows = templates_->Templates(second);
-  const MessageTemplate* chosen = ChooseTemplate(rows, request.inserts.size());
+  const std::vector<MessageTemplate>* rows = &templates_->Templates(first);
+  if (rows->empty()) rows = &templates_->Templates(second);
+  const MessageTemplate* chosen =
+      ChooseTemplate(*rows, request.inserts.size());
   if (chosen == nullptr) return kErrorEvtMessageNotFound;
   if (chosen->text.size() <= kMaxTemplateBytes) {
     return ExpandText(chosen->text, request.inserts, text);

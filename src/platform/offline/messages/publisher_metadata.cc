@@ -2,8 +2,10 @@
 // publisher_metadata.h.
 #include "platform/offline/messages/publisher_metadata.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "formats/utf16.h"
@@ -191,12 +193,11 @@ bool PublisherMetadataCalls::FormatEventMessage(
 }
 
 bool PublisherMetadataCalls::ReturnMessage(uint32_t status,
-                                           const std::string& text,
+                                           std::u16string_view text,
                                            uint32_t buffer_size,
                                            char16_t* buffer,
                                            uint32_t* buffer_used) {
-  return CopyText(status, text::Utf8ToUtf16(text), buffer_size, buffer,
-                  buffer_used);
+  return CopyText(status, text, buffer_size, buffer, buffer_used);
 }
 
 bool PublisherMetadataCalls::HasProvider(const std::string& name) {
@@ -210,7 +211,9 @@ std::optional<FormattedEventMessage> PublisherMetadataCalls::FormatAhead(
   FormattedEventMessage message;
   message.provider = catalog_.Open(request.provider, &error);
   if (message.provider == nullptr) return std::nullopt;
-  message.status = message.provider->FormatEvent(request, &message.text);
+  std::string text;
+  message.status = message.provider->FormatEvent(request, &text);
+  text::AssignUtf8ToUtf16(text, &message.text);
   return message;
 }
 

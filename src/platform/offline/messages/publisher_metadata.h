@@ -53,7 +53,9 @@ using EventRequestSource =
 struct FormattedEventMessage {
   std::shared_ptr<const MessageProvider> provider;
   uint32_t status = 0;  // Win32 code of the formatting
-  std::string text;     // UTF-8, as the formatting produced it
+  // UTF-16, as EvtFormatMessage returns it: converted once where it was
+  // formatted, so each of the two calls of the protocol is a copy.
+  std::u16string text;
 };
 
 class PublisherMetadataCalls {
@@ -110,7 +112,7 @@ class PublisherMetadataCalls {
       EvtHandle publisher_metadata) const;
   // Returns a formatted message as EvtFormatMessage does: the status as the
   // last error, or the text with the two-call contract.
-  bool ReturnMessage(uint32_t status, const std::string& text,
+  bool ReturnMessage(uint32_t status, std::u16string_view text,
                      uint32_t buffer_size, char16_t* buffer,
                      uint32_t* buffer_used);
 

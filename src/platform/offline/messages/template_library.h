@@ -49,8 +49,10 @@ class ProviderTemplates {
  public:
   virtual ~ProviderTemplates() = default;
   // The templates stored under `key`, in row order, from the first database
-  // with a non-empty one; empty when none has.
-  virtual std::vector<MessageTemplate> Templates(uint64_t key) const = 0;
+  // with a non-empty one; empty when none has. The list stays valid and
+  // unchanged as long as this object lives.
+  virtual const std::vector<MessageTemplate>& Templates(
+      uint64_t key) const = 0;
   // Every non-empty template with an event id (key 0..65535): ascending ids,
   // classic messages and parameter strings never listed (as Windows lists
   // no events for a classic source);

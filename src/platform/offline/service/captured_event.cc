@@ -32,6 +32,7 @@ void CaptureEvent(const evtx::SystemProperties& props,
   out->system.user_sid_size = 0;
   out->chunk = std::move(chunk);
   out->record = record;
+  out->data_items.reset();
 }
 
 bool CapturedRecordReader::Load(const CapturedEvent& event) {
@@ -54,6 +55,22 @@ bool CapturedRecordReader::BuildTree(const CapturedEvent& event,
                                      evtx::EventTree* tree) {
   return Load(event) &&
          decoder_.BuildTree(event.record, tree) == evtx::DecodeStatus::kOk;
+}
+
+bool CapturedRecordReader::ReadDataItems(const CapturedEvent& event,
+                                         std::vector<std::string>* items) {
+  if (event.data_items) {
+    // Assigned item by item, so the strings keep their capacity.
+    items->resize(event.data_items->size());
+    for (size_t i = 0; i < items->size(); ++i)
+      (*items)[i].assign((*event.data_items)[i]);
+    return true;
+  }
+  if (Load(event) && decoder_.ReadDataItems(event.record, items) ==
+                         evtx::DecodeStatus::kOk)
+    return true;
+  items->clear();
+  return false;
 }
 
 }  // namespace qrv::offline

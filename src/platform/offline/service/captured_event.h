@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,13 @@ struct CapturedEvent {
 
   std::shared_ptr<const ChunkSnapshot> chunk;
   evtx::RecordRef record;
+  // The record's data items (ChunkDecoder::ReadDataItems), when selecting
+  // it decoded its whole tree anyway; nullopt otherwise.
+  std::optional<std::vector<std::string>> data_items;
 };
 
-// Fills `out` from properties read for `record` of `chunk`.
+// Fills `out` from properties read for `record` of `chunk`, without data
+// items.
 void CaptureEvent(const evtx::SystemProperties& props,
                   std::shared_ptr<const ChunkSnapshot> chunk,
                   const evtx::RecordRef& record, CapturedEvent* out);
@@ -49,6 +54,10 @@ class CapturedRecordReader {
   // False when the record no longer decodes.
   bool RenderXml(const CapturedEvent& event, std::string* xml);
   bool BuildTree(const CapturedEvent& event, evtx::EventTree* tree);
+  // The event's data items (ChunkDecoder::ReadDataItems, or the ones
+  // captured with it); none when the record no longer decodes.
+  bool ReadDataItems(const CapturedEvent& event,
+                     std::vector<std::string>* items);
 
  private:
   bool Load(const CapturedEvent& event);

@@ -87,9 +87,8 @@ std::optional<EventMessageRequest> OfflineEventLog::MessageRequest(
   EventObject* object = objects_.Get<EventObject>(event);
   if (object == nullptr) return std::nullopt;
   if (!object->request) {
-    const bool decoded = records_.BuildTree(object->event, &tree_);
-    object->request =
-        MessageRequestFor(object->event, decoded ? &tree_ : nullptr);
+    object->request.emplace();
+    FillMessageRequest(object->event, records_, &*object->request);
   }
   return object->request;
 }

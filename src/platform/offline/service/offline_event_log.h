@@ -117,7 +117,6 @@ class OfflineEventLog : public EventLogApi {
   // destroying the table joins the workers of queries still open first.
   EvtObjectTable objects_;
   CapturedRecordReader records_;
-  evtx::EventTree tree_;  // scratch for message inserts
 };
 
 }  // namespace qrv::offline

@@ -11,7 +11,8 @@ namespace qrv::offline {
 namespace {
 
 size_t TextBytes(const PreparedEvent& event) {
-  size_t bytes = event.message ? event.message->text.size() : 0;
+  size_t bytes =
+      event.message ? event.message->text.size() * sizeof(char16_t) : 0;
   if (event.request) {
     for (const std::string& insert : event.request->inserts)
       bytes += insert.size();
@@ -52,14 +53,17 @@ bool QueryWorker::Produce(PreparedEvent* out) {
     last_provider_known_ = formatter_->HasProvider(text::Utf16ToUtf8(last_provider_));
   }
   if (last_provider_known_) {
-    const bool decoded = records_.BuildTree(out->event, &tree_);
-    out->request = MessageRequestFor(out->event, decoded ? &tree_ : nullptr);
+    FillMessageRequest(out->event, records_, &request_);
     // While the caller waits for events, their messages are left to it: the
     // batch reaches the caller sooner, and the formatting is shared by the
     // two threads in whatever measure each has time for.
     if (!caller_waiting_.load(std::memory_order_relaxed))
-      out->message = formatter_->Format(*out->request);
+      out->message = formatter_->Format(request_);
+    if (!out->message) out->request = request_;
   }
+  // Items captured with the event served the request; the caller reads
+  // them again in the rare case it asks.
+  out->event.data_items.reset();
   return true;
 }
 

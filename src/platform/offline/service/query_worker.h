@@ -30,7 +30,6 @@
 #include <string>
 #include <thread>
 
-#include "formats/evtx/event_tree.h"
 #include "platform/offline/messages/message_provider.h"
 #include "platform/offline/messages/publisher_metadata.h"
 #include "platform/offline/service/captured_event.h"
@@ -40,7 +39,9 @@ namespace qrv::offline {
 
 struct PreparedEvent {
   CapturedEvent event;
-  // Built when the formatter knows the event's provider; nullopt otherwise.
+  // Handed over when the formatter knows the event's provider but left the
+  // message to the caller; nullopt otherwise (a message formatted ahead
+  // needs no request, and one asked for again builds it anew).
   std::optional<EventMessageRequest> request;
   std::optional<FormattedEventMessage> message;
 };
@@ -97,7 +98,7 @@ class QueryWorker {
   std::unique_ptr<EventQuery> query_;
   MessageFormatter* formatter_;
   CapturedRecordReader records_;  // the worker's, for message inserts
-  evtx::EventTree tree_;
+  EventMessageRequest request_;   // scratch: its strings keep their capacity
   std::u16string last_provider_;
   bool last_provider_known_ = false;
 

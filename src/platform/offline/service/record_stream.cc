@@ -44,6 +44,7 @@ bool RecordStream::NextRecord() {
   for (;;) {
     if (chunk_loaded_ && decoder_.NextRecord(&record_)) {
       ++counts_.records;
+      full_tree_is_record_ = false;
       return true;
     }
     chunk_loaded_ = false;
@@ -70,8 +71,9 @@ const RecordStream::TemplateCheck* RecordStream::CheckTemplate(
     if (c.definition == definition && c.present == props.present) return &c;
   }
   if (checks_.size() >= kMaxCheckedTemplatesPerChunk) return nullptr;
-  if (decoder_.BuildTree(record_, &full_tree_) != evtx::DecodeStatus::kOk)
-    return nullptr;
+  full_tree_is_record_ =
+      decoder_.BuildTree(record_, &full_tree_) == evtx::DecodeStatus::kOk;
+  if (!full_tree_is_record_) return nullptr;
   TemplateCheck check;
   check.definition = definition;
   check.present = props.present;
@@ -95,6 +97,7 @@ bool RecordStream::SelectedBySystem(evtx::SystemProperties* props) {
     ++counts_.undecodable;
     return false;
   }
+  full_tree_is_record_ = true;
   ++counts_.full_trees;
   return query_.Matches(source_index_, full_tree_, now_);
 }
@@ -105,6 +108,7 @@ bool RecordStream::Selected(evtx::SystemProperties* props) {
     ++counts_.undecodable;
     return false;
   }
+  full_tree_is_record_ = true;
   ++counts_.full_trees;
   if (!query_.Matches(source_index_, full_tree_, now_)) return false;
   if (decoder_.ReadSystem(record_, props) != evtx::DecodeStatus::kOk) {
@@ -119,6 +123,12 @@ bool RecordStream::Next(CapturedEvent* out) {
   while (NextRecord()) {
     if (Selected(&props) && (!channel_ || channel_->Admits(props))) {
       CaptureEvent(props, chunk_, record_, out);
+      // The tree selection decoded gives the message inserts; the record
+      // is not walked again for them.
+      if (full_tree_is_record_) {
+        out->data_items.emplace();
+        evtx::TakeDataItems(&full_tree_, &*out->data_items);
+      }
       return true;
     }
   }

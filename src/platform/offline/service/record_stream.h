@@ -97,6 +97,7 @@ class RecordStream {
   evtx::ReaderStats stats_;
   evtx::RecordRef record_;
   evtx::EventTree full_tree_;
+  bool full_tree_is_record_ = false;  // full_tree_ was built for record_
   // The tree queries are tested on (without number texts when the query
   // reads none), and the complete one templates are checked with.
   SystemTreeBuilder system_tree_;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -384,6 +385,48 @@ TEST_F(PublisherMetadataTest, FormatEventMessageByRequestAndByHandle) {
   objects_.Close(event);
   objects_.Close(metadata);
   EXPECT_EQ(objects_.open_count(), 0u);
+}
+
+// A message formatted ahead is what the two calls give for the request,
+// already in UTF-16, whatever the UTF-8 of its inserts: ASCII runs cut at
+// every offset, multi-byte and four-byte sequences, and invalid bytes.
+TEST_F(PublisherMetadataTest, FormatAheadGivesTheTwoCallsText) {
+  const std::vector<std::string> inserts = {
+      "",
+      "plain ascii longer than one block",
+      "1234567\xC3\xA9 after seven",
+      "12345678\xE2\x82\xAC after eight",
+      "a\xF0\x9F\x98\x80 pair, then ascii again 0123456789",
+      "bad \x80 continuation, \xC0\xAF overlong, \xED\xA0\x80 surrogate",
+      "cut at the end \xE2\x82",
+  };
+  EventMessageRequest request;
+  request.provider = "Demo-Provider";
+  request.event_id = 1;
+  for (const std::string& insert : inserts) {
+    SCOPED_TRACE(insert);
+    request.inserts = {insert};
+    const std::optional<FormattedEventMessage> ahead =
+        Calls().FormatAhead(request);
+    ASSERT_TRUE(ahead.has_value());
+    uint32_t needed = 0;
+    EXPECT_FALSE(
+        Calls().FormatEventMessage(nullptr, request, 0, nullptr, &needed));
+    std::u16string text(needed, u'#');
+    ASSERT_TRUE(Calls().FormatEventMessage(nullptr, request, needed,
+                                           text.data(), &needed));
+    text.pop_back();
+    EXPECT_EQ(ahead->text, text);
+
+    std::u16string returned(needed, u'#');
+    uint32_t used = 0;
+    EXPECT_FALSE(Calls().ReturnMessage(ahead->status, ahead->text, 0, nullptr,
+                                       &used));
+    EXPECT_EQ(used, needed);
+    EXPECT_TRUE(Calls().ReturnMessage(ahead->status, ahead->text, needed,
+                                      returned.data(), &used));
+    EXPECT_EQ(returned, text + u'\0');
+  }
 }
 
 TEST_F(PublisherMetadataTest, ToolCatalogueWalkListsTheDefinitions) {
