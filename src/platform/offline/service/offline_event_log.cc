@@ -32,9 +32,15 @@ class QueryObject final : public EvtObjectBase {
 
 class EventObject final : public EvtObjectBase {
  public:
+  ~EventObject() override {
+    if (home) home->Give({std::move(event), std::move(request), std::move(message)});
+  }
+
   CapturedEvent event;
   std::optional<EventMessageRequest> request;  // built ahead or on first use
   std::optional<FormattedEventMessage> message;  // formatted ahead
+  // The worker that read it ahead, which frees it; null without one.
+  std::shared_ptr<ReturnedEvents> home;
 };
 
 class RenderContextObject final : public EvtObjectBase {};
@@ -155,6 +161,7 @@ bool OfflineEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
     event->event = std::move(prepared.event);
     event->request = std::move(prepared.request);
     event->message = std::move(prepared.message);
+    event->home = q->worker->returns();
     events[count++] = objects_.Add(std::move(event));
   }
   *returned = count;

@@ -22,16 +22,41 @@ size_t TextBytes(const PreparedEvent& event) {
 
 }  // namespace
 
+void ReturnedEvents::Give(PreparedEvent&& event) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (closed_ || events_.size() >= kMaxReturnedEvents) return;
+  events_.push_back(std::move(event));
+}
+
+void ReturnedEvents::FreeAll() {
+  std::vector<PreparedEvent> events;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    events.swap(events_);
+  }
+}  // `events` freed here, outside the lock
+
+void ReturnedEvents::Close() {
+  std::vector<PreparedEvent> events;
+  std::lock_guard<std::mutex> hold(lock_);
+  closed_ = true;
+  events.swap(events_);
+}
+
 QueryWorker::QueryWorker(std::unique_ptr<EventQuery> query,
                          MessageFormatter* formatter, bool threaded)
     : query_(std::move(query)), formatter_(formatter) {
   query_->set_stop_flag(&stop_);
-  if (threaded) thread_ = std::thread([this] { Run(); });
+  if (threaded) {
+    returns_ = std::make_shared<ReturnedEvents>();
+    thread_ = std::thread([this] { Run(); });
+  }
 }
 
 QueryWorker::~QueryWorker() {
   Stop();
   if (thread_.joinable()) thread_.join();
+  if (returns_) returns_->Close();
 }
 
 void QueryWorker::Stop() {
@@ -79,13 +104,16 @@ bool QueryWorker::CallerMayTake() const {
 }
 
 void QueryWorker::Run() {
-  for (;;) {
+  for (size_t produced = 0;; ++produced) {
+    if (produced % kEventsPerWake == 0) returns_->FreeAll();
     PreparedEvent event;
     const bool more = Produce(&event);
     std::unique_lock<std::mutex> hold(lock_);
     if (!more) {
       finished_ = true;
       changed_.notify_all();
+      hold.unlock();
+      returns_->Close();
       return;
     }
     if (!HasRoom() && !stop_.load(std::memory_order_relaxed)) {
@@ -98,6 +126,8 @@ void QueryWorker::Run() {
     if (stop_.load(std::memory_order_relaxed)) {
       finished_ = true;
       changed_.notify_all();
+      hold.unlock();
+      returns_->Close();
       return;
     }
     if (queue_.empty() || queue_.back().event.chunk != event.event.chunk)

@@ -29,6 +29,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/offline/messages/message_provider.h"
 #include "platform/offline/messages/publisher_metadata.h"
@@ -70,6 +71,28 @@ inline constexpr size_t kMaxTextBytesAhead = 8 << 20;
 // batches and the worker runs on while the caller renders them.
 inline constexpr size_t kEventsPerWake = 64;
 
+// Events the caller is done with, sent back to be freed on the worker's
+// thread. The worker allocated their texts; freed there, the blocks go back
+// to that thread's allocator caches for its next events, where freeing them
+// on the caller's thread sent every block back under the worker's arena
+// lock. Bounded: a full bin, or one whose worker has finished, leaves the
+// event to be freed where it is dropped. Thread-safe.
+class ReturnedEvents {
+ public:
+  // Keeps `event` for the worker to free, unless the bin is full or closed.
+  void Give(PreparedEvent&& event);
+  // Frees what was given, on the calling thread.
+  void FreeAll();
+  // Frees what was given and refuses more.
+  void Close();
+
+ private:
+  std::mutex lock_;
+  std::vector<PreparedEvent> events_;
+  bool closed_ = false;
+};
+inline constexpr size_t kMaxReturnedEvents = 4 * kMaxEventsAhead;
+
 class QueryWorker {
  public:
   // A null `formatter` prepares no message requests (a service without a
@@ -86,6 +109,9 @@ class QueryWorker {
   bool Next(PreparedEvent* out);
   // Stops reading ahead within a chunk's work; later Next calls return false.
   void Stop();
+  // Where the caller sends the events it has done with; null without a
+  // thread.
+  const std::shared_ptr<ReturnedEvents>& returns() const { return returns_; }
 
  private:
   bool Produce(PreparedEvent* out);
@@ -114,6 +140,7 @@ class QueryWorker {
   std::atomic<bool> caller_waiting_{false};
   bool worker_waiting_ = false;  // for room in queue_
   std::deque<PreparedEvent> taken_;  // the caller's batch
+  std::shared_ptr<ReturnedEvents> returns_;  // with a thread only
   std::thread thread_;               // last: started once the rest exists
 };
 
