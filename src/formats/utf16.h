@@ -8,10 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "formats/ascii_run.h"
 #include "formats/utf8.h"
 
 namespace text {
@@ -54,10 +54,10 @@ inline size_t Utf8Size(std::u16string_view text) {
   size_t units = 1;
   size_t i = 0;
   while (i < text.size()) {
-    // ASCII runs (most of any message) take the short loop.
-    const size_t run = i;
-    while (i < text.size() && text[i] < 0x80) ++i;
-    bytes += i - run;
+    // ASCII runs (most of any message) take the block steps.
+    const size_t run = NarrowAsciiRun(text.data() + i, text.size() - i, nullptr);
+    i += run;
+    bytes += run;
     if (i == text.size()) break;
     bytes += Utf8BytesAt(text, i, &cp, &units);
     i += units;
@@ -71,7 +71,9 @@ inline void Utf16ToUtf8Into(std::u16string_view text, char* out) {
   size_t units = 1;
   size_t i = 0;
   while (i < text.size()) {
-    while (i < text.size() && text[i] < 0x80) *out++ = static_cast<char>(text[i++]);
+    const size_t run = NarrowAsciiRun(text.data() + i, text.size() - i, out);
+    i += run;
+    out += run;
     if (i == text.size()) break;
     Utf8BytesAt(text, i, &cp, &units);
     out += utf8::Encode(cp, out);
@@ -109,9 +111,9 @@ inline size_t Utf16Size(std::string_view text) {
   size_t taken = 1;
   size_t i = 0;
   while (i < text.size()) {
-    const size_t run = i;
-    while (i < text.size() && bytes[i] < 0x80) ++i;
-    units += i - run;
+    const size_t run = WidenAsciiRun(text.data() + i, text.size() - i, nullptr);
+    i += run;
+    units += run;
     if (i == text.size()) break;
     units += Utf16UnitsAt(bytes, text.size(), i, &cp, &taken);
     i += taken;
@@ -120,7 +122,7 @@ inline size_t Utf16Size(std::string_view text) {
 }
 
 // Writes Utf8ToUtf16(text) to out[0..Utf16Size(text)) and returns the end
-// of what it wrote. ASCII, most of any message, goes eight bytes a step.
+// of what it wrote.
 inline char16_t* Utf8ToUtf16Into(std::string_view text, char16_t* out) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
@@ -128,12 +130,9 @@ inline char16_t* Utf8ToUtf16Into(std::string_view text, char16_t* out) {
   size_t taken = 1;
   size_t i = 0;
   while (i < size) {
-    for (uint64_t word; size - i >= 8; i += 8, out += 8) {
-      std::memcpy(&word, bytes + i, 8);
-      if ((word & 0x8080808080808080ull) != 0) break;
-      for (size_t k = 0; k < 8; ++k) out[k] = bytes[i + k];
-    }
-    while (i < size && bytes[i] < 0x80) *out++ = bytes[i++];
+    const size_t run = WidenAsciiRun(text.data() + i, size - i, out);
+    i += run;
+    out += run;
     if (i == size) break;
     const size_t units = Utf16UnitsAt(bytes, size, i, &cp, &taken);
     i += taken;

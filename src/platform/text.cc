@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "formats/ascii.h"
-#include "platform/ascii_run.h"
+#include "formats/ascii_run.h"
 #include "platform/platform.h"
 
 namespace qrv {
@@ -29,13 +29,13 @@ std::string ToAnsi(const char16_t* wide) {
   return ToAnsi(std::u16string_view(wide, WideLength(wide)));
 }
 
-// The leading ASCII run is copied here (see ascii_run.h); only the rest, if
-// any, asks the code page. An ASCII unit is a character of its own in every
-// code page, so the text may be split after one. A failed conversion gives
+// The leading ASCII run is copied here (see formats/ascii_run.h); only the
+// rest, if any, asks the code page. An ASCII unit is a character of its own
+// in every code page, so the text may be split after one. A failed conversion gives
 // the empty text, as for the whole.
 std::string ToAnsi(std::u16string_view wide) {
   std::string out(wide.size(), '\0');
-  const size_t run = NarrowAsciiRun(wide.data(), wide.size(), out.data());
+  const size_t run = text::NarrowAsciiRun(wide.data(), wide.size(), out.data());
   if (run == wide.size()) return out;
   const std::u16string_view rest = wide.substr(run);
   const int length = static_cast<int>(rest.size());
@@ -53,7 +53,7 @@ std::string ToAnsi(std::u16string_view wide) {
 
 std::u16string ToWide(std::string_view ansi) {
   std::u16string out(ansi.size(), u'\0');
-  const size_t run = WidenAsciiRun(ansi.data(), ansi.size(), out.data());
+  const size_t run = text::WidenAsciiRun(ansi.data(), ansi.size(), out.data());
   if (run == ansi.size()) return out;
   const std::string_view rest = ansi.substr(run);
   const int length = static_cast<int>(rest.size());

@@ -1,11 +1,12 @@
 // ASCII runs at the start of a text, copied between UTF-16 and bytes.
 // A unit or byte below 0x80 is the same character in UTF-16, UTF-8 and
 // every ANSI code page (lead bytes start at 0x81), and event texts are
-// mostly such runs, so the conversions take them sixteen at a time here
-// and leave the rest to the code page. Entry points: NarrowAsciiRun,
+// mostly such runs, so the conversions (utf16.h, and the code pages built
+// on it) take them sixteen at a time here and the rest a code point at a
+// time. Entry points: NarrowAsciiRun,
 // WidenAsciiRun.
-#ifndef QRV_PLATFORM_ASCII_RUN_H_
-#define QRV_PLATFORM_ASCII_RUN_H_
+#ifndef QRV_FORMATS_ASCII_RUN_H_
+#define QRV_FORMATS_ASCII_RUN_H_
 
 #include <cstddef>
 
@@ -13,7 +14,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace qrv {
+namespace text {
 
 // Units per step: sixteen, as two SSE2 registers of UTF-16 or one of bytes.
 // Elsewhere the same steps run as plain loops.
@@ -95,6 +96,6 @@ inline size_t WidenAsciiRun(const char* text, size_t n, char16_t* out) {
   return i;
 }
 
-}  // namespace qrv
+}  // namespace text
 
-#endif  // QRV_PLATFORM_ASCII_RUN_H_
+#endif  // QRV_FORMATS_ASCII_RUN_H_
