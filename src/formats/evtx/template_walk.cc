@@ -165,13 +165,38 @@ class ContentWriter {
   uint32_t* pieces_ = nullptr;
 };
 
+// What the two tree sinks share: an element's content goes to the
+// ContentWriter, aimed by each sink at what it builds.
+class ContentSink {
+ public:
+  void CloseStart() {}
+  void Text(const uint8_t* le, uint32_t units) { content_.Text(le, units); }
+  void CData(const uint8_t* le, uint32_t units) { content_.Text(le, units); }
+  void CharRef(uint16_t unit) { content_.CharRef(unit); }
+  void EntityRef(uint32_t name) {
+    if (content_.active()) content_.EntityRef(names_->Get(name));
+  }
+  void PITarget(uint32_t) {}
+  void PIData(const uint8_t*, uint32_t) {}
+  void ValueText(uint8_t type, const uint8_t* data, uint32_t size) {
+    content_.ValueText(type, data, size);
+  }
+  void ValueSeparator() { content_.ValueSeparator(); }
+
+ protected:
+  explicit ContentSink(const NameTable* names) : names_(names) {}
+
+  const NameTable* names_;
+  ContentWriter content_;
+};
+
 }  // namespace
 
-class ChunkDecoder::TreeSink {
+class ChunkDecoder::TreeSink : public ContentSink {
  public:
   static constexpr bool kMaySkip = false;
   TreeSink(const NameTable* names, EventTree* tree)
-      : names_(names), tree_(tree) {
+      : ContentSink(names), tree_(tree) {
     content_.Retarget(nullptr, &attr_pieces_);
   }
 
@@ -196,23 +221,10 @@ class ChunkDecoder::TreeSink {
     if (e.attributes.back().value.text.empty()) e.attributes.pop_back();
     RestoreElementTarget();
   }
-  void CloseStart() {}
   void EndElement(uint32_t, bool) {
     if (!stack_.empty()) stack_.pop_back();
     RestoreElementTarget();
   }
-  void Text(const uint8_t* le, uint32_t units) { content_.Text(le, units); }
-  void CData(const uint8_t* le, uint32_t units) { content_.Text(le, units); }
-  void CharRef(uint16_t unit) { content_.CharRef(unit); }
-  void EntityRef(uint32_t name) {
-    if (content_.active()) content_.EntityRef(names_->Get(name));
-  }
-  void PITarget(uint32_t) {}
-  void PIData(const uint8_t*, uint32_t) {}
-  void ValueText(uint8_t type, const uint8_t* data, uint32_t size) {
-    content_.ValueText(type, data, size);
-  }
-  void ValueSeparator() { content_.ValueSeparator(); }
 
  private:
   struct Frame {
@@ -228,11 +240,9 @@ class ChunkDecoder::TreeSink {
                       &stack_.back().pieces);
   }
 
-  const NameTable* names_;
   EventTree* tree_;
   std::vector<Frame> stack_;
   uint32_t attr_pieces_ = 0;
-  ContentWriter content_;
 };
 
 // Keeps only the event's data items: the content of the root's first
@@ -240,7 +250,7 @@ class ChunkDecoder::TreeSink {
 // UserData (leaves are picked once the walk has shown which elements have
 // children). Each is built as TreeSink builds element text, so the items are
 // the tree's texts without the tree.
-class ChunkDecoder::DataItemSink {
+class ChunkDecoder::DataItemSink : public ContentSink {
  public:
   // Elements that hold no item and cannot be above one are not walked.
   static constexpr bool kMaySkip = true;
@@ -249,7 +259,7 @@ class ChunkDecoder::DataItemSink {
   }
   DataItemSink(const NameTable* names, std::vector<DataItemSlot>* slots,
                std::vector<DataItemFrame>* stack)
-      : names_(names), slots_(slots), stack_(stack) {
+      : ContentSink(names), slots_(slots), stack_(stack) {
     stack_->clear();
   }
 
@@ -312,23 +322,10 @@ class ChunkDecoder::DataItemSink {
   }
   void BeginAttribute(uint32_t) { content_.Retarget(nullptr, nullptr); }
   void EndAttribute() { RestoreElementTarget(); }
-  void CloseStart() {}
   void EndElement(uint32_t, bool) {
     if (!stack_->empty()) stack_->pop_back();
     RestoreElementTarget();
   }
-  void Text(const uint8_t* le, uint32_t units) { content_.Text(le, units); }
-  void CData(const uint8_t* le, uint32_t units) { content_.Text(le, units); }
-  void CharRef(uint16_t unit) { content_.CharRef(unit); }
-  void EntityRef(uint32_t name) {
-    if (content_.active()) content_.EntityRef(names_->Get(name));
-  }
-  void PITarget(uint32_t) {}
-  void PIData(const uint8_t*, uint32_t) {}
-  void ValueText(uint8_t type, const uint8_t* data, uint32_t size) {
-    content_.ValueText(type, data, size);
-  }
-  void ValueSeparator() { content_.ValueSeparator(); }
 
  private:
   static constexpr uint32_t kNoSlot = ~0u;
@@ -358,14 +355,12 @@ class ChunkDecoder::DataItemSink {
     content_.Retarget(&(*slots_)[top.slot].value, &top.pieces);
   }
 
-  const NameTable* names_;
   std::vector<DataItemSlot>* slots_;
   std::vector<DataItemFrame>* stack_;
   size_t used_ = 0;  // slots of this record
   bool saw_root_ = false;
   bool saw_event_data_ = false;
   bool saw_user_data_ = false;
-  ContentWriter content_;
 };
 
 template <typename Sink>
