@@ -2,6 +2,7 @@
 // their reason, earlier files win, lookups ignore letter case and empty rows,
 // the event enumeration, and many threads asking at once.
 #include "platform/offline/message_db/message_databases.h"
+#include "platform/offline/message_db/message_database.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -166,6 +167,51 @@ TEST_F(MessageDatabasesTest, EmptyRowsAreNullOrEmptyTextInAnyRowOrder) {
   EXPECT_EQ(listed, (std::vector<uint16_t>{3, 4}));
   EXPECT_EQ(Texts(b->Templates(2)), std::vector<std::string>{"b two"});
   EXPECT_EQ(b->Events().size(), 2u);
+}
+
+// The first providers are read with a scan each, the later ones from an
+// index of the whole table: both must give every provider the same rows.
+TEST_F(MessageDatabasesTest, ScannedAndIndexedProvidersGetTheSameRows) {
+  std::vector<TemplateRow> rows;
+  for (int i = 0; i < 60; ++i) {
+    // Interleaved providers, ids out of range, NULL and empty messages.
+    const int64_t event_id =
+        i % 11 == 5 ? -1 : i % 13 == 7 ? (int64_t{3} << 32) : i;
+    rows.push_back({"P" + std::to_string(i % 9), event_id,
+                    i % 5 == 0 ? "null" : i % 7 == 0 ? "" : "t"});
+  }
+  ASSERT_TRUE(WriteTestDatabase(Path("mixed.db"), rows));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Path("mixed.db").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "UPDATE messages SET message = NULL WHERE message = "
+                         "'null'",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  std::string reason;
+  auto database = MessageDatabase::Open(Path("mixed.db").string(), &reason);
+  ASSERT_NE(database, nullptr) << reason;
+  const auto flat = [](const std::vector<DatabaseRow>& got) {
+    std::vector<std::string> out;
+    for (const DatabaseRow& r : got) {
+      out.push_back(std::to_string(r.key) + "/" + std::to_string(r.row_id) +
+                    (r.empty ? "e" : ""));
+    }
+    return out;
+  };
+  std::vector<std::vector<std::string>> first, again;
+  for (int64_t id = 1; id <= 9; ++id) {
+    first.push_back(flat(database->ProviderRows(id)));
+  }
+  for (int64_t id = 1; id <= 9; ++id) {
+    again.push_back(flat(database->ProviderRows(id)));
+  }
+  EXPECT_EQ(first, again);
+  // P1 (provider id 2) has rows 2, 11, ..., 56; row 47's id is out of
+  // range, rows 11 and 56 are NULL, row 29 is ''.
+  EXPECT_EQ(first[1], (std::vector<std::string>{"1/2", "10/11e", "19/20",
+                                                 "28/29e", "37/38", "55/56e"}));
 }
 
 TEST_F(MessageDatabasesTest, ThreadsShareOneLibrary) {
