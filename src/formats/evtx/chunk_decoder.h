@@ -81,6 +81,11 @@ class ChunkDecoder {
   DecodeStatus RenderXml(const RecordRef& record, std::string* xml);
   // The event as a tree of typed values; replaces `*tree`.
   DecodeStatus BuildTree(const RecordRef& record, EventTree* tree);
+  // The same with only the root and its System child filled: the root's
+  // other children are there, empty. Content left out is not decoded, so a
+  // fault inside it does not fail the call (a nested document still is
+  // walked, as it may fail).
+  DecodeStatus BuildSystemPart(const RecordRef& record, EventTree* tree);
   // The event's data items without building its tree: the texts of the
   // Data children of the root's first EventData or, when the root has no
   // EventData, of the leaf elements below its first UserData, in document
@@ -137,6 +142,8 @@ class ChunkDecoder {
   };
   class XmlSink;
   class TreeSink;
+  DecodeStatus BuildTreeOf(const RecordRef& record, EventTree* tree,
+                           bool system_only);
   class DataItemSink;
   // ReadDataItems' scratch, kept from record to record.
   struct DataItemSlot {

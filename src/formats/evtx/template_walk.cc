@@ -194,9 +194,15 @@ class ContentSink {
 
 class ChunkDecoder::TreeSink : public ContentSink {
  public:
-  static constexpr bool kMaySkip = false;
-  TreeSink(const NameTable* names, EventTree* tree)
-      : ContentSink(names), tree_(tree) {
+  // Skips only when asked for the System part alone: then the root's other
+  // children are kept as empty elements.
+  static constexpr bool kMaySkip = true;
+  bool SkipsContent() const {
+    return system_only_ && stack_.size() == 2 &&
+           tree_->elements[stack_.back().element].name != "System";
+  }
+  TreeSink(const NameTable* names, EventTree* tree, bool system_only)
+      : ContentSink(names), tree_(tree), system_only_(system_only) {
     content_.Retarget(nullptr, &attr_pieces_);
   }
 
@@ -241,6 +247,7 @@ class ChunkDecoder::TreeSink : public ContentSink {
   }
 
   EventTree* tree_;
+  const bool system_only_;
   std::vector<Frame> stack_;
   uint32_t attr_pieces_ = 0;
 };
@@ -576,8 +583,18 @@ DecodeStatus ChunkDecoder::RenderXml(const RecordRef& record,
 }
 
 DecodeStatus ChunkDecoder::BuildTree(const RecordRef& record, EventTree* tree) {
+  return BuildTreeOf(record, tree, false);
+}
+
+DecodeStatus ChunkDecoder::BuildSystemPart(const RecordRef& record,
+                                           EventTree* tree) {
+  return BuildTreeOf(record, tree, true);
+}
+
+DecodeStatus ChunkDecoder::BuildTreeOf(const RecordRef& record,
+                                       EventTree* tree, bool system_only) {
   tree->Clear();
-  TreeSink sink(&names_, tree);
+  TreeSink sink(&names_, tree, system_only);
   const DecodeStatus st = WalkRecord(record, &sink);
   return st == DecodeStatus::kOk && tree->Root() == nullptr
              ? DecodeStatus::kNoEvent

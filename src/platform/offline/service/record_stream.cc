@@ -71,9 +71,9 @@ const RecordStream::TemplateCheck* RecordStream::CheckTemplate(
     if (c.definition == definition && c.present == props.present) return &c;
   }
   if (checks_.size() >= kMaxCheckedTemplatesPerChunk) return nullptr;
-  full_tree_is_record_ =
-      decoder_.BuildTree(record_, &full_tree_) == evtx::DecodeStatus::kOk;
-  if (!full_tree_is_record_) return nullptr;
+  // Only the System part is compared, so only it is built.
+  if (decoder_.BuildSystemPart(record_, &full_tree_) != evtx::DecodeStatus::kOk)
+    return nullptr;
   TemplateCheck check;
   check.definition = definition;
   check.present = props.present;
@@ -93,11 +93,13 @@ bool RecordStream::SelectedBySystem(evtx::SystemProperties* props) {
     ++counts_.system_trees;
     return query_.Matches(source_index_, system_tree_.Build(*props), now_);
   }
-  if (decoder_.BuildTree(record_, &full_tree_) != evtx::DecodeStatus::kOk) {
+  // The query reads the System part alone, so the rest is not built; the
+  // tree then gives no data items.
+  if (decoder_.BuildSystemPart(record_, &full_tree_) !=
+      evtx::DecodeStatus::kOk) {
     ++counts_.undecodable;
     return false;
   }
-  full_tree_is_record_ = true;
   ++counts_.full_trees;
   return query_.Matches(source_index_, full_tree_, now_);
 }

@@ -46,7 +46,8 @@ bool QueryReadsValueText(const xpath::CompiledQuery& query);
 struct StreamCounts {
   uint64_t records = 0;       // records the cursor reached
   uint64_t system_trees = 0;  // tested on the System tree from properties
-  uint64_t full_trees = 0;    // tested on the full tree
+  uint64_t full_trees = 0;    // tested on a decoded tree (System part
+                              // alone for a System-only query)
   uint64_t undecodable = 0;   // passed over
 };
 
@@ -97,7 +98,8 @@ class RecordStream {
   evtx::ReaderStats stats_;
   evtx::RecordRef record_;
   evtx::EventTree full_tree_;
-  bool full_tree_is_record_ = false;  // full_tree_ was built for record_
+  // full_tree_ holds the whole of record_ (not just its System part).
+  bool full_tree_is_record_ = false;
   // The tree queries are tested on (without number texts when the query
   // reads none), and the complete one templates are checked with.
   SystemTreeBuilder system_tree_;

@@ -84,6 +84,49 @@ TEST(RecordStreamTest, CorpusClassicTemplatesFallBackToTheFullTree) {
             modern.counts.records);
 }
 
+// Records whose template the tree from properties cannot stand for are
+// tested on their decoded System part: the selection must be what the
+// properties of every record say.
+TEST(RecordStreamTest, CorpusFallbackSelectsAsThePropertiesSay) {
+  const std::filesystem::path root = testing::CorpusRoot();
+  if (root.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
+  const std::filesystem::path file = root / "evtx-rs/samples/system.evtx";
+  std::vector<evtx::SystemProperties> all;
+  {
+    auto compiled = std::make_unique<xpath::CompiledQuery>(
+        "*", xpath::SourcePath{xpath::PathKind::kFile, file.string()});
+    uint32_t error = 0;
+    auto query =
+        EventQuery::Open(std::move(compiled), QuerySources{}, false, 0, &error);
+    ASSERT_NE(query, nullptr) << error;
+    CapturedEvent event;
+    while (query->Next(&event)) all.push_back(event.system);
+  }
+  const struct {
+    const char* xpath;
+    bool (*keeps)(const evtx::SystemProperties&);
+  } cases[] = {
+      {"*[System[Level<=3]]",
+       [](const evtx::SystemProperties& p) { return p.level <= 3; }},
+      {"*[System[EventID=1014]]",
+       [](const evtx::SystemProperties& p) { return p.event_id == 1014; }},
+      {"*[System[Level=4 and EventID!=16]]",
+       [](const evtx::SystemProperties& p) {
+         return p.level == 4 && p.event_id != 16;
+       }},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint64_t> expected;
+    for (const evtx::SystemProperties& p : all) {
+      if (c.keeps(p)) expected.push_back(p.event_record_id);
+    }
+    const Outcome got = RunQuery(file, c.xpath);
+    EXPECT_GT(got.counts.full_trees, 0u) << c.xpath;
+    EXPECT_FALSE(expected.empty()) << c.xpath;
+    EXPECT_EQ(got.ids, expected) << c.xpath;
+  }
+}
+
 TEST(RecordStreamTest, UndecodableRecordsArePassedOver) {
   testing::TempFolder dir;
   std::vector<evtx::WriterEvent> events;
