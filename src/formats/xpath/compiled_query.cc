@@ -226,6 +226,21 @@ bool CompiledQuery::QueryMatches(size_t query, size_t source,
   return true;
 }
 
+bool CompiledQuery::SelectsEveryEvent(size_t source) const {
+  for (const Query& query : queries_) {
+    bool all = false;
+    bool suppresses = false;
+    for (const QueryItem& item : query.items) {
+      if (item.source != source) continue;
+      if (item.kind == ItemKind::kSuppress) suppresses = true;
+      if (item.kind == ItemKind::kSelect && item.predicate.SelectsEveryEvent())
+        all = true;
+    }
+    if (all && !suppresses) return true;
+  }
+  return false;
+}
+
 bool CompiledQuery::Matches(size_t source, const evtx::EventTree& tree,
                             uint64_t now_filetime) const {
   for (size_t q = 0; q < queries_.size(); ++q) {

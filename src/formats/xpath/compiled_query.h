@@ -87,6 +87,10 @@ class CompiledQuery {
   const std::vector<SourcePath>& sources() const { return sources_; }
   // False when any item needs more of the event than Event and System.
   bool system_only() const { return system_only_; }
+  // True when every event read from sources()[source] whose tree has a
+  // root is selected: some Query selects `*` from it and suppresses nothing
+  // from it.
+  bool SelectsEveryEvent(size_t source) const;
 
   // True when an event read from sources()[source] is selected by any Query.
   bool Matches(size_t source, const evtx::EventTree& tree,

@@ -175,6 +175,15 @@ bool Evaluator::SelectsEvent(uint32_t path_index) const {
 
 }  // namespace
 
+bool XPathProgram::SelectsEveryEvent() const {
+  if (top >= exprs.size() || exprs[top].kind != ExprKind::kSelectsEvent)
+    return false;
+  const uint32_t path = exprs[top].path;
+  if (path >= paths.size() || paths[path].step_count != 1) return false;
+  const XPathStep& step = steps[paths[path].first_step];
+  return step.any_name && !step.attribute && step.predicate_count == 0;
+}
+
 bool XPathProgram::Matches(const evtx::EventTree& tree,
                            uint64_t now_filetime) const {
   if (top == kNoIndex || tree.elements.empty()) return false;

@@ -120,6 +120,9 @@ struct XPathProgram {
   // `now_filetime` (100 ns ticks since 1601 UTC) is what timediff(t)
   // measures against. Does not allocate.
   bool Matches(const evtx::EventTree& tree, uint64_t now_filetime) const;
+  // True when Matches holds for every tree that has a root: the XPath is
+  // `*`, with no predicate.
+  bool SelectsEveryEvent() const;
 };
 
 }  // namespace xpath

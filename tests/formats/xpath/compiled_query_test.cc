@@ -132,6 +132,39 @@ TEST(CompiledQueryTest, SuppressRemovesFromItsOwnPathOnly) {
   EXPECT_TRUE(q.Matches(system, Event(4625, 0), 0));
 }
 
+// Which sources a query takes whole, so that no event of them is tested.
+TEST(CompiledQueryTest, SelectsEveryEventOnlyForAStarNothingSuppresses) {
+  const SourcePath security{PathKind::kChannel, "Security"};
+  const struct {
+    const char* text;
+    bool expected;
+  } cases[] = {
+      {"*", true},
+      {"", true},
+      {"Event", false},
+      {"*[System]", false},
+      {"*[System[EventID=1]] or *", false},
+      {"<QueryList><Query><Select>*</Select><Suppress>*[System[Level=2]]"
+       "</Suppress></Query></QueryList>",
+       false},
+      {"<QueryList><Query><Select>*[System[Level=2]]</Select></Query>"
+       "<Query><Select>*</Select></Query></QueryList>",
+       true},
+      {"<QueryList><Query><Select>*</Select>"
+       "<Suppress Path='System'>*</Suppress></Query></QueryList>",
+       true},
+  };
+  for (const auto& c : cases) {
+    const CompiledQuery q(c.text, security);
+    ASSERT_TRUE(q.ok()) << c.text << ": " << q.error();
+    EXPECT_EQ(q.SelectsEveryEvent(0), c.expected) << c.text;
+    // What it promises: every event is selected.
+    if (c.expected) {
+      EXPECT_TRUE(q.Matches(0, Event(4625, 2), 0)) << c.text;
+    }
+  }
+}
+
 TEST(CompiledQueryTest, QueriesUnite) {
   const CompiledQuery q(
       "<QueryList>"

@@ -33,7 +33,8 @@ RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
                                     evtx::RecordOrder::kOldestFirst)),
       pool_(std::move(pool)),
       stats_(source_->file().stats()),
-      system_tree_(QueryReadsValueText(query)) {
+      system_tree_(QueryReadsValueText(query)),
+      selects_all_(query.SelectsEveryEvent(source_index)) {
   // Records are offered whatever the chunk's data checksum says, and the
   // service reports no statistics: the CRC of every chunk would be spent
   // for nothing (about a third of a selective query's time).
@@ -91,7 +92,9 @@ bool RecordStream::SelectedBySystem(evtx::SystemProperties* props) {
   const TemplateCheck* check = CheckTemplate(*props);
   if (check != nullptr && check->system_tree_exact) {
     ++counts_.system_trees;
-    return query_.Matches(source_index_, system_tree_.Build(*props), now_);
+    // A query that takes every record needs no tree to say so.
+    return selects_all_ ||
+           query_.Matches(source_index_, system_tree_.Build(*props), now_);
   }
   // The query reads the System part alone, so the rest is not built; the
   // tree then gives no data items.
@@ -101,11 +104,11 @@ bool RecordStream::SelectedBySystem(evtx::SystemProperties* props) {
     return false;
   }
   ++counts_.full_trees;
-  return query_.Matches(source_index_, full_tree_, now_);
+  return selects_all_ || query_.Matches(source_index_, full_tree_, now_);
 }
 
 bool RecordStream::Selected(evtx::SystemProperties* props) {
-  if (query_.system_only()) return SelectedBySystem(props);
+  if (query_.system_only() || selects_all_) return SelectedBySystem(props);
   if (decoder_.BuildTree(record_, &full_tree_) != evtx::DecodeStatus::kOk) {
     ++counts_.undecodable;
     return false;

@@ -104,6 +104,8 @@ class RecordStream {
   // reads none), and the complete one templates are checked with.
   SystemTreeBuilder system_tree_;
   SystemTreeBuilder check_tree_;
+  // The query takes every record of this source (`*`, nothing suppressed).
+  const bool selects_all_;
   std::vector<TemplateCheck> checks_;  // of the loaded chunk
   StreamCounts counts_;
 };
