@@ -24,7 +24,7 @@ constexpr char kProviderRowsSql[] =
 constexpr char kCountSql[] = "SELECT count(*) FROM messages";
 // Providers answered by their own scan before the whole table is indexed:
 // a security log asks for one or two, a System log for a few dozen.
-constexpr int kScansBeforeIndex = 4;
+constexpr int kScansBeforeIndex = 2;
 constexpr char kTextSql[] = "SELECT message FROM messages WHERE id = ?1";
 
 // The one-line reason for a failed open or first read.
