@@ -59,6 +59,7 @@ bool ChunkDecoder::Load(const uint8_t* chunk, uint32_t size,
   ops_.clear();
   conds_.clear();
   templates_.clear();
+  planned_items_.clear();
   template_by_offset_.Reset();
   next_ = data_end_ = size_;
   header_checksum_ok_ = data_checksum_ok_ = false;

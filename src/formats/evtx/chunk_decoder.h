@@ -118,11 +118,30 @@ class ChunkDecoder {
     PropertySource sources[kSystemPropertyCount];
   };
 
+  // Where a template's data items come from (PlanDataItems), worked out on
+  // first use: the Data children of a plain EventData, each one
+  // substitution or nothing, so that an item is that value's text
+  // (planned_items_[first, first + count)); or, for kNested, the root's
+  // own substitutions, one of which holds the EventData document.
+  struct DataItemPlan {
+    enum State : uint8_t {
+      kUnknown, kPlain, kNested, kEventDataRoot, kWalk
+    } state = kUnknown;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    uint32_t outer[2] = {0, 0};  // ops of the root and of its EventData
+  };
+  struct PlannedItem {
+    uint16_t subst;        // kNoIndex: the element is empty
+    uint32_t cond_begin;   // optional substitutions that drop the element
+    uint32_t cond_count;
+  };
   struct Template {
     uint32_t op_begin = 0;
     uint32_t op_end = 0;
     DecodeStatus status = DecodeStatus::kOk;
     SystemMap map;
+    DataItemPlan items;
   };
   struct ValueRef {
     uint32_t offset;
@@ -160,6 +179,11 @@ class ChunkDecoder {
   };
 
   DecodeStatus OpenFragment(uint32_t pos, uint32_t end, Fragment* fragment);
+  void PlanDataItems(Template* t);
+  // The items by the template's plan; false when this record needs the
+  // walk after all (a document elsewhere, an array value, a dropped root).
+  bool ReadPlannedItems(const Fragment& f, const Template& t, int nesting,
+                        std::vector<std::string>* items);
   DecodeStatus GetTemplate(uint32_t def_offset, uint32_t* index);
   void BuildSystemMap(const std::vector<Op>& ops, uint32_t begin, uint32_t end,
                       SystemMap* map);
@@ -195,6 +219,7 @@ class ChunkDecoder {
   std::vector<uint8_t> fallback_sid_;
   std::vector<DataItemSlot> data_slots_;
   std::vector<DataItemFrame> data_stack_;
+  std::vector<PlannedItem> planned_items_;  // of this chunk's templates
 };
 
 }  // namespace evtx

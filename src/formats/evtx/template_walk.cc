@@ -639,8 +639,196 @@ void TakeDataItems(EventTree* tree, std::vector<std::string>* items) {
   }
 }
 
+// Plans cover the two common shapes, as the walk would read them:
+//  - kPlain: an unconditional-looking root whose first EventData child
+//    holds Data children of at most one substitution each (besides
+//    attributes, which hold no item); EventData's other children hold no
+//    item and are passed over, as the walk passes them over;
+//  - kNested: a root without an EventData child, whose EventData comes in
+//    a substitution of its own content holding a nested document: a
+//    template instance whose root is an EventData of the first shape
+//    (kEventDataRoot).
+// Drop conditions and value types are checked per record; anything else
+// is left to the walk.
+void ChunkDecoder::PlanDataItems(Template* t) {
+  t->items.state = DataItemPlan::kWalk;
+  if (t->status != DecodeStatus::kOk || t->op_begin >= t->op_end) return;
+  const uint32_t root = t->op_begin;
+  const Op& root_op = ops_[root];
+  if (root_op.kind != OpKind::kElementStart || root_op.end + 1 != t->op_end)
+    return;
+  // Data children of the element at `parent`, or false.
+  const auto plan_items = [&](uint32_t parent) {
+    const Op& p = ops_[parent];
+    for (uint32_t i = parent + 1; i < p.end;) {
+      const Op& op = ops_[i];
+      if (op.kind != OpKind::kElementStart) {
+        ++i;
+        continue;
+      }
+      if (op.end <= i || op.end >= p.end) return false;
+      if (names_.Get(op.name) == "Data") {
+        // Attributes and their pieces, then '>' and one substitution at most.
+        uint32_t j = i + 1;
+        while (j < op.end && ops_[j].kind != OpKind::kCloseStart) ++j;
+        uint16_t subst = kNoIndex;
+        if (j < op.end) {
+          ++j;
+          if (j < op.end && ops_[j].kind == OpKind::kSubst)
+            subst = ops_[j++].index;
+        }
+        if (j != op.end) return false;
+        planned_items_.push_back(
+            PlannedItem{subst, op.cond_begin, op.cond_count});
+      }
+      i = op.end + 1;
+    }
+    return true;
+  };
+  const uint32_t first = static_cast<uint32_t>(planned_items_.size());
+  const auto finish = [&](DataItemPlan::State state, uint32_t event_data) {
+    t->items = DataItemPlan{state, first,
+                            static_cast<uint32_t>(planned_items_.size()) - first,
+                            {root, event_data}};
+  };
+  if (names_.Get(root_op.name) == "EventData") {
+    if (plan_items(root)) {
+      finish(DataItemPlan::kEventDataRoot, root);
+    } else {
+      planned_items_.resize(first);
+    }
+    return;
+  }
+  // The root's first EventData child, and the substitutions of its own
+  // content (after its attributes).
+  bool content = false;
+  for (uint32_t i = root + 1; i < root_op.end;) {
+    const Op& op = ops_[i];
+    if (op.kind == OpKind::kCloseStart) content = true;
+    if (op.kind == OpKind::kSubst && content) {
+      planned_items_.push_back(PlannedItem{op.index, 0, 0});
+    }
+    if (op.kind != OpKind::kElementStart) {
+      ++i;
+      continue;
+    }
+    if (op.end <= i) break;
+    if (names_.Get(op.name) == "EventData") {
+      planned_items_.resize(first);
+      if (plan_items(i)) {
+        finish(DataItemPlan::kPlain, i);
+      } else {
+        planned_items_.resize(first);
+      }
+      return;
+    }
+    i = op.end + 1;
+  }
+  // No EventData element: the substitutions that may hold one.
+  finish(DataItemPlan::kNested, root);
+}
+
+bool ChunkDecoder::ReadPlannedItems(const Fragment& f, const Template& t,
+                                    int nesting,
+                                    std::vector<std::string>* items) {
+  const DataItemPlan& plan = t.items;
+  const ValueRef* values = values_.data() + f.values_begin;
+  const auto value_at = [&](uint16_t index) -> const ValueRef* {
+    if (index >= f.values_count) return nullptr;
+    const ValueRef* v = &values[index];
+    return v->type == static_cast<uint8_t>(ValueType::kNull) ? nullptr : v;
+  };
+  const auto dropped = [&](uint32_t cond_begin, uint32_t cond_count) {
+    for (uint32_t c = 0; c < cond_count; ++c) {
+      if (value_at(conds_[cond_begin + c]) == nullptr) return true;
+    }
+    return false;
+  };
+  // Without its root or its EventData, or with either repeated for an
+  // array, the event's items are found elsewhere, or nowhere.
+  for (const uint32_t outer : plan.outer) {
+    const Op& op = ops_[outer];
+    if (dropped(op.cond_begin, op.cond_count)) return false;
+    const ValueRef* repeats = value_at(op.array_subst);
+    if (repeats != nullptr && (repeats->type & kArrayFlag) != 0) return false;
+  }
+  const auto is_document = [](const ValueRef& v) {
+    return v.type == static_cast<uint8_t>(ValueType::kBinXml);
+  };
+  if (plan.state == DataItemPlan::kNested) {
+    if (nesting != 0) return false;
+    // One of the root's own substitutions holds the EventData document;
+    // a document anywhere else may fail the walk.
+    const ValueRef* document = nullptr;
+    for (uint32_t k = 0; k < plan.count; ++k) {
+      const ValueRef* v = value_at(planned_items_[plan.first + k].subst);
+      if (v == nullptr || !is_document(*v)) continue;
+      if (document != nullptr) return false;
+      document = v;
+    }
+    if (document == nullptr) return false;
+    uint32_t documents = 0;
+    for (uint32_t v = 0; v < f.values_count; ++v)
+      documents += is_document(values[v]) ? 1 : 0;
+    if (documents != 1) return false;
+    Fragment inner;
+    const ValueRef held = *document;  // values_ grows below
+    if (OpenFragment(held.offset, held.offset + held.size, &inner) !=
+            DecodeStatus::kOk ||
+        !inner.is_instance) {
+      return false;
+    }
+    Template& nested = templates_[inner.template_index];
+    if (nested.items.state == DataItemPlan::kUnknown) PlanDataItems(&nested);
+    if (nested.items.state != DataItemPlan::kEventDataRoot) return false;
+    return ReadPlannedItems(inner, nested, nesting + 1, items);
+  }
+  if (plan.state == DataItemPlan::kEventDataRoot && nesting == 0) return false;
+  for (uint32_t v = 0; v < f.values_count; ++v) {
+    if (is_document(values[v])) return false;
+  }
+  size_t count = 0;
+  for (uint32_t k = 0; k < plan.count; ++k) {
+    const PlannedItem& item = planned_items_[plan.first + k];
+    if (dropped(item.cond_begin, item.cond_count)) continue;
+    const ValueRef* v = item.subst == kNoIndex ? nullptr : value_at(item.subst);
+    // An array repeats its element, one item each: the walk does that.
+    if (v != nullptr && (v->type & kArrayFlag) != 0) return false;
+    if (count == items->size()) items->emplace_back();
+    std::string& text = (*items)[count++];
+    text.clear();
+    if (v != nullptr) {
+      AppendValueText(v->type, chunk_ + v->offset, v->size, Escape::kNone,
+                      &text);
+    }
+  }
+  items->resize(count);
+  return true;
+}
+
 DecodeStatus ChunkDecoder::ReadDataItems(const RecordRef& record,
                                          std::vector<std::string>* items) {
+  {
+    values_.clear();
+    scratch_ops_.clear();
+    scratch_conds_.clear();
+    Fragment f;
+    const DecodeStatus st = OpenFragment(record.offset + kRecordHeaderSize,
+                                         record.offset + record.size - 4, &f);
+    if (st != DecodeStatus::kOk) {
+      items->clear();
+      return st;
+    }
+    if (f.is_instance) {
+      Template& t = templates_[f.template_index];
+      if (t.items.state == DataItemPlan::kUnknown) PlanDataItems(&t);
+      if ((t.items.state == DataItemPlan::kPlain ||
+           t.items.state == DataItemPlan::kNested) &&
+          ReadPlannedItems(f, t, 0, items)) {
+        return DecodeStatus::kOk;
+      }
+    }
+  }
   DataItemSink sink(&names_, &data_slots_, &data_stack_);
   DecodeStatus st = WalkRecord(record, &sink);
   if (st == DecodeStatus::kOk && !sink.saw_root()) st = DecodeStatus::kNoEvent;

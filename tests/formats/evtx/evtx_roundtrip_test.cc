@@ -364,5 +364,63 @@ TEST(EvtxRoundTripTest, ManyChunksReadBackInOrderWithTemplatesPerChunk) {
   }
 }
 
+// Data items read without a tree (by the template's plan where it has one,
+// else by the walk) are the texts TakeDataItems takes from the tree, for
+// each shape of EventData the writer makes; several events share one
+// template, so plans are reused across records with other values.
+TEST(EvtxRoundTripTest, DataItemsMatchTheTreeForEveryShape) {
+  using V = WriterValue;
+  const std::vector<std::vector<WriterData>> shapes = {
+      {},
+      {{"A", V::String("one")}, {"B", V::Number(ValueType::kUInt32, 7)}},
+      {{"A", V::String("two")}, {"B", V::Null()}},
+      {{"", V::Sid("S-1-5-18")}, {"", V::Guid(testing::Guid(3))}},
+      {{"A", V::String("kept")}, {"Gone", V::Null(), true},
+       {"C", V::Number(ValueType::kHexInt64, 0x1F)}},
+      {{"A", V::String("also")}, {"Here", V::String("x"), true},
+       {"C", V::Number(ValueType::kHexInt64, 2)}},
+      {{"List", V::StringArray({"p", "q", "r"})}, {"After", V::String("z")}},
+      {{"Nums", V::NumberArray(ValueType::kUInt16, {1, 2})}},
+      {{"Empty", V::StringArray({})}},
+  };
+  std::vector<WriterEvent> events;
+  for (size_t round = 0; round < 2; ++round) {
+    for (const auto& data : shapes) {
+      WriterEvent e =
+          SecurityEvent(static_cast<uint16_t>(4600 + events.size()));
+      e.event_data = data;
+      events.push_back(e);
+    }
+  }
+  WriterEvent user = SecurityEvent(4700);
+  WriterNode leaf;
+  leaf.kind = WriterNode::Kind::kText;
+  leaf.text = "leaf";
+  WriterNode op;
+  op.name = "Op";
+  op.children.push_back(leaf);
+  user.user_data = op;
+  events.push_back(user);
+  const auto file = WriteEvtx(events);
+  FileReader reader;
+  ASSERT_TRUE(reader.Open(file.data(), file.size()));
+  RecordCursor cursor(reader, RecordOrder::kFileOrder);
+  size_t records = 0;
+  std::vector<std::string> items;
+  EventTree tree;
+  while (cursor.Next()) {
+    ++records;
+    const DecodeStatus built =
+        cursor.decoder().BuildTree(cursor.record(), &tree);
+    ASSERT_EQ(cursor.decoder().ReadDataItems(cursor.record(), &items), built)
+        << "record " << records;
+    if (built != DecodeStatus::kOk) continue;  // no EventData: no root
+    std::vector<std::string> taken;
+    TakeDataItems(&tree, &taken);
+    EXPECT_EQ(items, taken) << "record " << records;
+  }
+  EXPECT_EQ(records, events.size());
+}
+
 }  // namespace
 }  // namespace evtx
