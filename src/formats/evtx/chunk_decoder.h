@@ -115,7 +115,9 @@ class ChunkDecoder {
   };
   struct SystemMap {
     bool usable = false;  // false: read through the tree instead
+    uint8_t layout = 0;   // SystemLayout bits
     PropertySource sources[kSystemPropertyCount];
+    PropertySource event_source_name;  // literal, with kLayoutEventSourceName
   };
 
   // Where a template's data items come from (PlanDataItems), worked out on

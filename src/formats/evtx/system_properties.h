@@ -49,6 +49,20 @@ struct GuidBytes {
   uint8_t bytes[16] = {};
 };
 
+// Where the System part of an event's template departs from the manifest
+// layout (Provider with a typed Guid, Correlation and Execution always
+// there). These come from the template alone, so every record of a template
+// has the same bits.
+enum SystemLayout : uint8_t {
+  kLayoutGuidText = 1,         // Provider/@Guid is literal template text
+  kLayoutEventSourceName = 2,  // Provider has a literal @EventSourceName
+  kLayoutNoCorrelation = 4,    // no Correlation element
+  kLayoutNoExecution = 8,      // no Execution element
+  // Something in System is filled from a substitution that feeds none of
+  // the properties: the System part cannot be rebuilt from them.
+  kLayoutOpaque = 16,
+};
+
 struct SystemProperties {
   // Bit (1 << property id) is set for each property the event has; absent ones
   // are what EvtRender reports as EvtVarTypeNull.
@@ -73,6 +87,12 @@ struct SystemProperties {
   const uint8_t* user_sid = nullptr;  // binary SID
   uint32_t user_sid_size = 0;
   uint8_t version = 0;
+
+  uint8_t layout = 0;  // SystemLayout bits
+  // With kLayoutGuidText, the template's text of Provider/@Guid (as written,
+  // whatever its case); with kLayoutEventSourceName, that attribute's text.
+  Utf16Ref provider_guid_text;
+  Utf16Ref event_source_name;
 
   bool Has(SystemProperty p) const {
     return (present >> static_cast<int>(p)) & 1u;

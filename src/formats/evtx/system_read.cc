@@ -1,7 +1,9 @@
 // System properties straight from substitution values. Each template is
 // walked once (BuildSystemMap) to find which substitution or literal feeds
 // which property; templates that build a property from several pieces, or
-// records that are not a template instance, go through the event tree.
+// records that are not a template instance, go through the event tree. The
+// same walk notes where the template's System layout departs from the
+// manifest one (SystemLayout), for callers that rebuild the System part.
 #include <charconv>
 #include <cstring>
 #include <string_view>
@@ -15,6 +17,9 @@ namespace evtx {
 namespace {
 
 using P = SystemProperty;
+
+// BuildSystemMap's target for Provider/@EventSourceName, past the properties.
+constexpr int kEventSourceNameTarget = kSystemPropertyCount;
 
 int ElementProperty(std::string_view name) {
   if (name == "EventID") return static_cast<int>(P::kEventId);
@@ -167,6 +172,8 @@ void ChunkDecoder::BuildSystemMap(const std::vector<Op>& ops, uint32_t begin,
   uint32_t depth = 0;
   int attr_target = -1;
   bool in_attr = false, found_system = false, mixed = false;
+  bool has_correlation = false, has_execution = false;
+  uint8_t source_name_pieces = 0;
   for (uint32_t i = begin; i < end; ++i) {
     const Op& op = ops[i];
     int target = -1;
@@ -180,14 +187,20 @@ void ChunkDecoder::BuildSystemMap(const std::vector<Op>& ops, uint32_t begin,
         if (depth == 2 && path[1] == "Event" && name == "System")
           found_system = true;
         element_target[depth] = in_system ? ElementProperty(name) : -1;
+        if (in_system && name == "Correlation") has_correlation = true;
+        if (in_system && name == "Execution") has_execution = true;
         in_attr = false;
         continue;
       }
       case OpKind::kAttribute:
         in_attr = true;
-        attr_target = depth == 3 && path[1] == "Event" && path[2] == "System"
-                          ? AttributeProperty(path[3], names_.Get(op.name))
-                          : -1;
+        attr_target = -1;
+        if (depth == 3 && path[1] == "Event" && path[2] == "System") {
+          const std::string_view attr = names_.Get(op.name);
+          attr_target = AttributeProperty(path[3], attr);
+          if (path[3] == "Provider" && attr == "EventSourceName")
+            attr_target = kEventSourceNameTarget;
+        }
         continue;
       case OpKind::kCloseStart:
         in_attr = false;
@@ -204,7 +217,23 @@ void ChunkDecoder::BuildSystemMap(const std::vector<Op>& ops, uint32_t begin,
             in_attr ? attr_target : (depth > 0 ? element_target[depth] : -1);
         break;
     }
-    if (target < 0) continue;
+    if (target == kEventSourceNameTarget) {
+      // Only a single literal is the same for every record of the template.
+      if (++source_name_pieces > 1 || op.kind != OpKind::kText) {
+        map.layout |= kLayoutOpaque;
+      } else {
+        map.event_source_name.kind = PropertySource::kLiteral;
+        map.event_source_name.text_offset = op.text_offset;
+        map.event_source_name.text_units = op.text_units;
+      }
+      continue;
+    }
+    if (target < 0) {
+      if (op.kind == OpKind::kSubst && depth >= 2 && path[1] == "Event" &&
+          path[2] == "System")
+        map.layout |= kLayoutOpaque;
+      continue;
+    }
     PropertySource& src = map.sources[target];
     if (++pieces[target] > 1 ||
         (op.kind != OpKind::kText && op.kind != OpKind::kSubst)) {
@@ -221,6 +250,13 @@ void ChunkDecoder::BuildSystemMap(const std::vector<Op>& ops, uint32_t begin,
     }
   }
   map.usable = found_system && !mixed;
+  if (map.event_source_name.kind == PropertySource::kLiteral)
+    map.layout |= kLayoutEventSourceName;
+  if (map.sources[static_cast<int>(P::kProviderGuid)].kind ==
+      PropertySource::kLiteral)
+    map.layout |= kLayoutGuidText;
+  if (!has_correlation) map.layout |= kLayoutNoCorrelation;
+  if (!has_execution) map.layout |= kLayoutNoExecution;
 }
 
 void ChunkDecoder::ReadProperty(SystemProperty id, const PropertySource& src,
@@ -320,6 +356,18 @@ DecodeStatus ChunkDecoder::ReadSystem(const RecordRef& record,
           ReadProperty(static_cast<SystemProperty>(i), map.sources[i], f,
                        props);
         }
+      }
+      props->layout = map.layout;
+      if (map.layout & (kLayoutGuidText | kLayoutEventSourceName)) {
+        const PropertySource& guid =
+            map.sources[static_cast<int>(P::kProviderGuid)];
+        if (map.layout & kLayoutGuidText)
+          props->provider_guid_text = {chunk_ + guid.text_offset,
+                                       guid.text_units};
+        if (map.layout & kLayoutEventSourceName)
+          props->event_source_name = {
+              chunk_ + map.event_source_name.text_offset,
+              map.event_source_name.text_units};
       }
     } else {
       st = ReadSystemFromTree(record, props);

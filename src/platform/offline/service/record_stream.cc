@@ -79,6 +79,7 @@ const RecordStream::TemplateCheck* RecordStream::CheckTemplate(
   check.definition = definition;
   check.present = props.present;
   check.system_tree_exact =
+      !(props.layout & evtx::kLayoutOpaque) &&
       SameSystemPart(check_tree_.Build(props), full_tree_);
   checks_.push_back(check);
   return &checks_.back();

@@ -126,8 +126,9 @@ void SystemTreeBuilder::FinishElement(uint32_t element) {
 }
 
 const evtx::EventTree& SystemTreeBuilder::Build(const SystemProperties& p) {
-  refresh_ = built_ && p.present == present_;
+  refresh_ = built_ && p.present == present_ && p.layout == layout_;
   present_ = p.present;
+  layout_ = p.layout;
   built_ = true;
   element_count_ = 0;
   fill_count_ = 0;
@@ -154,8 +155,13 @@ const evtx::EventTree& SystemTreeBuilder::Build(const SystemProperties& p) {
   const uint32_t provider = AddElement("Provider", system);
   if (p.Has(P::kProviderName))
     string(p.provider_name, AddAttribute(provider, "Name"));
-  if (p.Has(P::kProviderGuid))
+  // A Guid the template writes as text stays the template's text.
+  if (p.layout & evtx::kLayoutGuidText)
+    string(p.provider_guid_text, AddAttribute(provider, "Guid"));
+  else if (p.Has(P::kProviderGuid))
     guid(p.provider_guid, AddAttribute(provider, "Guid"));
+  if (p.layout & evtx::kLayoutEventSourceName)
+    string(p.event_source_name, AddAttribute(provider, "EventSourceName"));
   FinishElement(provider);
 
   // Elements whose text is one number; absent properties leave the element
@@ -197,21 +203,26 @@ const evtx::EventTree& SystemTreeBuilder::Build(const SystemProperties& p) {
   number_element({"EventRecordID", P::kEventRecordId, ValueType::kUInt64, 8},
                  p.event_record_id);
 
-  const uint32_t correlation = AddElement("Correlation", system);
-  if (p.Has(P::kActivityId))
-    guid(p.activity_id, AddAttribute(correlation, "ActivityID"));
-  if (p.Has(P::kRelatedActivityId))
-    guid(p.related_activity_id, AddAttribute(correlation, "RelatedActivityID"));
-  FinishElement(correlation);
+  if (!(p.layout & evtx::kLayoutNoCorrelation)) {
+    const uint32_t correlation = AddElement("Correlation", system);
+    if (p.Has(P::kActivityId))
+      guid(p.activity_id, AddAttribute(correlation, "ActivityID"));
+    if (p.Has(P::kRelatedActivityId))
+      guid(p.related_activity_id,
+           AddAttribute(correlation, "RelatedActivityID"));
+    FinishElement(correlation);
+  }
 
-  const uint32_t execution = AddElement("Execution", system);
-  if (p.Has(P::kProcessId))
-    number(ValueType::kUInt32, p.process_id, 4,
-           AddAttribute(execution, "ProcessID"));
-  if (p.Has(P::kThreadId))
-    number(ValueType::kUInt32, p.thread_id, 4,
-           AddAttribute(execution, "ThreadID"));
-  FinishElement(execution);
+  if (!(p.layout & evtx::kLayoutNoExecution)) {
+    const uint32_t execution = AddElement("Execution", system);
+    if (p.Has(P::kProcessId))
+      number(ValueType::kUInt32, p.process_id, 4,
+             AddAttribute(execution, "ProcessID"));
+    if (p.Has(P::kThreadId))
+      number(ValueType::kUInt32, p.thread_id, 4,
+             AddAttribute(execution, "ThreadID"));
+    FinishElement(execution);
+  }
 
   if (p.Has(P::kChannel)) {
     const uint32_t e = AddElement("Channel", system);

@@ -6,12 +6,14 @@
 // The layout is the one of the System template Windows writes for manifest
 // events (Provider, EventID, Version, Level, Task, Opcode, Keywords,
 // TimeCreated, EventRecordID, Correlation, Execution, Channel, Computer,
-// Security), attributes present as the properties are. Values are filled by
-// the reader's own value formatter, so types and texts are those the full
-// tree has. Other templates (classic events with EventSourceName, records
-// saved as plain text, older layouts without Version or Execution) differ; a
-// caller checks each template once against the full tree with SameSystemPart
-// and builds the full tree for the templates that differ.
+// Security), attributes present as the properties are, with the departures
+// the properties' layout bits record: a Guid kept as the template's text, a
+// literal EventSourceName (classic sources), no Correlation or Execution.
+// Values are filled by the reader's own value formatter, so types and texts
+// are those the full tree has. Other templates (records saved as plain text,
+// attributes in another order, values of other types) differ; a caller
+// checks each template once against the full tree with SameSystemPart and
+// builds the full tree for the templates that differ.
 #ifndef QRV_PLATFORM_OFFLINE_SERVICE_SYSTEM_TREE_H_
 #define QRV_PLATFORM_OFFLINE_SERVICE_SYSTEM_TREE_H_
 
@@ -62,6 +64,7 @@ class SystemTreeBuilder {
   bool refresh_ = false;
   bool built_ = false;
   uint32_t present_ = 0;  // of the last call
+  uint8_t layout_ = 0;    // of the last call
   // The type and bytes each value was last filled from, in fill order.
   std::vector<std::string> sources_;
   size_t fill_count_ = 0;

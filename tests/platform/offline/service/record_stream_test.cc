@@ -63,34 +63,38 @@ TEST(RecordStreamTest, SystemOnlyQueriesUseTheTreeFromProperties) {
   EXPECT_EQ(data.counts.full_trees, 500u);
 }
 
-TEST(RecordStreamTest, CorpusClassicTemplatesFallBackToTheFullTree) {
+TEST(RecordStreamTest, CorpusClassicTemplatesUseTheTreeFromProperties) {
   const std::filesystem::path root = testing::CorpusRoot();
   if (root.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
-  // Classic System events carry Provider/@EventSourceName, which the tree
-  // from properties lacks; in the modern Security log only the odd record
-  // (the log-cleared event's own template) needs the full tree.
+  // Classic System events (Provider/@EventSourceName, a Guid written as
+  // text) and modern Security events alike are tested on the tree from
+  // properties: every record of these logs is a template instance the
+  // builder reproduces.
   const Outcome classic =
       RunQuery(root / "evtx-rs/samples/system.evtx", "*[System[Level<=4]]");
-  EXPECT_GT(classic.counts.full_trees, 0u);
-  EXPECT_EQ(classic.counts.system_trees + classic.counts.full_trees +
-                classic.counts.undecodable,
+  EXPECT_GT(classic.counts.system_trees, 0u);
+  EXPECT_EQ(classic.counts.full_trees, 0u);
+  EXPECT_EQ(classic.counts.system_trees + classic.counts.undecodable,
             classic.counts.records);
   const Outcome modern =
       RunQuery(root / "velocidex-evtx/testdata/Security.evtx",
                "*[System[EventID=4624]]");
   EXPECT_EQ(modern.ids.size(), 197u);
-  EXPECT_LT(modern.counts.full_trees * 100, modern.counts.records);
-  EXPECT_EQ(modern.counts.system_trees + modern.counts.full_trees,
-            modern.counts.records);
+  EXPECT_EQ(modern.counts.full_trees, 0u);
+  EXPECT_EQ(modern.counts.system_trees, modern.counts.records);
 }
 
-// Records whose template the tree from properties cannot stand for are
-// tested on their decoded System part: the selection must be what the
-// properties of every record say.
+// Records the tree from properties cannot stand for (here forwarded events
+// saved as plain text, not template instances) are tested on their decoded
+// System part: the selection must be what the properties of every record
+// say.
 TEST(RecordStreamTest, CorpusFallbackSelectsAsThePropertiesSay) {
   const std::filesystem::path root = testing::CorpusRoot();
   if (root.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
-  const std::filesystem::path file = root / "evtx-rs/samples/system.evtx";
+  const std::filesystem::path file =
+      root / "EVTX-to-MITRE-Attack/TA0007-Discovery" /
+      "T1135.xxx-Network Share Discovery" /
+      "ID5140-5145-Bloodhound-SharpHound enumeration via SMB.evtx";
   std::vector<evtx::SystemProperties> all;
   {
     auto compiled = std::make_unique<xpath::CompiledQuery>(
@@ -106,13 +110,16 @@ TEST(RecordStreamTest, CorpusFallbackSelectsAsThePropertiesSay) {
     const char* xpath;
     bool (*keeps)(const evtx::SystemProperties&);
   } cases[] = {
-      {"*[System[Level<=3]]",
-       [](const evtx::SystemProperties& p) { return p.level <= 3; }},
-      {"*[System[EventID=1014]]",
-       [](const evtx::SystemProperties& p) { return p.event_id == 1014; }},
-      {"*[System[Level=4 and EventID!=16]]",
+      {"*[System[EventID=5145]]",
+       [](const evtx::SystemProperties& p) { return p.event_id == 5145; }},
+      {"*[System[EventID=111 or EventID=5140]]",
        [](const evtx::SystemProperties& p) {
-         return p.level == 4 && p.event_id != 16;
+         return p.event_id == 111 || p.event_id == 5140;
+       }},
+      {"*[System[Level=0 and EventID!=5140]]",
+       [](const evtx::SystemProperties& p) {
+         return p.Has(evtx::SystemProperty::kLevel) && p.level == 0 &&
+                p.event_id != 5140;
        }},
   };
   for (const auto& c : cases) {

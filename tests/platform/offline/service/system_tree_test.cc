@@ -71,6 +71,7 @@ struct Comparison {
   uint64_t records = 0;
   uint64_t exact = 0;         // fast tree equal to the full one
   uint64_t judged_exact = 0;  // records whose template check said equal
+  uint8_t layouts = 0;        // SystemLayout bits seen
   std::vector<std::string> faults;
 };
 
@@ -94,6 +95,7 @@ void Compare(const uint8_t* data, size_t size, const std::string& name,
           decoder.BuildTree(record, &full) != evtx::DecodeStatus::kOk)
         continue;
       ++out->records;
+      out->layouts |= props.layout;
       const evtx::EventTree& fast = builder.Build(props);
       const bool same = SameSystemPart(fast, full);
       out->exact += same;
@@ -165,6 +167,41 @@ TEST(SystemTreeTest, BuilderReusesItsTreeAcrossLayouts) {
   EXPECT_EQ(c.exact, 3u);
 }
 
+// Real templates that depart from the manifest layout: classic sources with
+// a Guid written as text and an EventSourceName, the log-cleared event's
+// text Guid, and classic events with neither Correlation nor Execution. The
+// tree from properties must equal the full tree for every record.
+TEST(SystemTreeTest, CorpusClassicLayoutsAreRebuiltExactly) {
+  const std::filesystem::path root = testing::CorpusRoot();
+  if (root.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
+  const std::filesystem::path attack = root / "EVTX-to-MITRE-Attack";
+  const struct {
+    std::filesystem::path file;
+    uint8_t layout;
+  } cases[] = {
+      {attack / "TA0003-Persistence" /
+           "T1543.003-Create or Modify System Process-Windows Service" /
+           "ID7045-7036 PSexec service installation.evtx",
+       evtx::kLayoutGuidText | evtx::kLayoutEventSourceName},
+      {attack / "TA0005-Defense Evasion" /
+           "T1070.001-Clear Windows event logs" /
+           "ID104-1102-Event log cleared.evtx",
+       evtx::kLayoutGuidText},
+      {attack / "TA0001-Initial access" / "T1078-Valid accounts" /
+           "ID33205-SQL Server failed login with disabled SA account.evtx",
+       evtx::kLayoutNoCorrelation | evtx::kLayoutNoExecution},
+  };
+  for (const auto& c : cases) {
+    const std::vector<uint8_t> bytes = testing::ReadFileBytes(c.file);
+    Comparison got;
+    Compare(bytes.data(), bytes.size(), c.file.filename().string(), &got);
+    EXPECT_GT(got.records, 0u) << c.file;
+    EXPECT_EQ(got.layouts & c.layout, c.layout) << c.file;
+    EXPECT_EQ(got.exact, got.records) << c.file;
+    EXPECT_TRUE(got.faults.empty()) << got.faults.front();
+  }
+}
+
 TEST(SystemTreeTest, CorpusTemplatesJudgedEqualStayEqual) {
   const std::vector<std::filesystem::path> files = CorpusEvtxFiles();
   if (files.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
@@ -210,6 +247,38 @@ TEST(SystemTreeTest, NumberTextsLeftOutOnlyForQueriesThatReadNoText) {
   EXPECT_TRUE(reads_text(
       "*[System[Provider[@Guid='{54849625-5478-4994-a5ba-3e3b0328c30d}']]]"));
   EXPECT_TRUE(reads_text("*[System[Security[@UserID='S-1-5-18']]]"));
+}
+
+// The same properties under another layout must not keep the last tree's
+// shape.
+TEST(SystemTreeTest, BuilderFollowsTheLayoutBits) {
+  evtx::SystemProperties manifest;
+  manifest.Set(evtx::SystemProperty::kEventId);
+  evtx::SystemProperties classic = manifest;
+  classic.layout = evtx::kLayoutEventSourceName | evtx::kLayoutNoCorrelation |
+                   evtx::kLayoutNoExecution;
+  const uint8_t name[] = {'S', 0};
+  classic.event_source_name = {name, 1};
+  const auto shape = [](const evtx::EventTree& tree) {
+    std::string out;
+    for (const evtx::Element& e : tree.elements) {
+      out += " " + e.name;
+      for (const evtx::Attribute& a : e.attributes)
+        out += "@" + a.name + "=" + a.value.text;
+    }
+    return out;
+  };
+  const std::string head = " Event@xmlns=" + std::string(
+      "http://schemas.microsoft.com/win/2004/08/events/event") + " System";
+  SystemTreeBuilder builder;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(shape(builder.Build(i == 1 ? classic : manifest)),
+              head + (i == 1 ? " Provider@EventSourceName=S EventID "
+                               "TimeCreated Security"
+                             : " Provider EventID TimeCreated Correlation "
+                               "Execution Security"))
+        << i;
+  }
 }
 
 TEST(SystemTreeTest, TreeWithoutNumberTextsKeepsTypesAndValues) {
