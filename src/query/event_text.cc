@@ -43,7 +43,10 @@ size_t PlainRunEnd(const char* data, size_t pos, size_t size) {
                      _mm_cmpeq_epi8(bytes, carriage_return)));
     // The sign bit marks the bytes of 0x80 and above.
     const int mask = _mm_movemask_epi8(_mm_or_si128(hits, bytes));
-    if (mask != 0) return pos + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+    if (mask != 0) {
+      return pos +
+             static_cast<size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+    }
     pos += 16;
   }
 #endif

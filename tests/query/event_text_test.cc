@@ -66,7 +66,9 @@ TEST(CleanTextTest, OnePassEqualsTrimThenCharacterWalk) {
   std::mt19937 random(11);
   for (int round = 0; round < 2000; ++round) {
     std::string in;
-    for (int i = 0; i < round % 12; ++i) in += pieces[random() % std::size(pieces)];
+    for (int i = 0; i < round % 12; ++i) {
+      in += pieces[random() % std::size(pieces)];
+    }
     std::string text = in;
     const std::string expected = reference(in);
     EXPECT_EQ(CleanText(text), !expected.empty()) << in;

@@ -167,6 +167,14 @@ DecodeStatus ChunkDecoder::GetTemplate(uint32_t def_offset, uint32_t* index) {
   return t.status;
 }
 
+DecodeStatus ChunkDecoder::OpenRecord(const RecordRef& record, Fragment* f) {
+  values_.clear();
+  scratch_ops_.clear();
+  scratch_conds_.clear();
+  return OpenFragment(record.offset + kRecordHeaderSize,
+                      record.offset + record.size - 4, f);
+}
+
 DecodeStatus ChunkDecoder::OpenFragment(uint32_t pos, uint32_t end,
                                         Fragment* f) {
   if (!SkipFragmentHeaders(chunk_, end, &pos)) return DecodeStatus::kOutOfBounds;

@@ -181,6 +181,8 @@ class ChunkDecoder {
   };
 
   DecodeStatus OpenFragment(uint32_t pos, uint32_t end, Fragment* fragment);
+  // A record's BinXml, with the scratch of the previous record dropped.
+  DecodeStatus OpenRecord(const RecordRef& record, Fragment* fragment);
   void PlanDataItems(Template* t);
   // The items by the template's plan; false when this record needs the
   // walk after all (a document elsewhere, an array value, a dropped root).

@@ -334,12 +334,8 @@ void ChunkDecoder::ReadProperty(SystemProperty id, const PropertySource& src,
 DecodeStatus ChunkDecoder::ReadSystem(const RecordRef& record,
                                       SystemProperties* props) {
   *props = SystemProperties();
-  values_.clear();
-  scratch_ops_.clear();
-  scratch_conds_.clear();
   Fragment f;
-  DecodeStatus st = OpenFragment(record.offset + kRecordHeaderSize,
-                                 record.offset + record.size - 4, &f);
+  DecodeStatus st = OpenRecord(record, &f);
   if (st == DecodeStatus::kOk) {
     // Bare records (no template, as in some saved or forwarded logs) carry
     // their System values as literal text: map them the same way.

@@ -564,12 +564,8 @@ DecodeStatus ChunkDecoder::Walk(const Fragment& f, Sink* sink, int nesting) {
 
 template <typename Sink>
 DecodeStatus ChunkDecoder::WalkRecord(const RecordRef& record, Sink* sink) {
-  values_.clear();
-  scratch_ops_.clear();
-  scratch_conds_.clear();
   Fragment f;
-  const DecodeStatus st = OpenFragment(record.offset + kRecordHeaderSize,
-                                       record.offset + record.size - 4, &f);
+  const DecodeStatus st = OpenRecord(record, &f);
   if (st != DecodeStatus::kOk) return st;
   return Walk(f, sink, 0);
 }
@@ -687,9 +683,9 @@ void ChunkDecoder::PlanDataItems(Template* t) {
   };
   const uint32_t first = static_cast<uint32_t>(planned_items_.size());
   const auto finish = [&](DataItemPlan::State state, uint32_t event_data) {
-    t->items = DataItemPlan{state, first,
-                            static_cast<uint32_t>(planned_items_.size()) - first,
-                            {root, event_data}};
+    const auto count =
+        static_cast<uint32_t>(planned_items_.size()) - first;
+    t->items = DataItemPlan{state, first, count, {root, event_data}};
   };
   if (names_.Get(root_op.name) == "EventData") {
     if (plan_items(root)) {
@@ -809,12 +805,8 @@ bool ChunkDecoder::ReadPlannedItems(const Fragment& f, const Template& t,
 DecodeStatus ChunkDecoder::ReadDataItems(const RecordRef& record,
                                          std::vector<std::string>* items) {
   {
-    values_.clear();
-    scratch_ops_.clear();
-    scratch_conds_.clear();
     Fragment f;
-    const DecodeStatus st = OpenFragment(record.offset + kRecordHeaderSize,
-                                         record.offset + record.size - 4, &f);
+    const DecodeStatus st = OpenRecord(record, &f);
     if (st != DecodeStatus::kOk) {
       items->clear();
       return st;

@@ -35,6 +35,15 @@ class MessageDatabasesTest : public ::testing::Test {
   void WriteFile(const std::string& name, const std::string& bytes) {
     std::ofstream(Path(name), std::ios::binary) << bytes;
   }
+  // Runs `sql` on database file `name`; false when SQLite refuses.
+  bool Exec(const std::string& name, const char* sql) {
+    sqlite3* db = nullptr;
+    const bool ok =
+        sqlite3_open(Path(name).c_str(), &db) == SQLITE_OK &&
+        sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+  }
   testing::TempFolder dir_;
 };
 
@@ -146,16 +155,11 @@ TEST_F(MessageDatabasesTest, EmptyRowsAreNullOrEmptyTextInAnyRowOrder) {
                                                    {"B", 2, "b two"},
                                                    {"A", 3, "blob"},
                                                    {"A", 4, "text"}}));
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(Path("kinds.db").c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "UPDATE messages SET message = NULL WHERE message = "
-                         "'null'; UPDATE messages SET message = '' WHERE "
-                         "message = 'empty'; UPDATE messages SET message = "
-                         "X'' WHERE message = 'blob';",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
+  ASSERT_TRUE(Exec("kinds.db",
+                   "UPDATE messages SET message = NULL WHERE message = "
+                   "'null'; UPDATE messages SET message = '' WHERE "
+                   "message = 'empty'; UPDATE messages SET message = "
+                   "X'' WHERE message = 'blob';"));
   std::vector<std::string> warnings;
   auto databases = MessageDatabases::Open(Path("kinds.db").string(), &warnings);
   auto a = databases->Find("A");
@@ -181,14 +185,8 @@ TEST_F(MessageDatabasesTest, ScannedAndIndexedProvidersGetTheSameRows) {
                     i % 5 == 0 ? "null" : i % 7 == 0 ? "" : "t"});
   }
   ASSERT_TRUE(WriteTestDatabase(Path("mixed.db"), rows));
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(Path("mixed.db").c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "UPDATE messages SET message = NULL WHERE message = "
-                         "'null'",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
+  ASSERT_TRUE(Exec("mixed.db",
+                   "UPDATE messages SET message = NULL WHERE message = 'null'"));
   std::string reason;
   auto database = MessageDatabase::Open(Path("mixed.db").string(), &reason);
   ASSERT_NE(database, nullptr) << reason;
