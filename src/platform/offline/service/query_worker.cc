@@ -33,14 +33,22 @@ void ReturnedEvents::FreeAll() {
   {
     std::lock_guard<std::mutex> hold(lock_);
     events.swap(events_);
+    // The bin keeps a grown buffer: regrown from nothing after each batch,
+    // it moved every event a few times over on the caller's thread.
+    events_.swap(spare_);
   }
-}  // `events` freed here, outside the lock
+  events.clear();  // outside the lock; the buffer stays
+  std::lock_guard<std::mutex> hold(lock_);
+  if (!closed_) spare_.swap(events);
+}
 
 void ReturnedEvents::Close() {
   std::vector<PreparedEvent> events;
+  std::vector<PreparedEvent> spare;
   std::lock_guard<std::mutex> hold(lock_);
   closed_ = true;
   events.swap(events_);
+  spare.swap(spare_);
 }
 
 QueryWorker::QueryWorker(std::unique_ptr<EventQuery> query,

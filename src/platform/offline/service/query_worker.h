@@ -89,6 +89,7 @@ class ReturnedEvents {
  private:
   std::mutex lock_;
   std::vector<PreparedEvent> events_;
+  std::vector<PreparedEvent> spare_;  // empty, with the last batch's buffer
   bool closed_ = false;
 };
 inline constexpr size_t kMaxReturnedEvents = 4 * kMaxEventsAhead;
