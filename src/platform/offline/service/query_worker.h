@@ -136,8 +136,8 @@ class QueryWorker {
   size_t queued_chunks_ = 0;         // runs of one chunk in queue_
   size_t queued_text_bytes_ = 0;     // message texts and inserts in queue_
   bool finished_ = false;            // the worker has produced its last
-  // Set under lock_; the worker also reads it without the lock to leave
-  // messages to a caller that has nothing else to do.
+  // Set under lock_; the worker reads it without the lock to wake the
+  // caller only when it waits.
   std::atomic<bool> caller_waiting_{false};
   bool worker_waiting_ = false;  // for room in queue_
   std::deque<PreparedEvent> taken_;  // the caller's batch
