@@ -53,26 +53,24 @@ std::string FormatEventTime(uint64_t ticks) {
                   nanoseconds);
     return wide_year;
   }
-  // Written digit by digit, as this runs once per event.
+  // Written digit by digit, as this runs once per event: each field, then
+  // the character that follows it.
   char text[sizeof("yyyy-mm-ddThh:mm:ss.fffffffffZ") - 1];
-  const auto put = [&text](size_t at, uint64_t value, size_t width) {
-    for (size_t i = width; i-- > 0; value /= 10)
+  const struct {
+    uint64_t value;
+    size_t width;
+    char after;
+  } fields[] = {{st.year, 4, '-'},   {st.month, 2, '-'},  {st.day, 2, 'T'},
+                {st.hour, 2, ':'},   {st.minute, 2, ':'}, {st.second, 2, '.'},
+                {nanoseconds, 9, 'Z'}};
+  size_t at = 0;
+  for (const auto& field : fields) {
+    uint64_t value = field.value;
+    for (size_t i = field.width; i-- > 0; value /= 10)
       text[at + i] = static_cast<char>('0' + value % 10);
-  };
-  put(0, st.year, 4);
-  text[4] = '-';
-  put(5, st.month, 2);
-  text[7] = '-';
-  put(8, st.day, 2);
-  text[10] = 'T';
-  put(11, st.hour, 2);
-  text[13] = ':';
-  put(14, st.minute, 2);
-  text[16] = ':';
-  put(17, st.second, 2);
-  text[19] = '.';
-  put(20, nanoseconds, 9);
-  text[29] = 'Z';
+    at += field.width;
+    text[at++] = field.after;
+  }
   return std::string(text, sizeof(text));
 }
 
