@@ -59,9 +59,13 @@ class MessageFormatter {
       const EventMessageRequest& request) = 0;
 };
 
-// Events queued ahead of the caller, and the chunks they may keep alive.
-inline constexpr size_t kMaxEventsAhead = 256;
-inline constexpr size_t kMaxChunksAhead = 4;
+// Events queued ahead of the caller, and the chunks they may keep alive
+// (32 chunk snapshots are 2 MiB). The cost of a chunk varies on both sides
+// (a provider's first message, a run of events without one), and a queue
+// of 4 chunks left the caller waiting for an eighth of a large run and the
+// worker for a fifth; at 32 the caller waits for about 3 % of it.
+inline constexpr size_t kMaxEventsAhead = 2048;
+inline constexpr size_t kMaxChunksAhead = 32;
 // A message may expand to a few MiB (see message_provider.h); typical ones
 // are under 2 KiB, so this bound only bites on hostile or odd logs.
 inline constexpr size_t kMaxTextBytesAhead = 8 << 20;
