@@ -5,7 +5,22 @@
 #include "platform/default_platform.h"
 #include "platform/platform.h"
 
+#ifdef QRV_WITH_MIMALLOC
+#include <cstdlib>
+
+#include <mimalloc.h>
+#endif
+
 int main(int argc, char** argv) {
+#ifdef QRV_WITH_MIMALLOC
+  // A large query's event list grows to hundreds of megabytes, each page of
+  // it written once. In 2 MiB pages (where the system grants transparent
+  // huge pages on request) that costs a few hundred faults instead of a
+  // hundred thousand. The allocator has read its options by now, so a
+  // setting in the environment is honoured here.
+  if (std::getenv("MIMALLOC_LARGE_OS_PAGES") == nullptr)
+    mi_option_enable(mi_option_large_os_pages);
+#endif
   qrv::InstallPlatform(qrv::MakeDefaultPlatform());
   return qrv::RunEntry(argc, argv);
 }
