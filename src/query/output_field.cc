@@ -4,9 +4,13 @@
 namespace qrv {
 
 void AppendNameField(std::string& line, std::string_view name) {
-  for (const char c : name) {
-    const bool breaks_line = c == '\t' || c == '\r' || c == '\n' || c == '\0';
-    line += breaks_line ? ' ' : c;
+  // Appended whole, then the bytes that must go are replaced in place: this
+  // runs for two fields of every printed event, and they almost never occur.
+  const size_t first = line.size();
+  line.append(name);
+  for (size_t i = first; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '\t' || c == '\r' || c == '\n' || c == '\0') line[i] = ' ';
   }
 }
 
