@@ -3,6 +3,7 @@
 // Matches()/QueryMatches() per event.
 #include "formats/xpath/compiled_query.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "formats/ascii.h"
@@ -239,6 +240,23 @@ bool CompiledQuery::SelectsEveryEvent(size_t source) const {
     if (all && !suppresses) return true;
   }
   return false;
+}
+
+std::optional<std::vector<uint16_t>> CompiledQuery::RequiredEventIds(
+    size_t source) const {
+  std::vector<uint16_t> ids;
+  for (const Query& query : queries_) {
+    for (const QueryItem& item : query.items) {
+      if (item.source != source || item.kind != ItemKind::kSelect) continue;
+      const std::optional<std::vector<uint16_t>> own =
+          item.predicate.RequiredEventIds();
+      if (!own) return std::nullopt;
+      ids.insert(ids.end(), own->begin(), own->end());
+    }
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  return ids;
 }
 
 bool CompiledQuery::Matches(size_t source, const evtx::EventTree& tree,

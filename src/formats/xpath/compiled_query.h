@@ -91,6 +91,11 @@ class CompiledQuery {
   // root is selected: some Query selects `*` from it and suppresses nothing
   // from it.
   bool SelectsEveryEvent(size_t source) const;
+  // Event ids outside of which no event read from sources()[source] whose
+  // tree is rebuilt from its properties is selected (see
+  // XPathProgram::RequiredEventIds): the ids of every Select of that path,
+  // or nullopt when one of them does not confine EventID.
+  std::optional<std::vector<uint16_t>> RequiredEventIds(size_t source) const;
 
   // True when an event read from sources()[source] is selected by any Query.
   bool Matches(size_t source, const evtx::EventTree& tree,

@@ -3,9 +3,14 @@
 // first node that satisfies the test, which is the XPath rule that a
 // comparison holds when any selected node satisfies it. Recursion follows the
 // compiled program (bounded by kMaxNestingDepth and kMaxPathSteps), never the
-// tree, and nothing is allocated.
+// tree, and nothing is allocated. Also XPathProgram::RequiredEventIds(),
+// read once per query from the program alone.
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "formats/xpath/xpath_program.h"
 
@@ -173,7 +178,113 @@ bool Evaluator::SelectsEvent(uint32_t path_index) const {
               [](const evtx::Value&, bool) { return true; });
 }
 
+// --- RequiredEventIds: necessary conditions on EventID ---------------------
+
+// A set of event ids, sorted; nullopt stands for every id.
+using EventIds = std::optional<std::vector<uint16_t>>;
+
+EventIds Intersect(const EventIds& a, const EventIds& b) {
+  if (!a) return b;
+  if (!b) return a;
+  std::vector<uint16_t> both;
+  std::set_intersection(a->begin(), a->end(), b->begin(), b->end(),
+                        std::back_inserter(both));
+  return both;
+}
+
+// Where an expression is evaluated: the whole XPath, the Event element (a
+// predicate of the first step) or the System element.
+enum class Context : uint8_t { kTop, kEvent, kSystem };
+
+class EventIdBounds {
+ public:
+  explicit EventIdBounds(const XPathProgram& program) : p_(program) {}
+
+  // Ids outside of which `expr` is false in `context`.
+  EventIds Of(uint32_t expr, Context context) const {
+    const XPathExpr& x = p_.exprs[expr];
+    switch (x.kind) {
+      case ExprKind::kOr: {
+        std::vector<uint16_t> any;
+        for (uint32_t i = 0; i < x.count; ++i) {
+          const EventIds ids = Of(p_.lists[x.first + i], context);
+          if (!ids) return std::nullopt;
+          std::vector<uint16_t> merged;
+          std::set_union(any.begin(), any.end(), ids->begin(), ids->end(),
+                         std::back_inserter(merged));
+          any.swap(merged);
+        }
+        return any;
+      }
+      case ExprKind::kAnd: {
+        EventIds all;
+        for (uint32_t i = 0; i < x.count; ++i)
+          all = Intersect(all, Of(p_.lists[x.first + i], context));
+        return all;
+      }
+      case ExprKind::kSelectsEvent:
+        return context == Context::kTop ? OfPath(x.path, Context::kTop, nullptr)
+                                        : std::nullopt;
+      case ExprKind::kExists:
+        return OfPath(x.path, context, nullptr);
+      case ExprKind::kCompare:
+        return OfPath(x.path, context, &x);
+      default:
+        return std::nullopt;
+    }
+  }
+
+ private:
+  // What the steps of `path` require, each step's predicates where the step
+  // lands: the first step of the top path on Event, a `System` step on
+  // System. A step below System other than a final `EventID` compared with
+  // `compare` tells nothing more, nor do the steps after it.
+  EventIds OfPath(uint32_t path, Context context,
+                  const XPathExpr* compare) const {
+    const XPathPath& p = p_.paths[path];
+    EventIds ids;
+    for (uint32_t i = 0; i < p.step_count; ++i) {
+      const XPathStep& step = p_.steps[p.first_step + i];
+      if (step.attribute) break;
+      const bool last = i + 1 == p.step_count;
+      if (context == Context::kTop) {
+        context = Context::kEvent;  // the root, whatever its name
+      } else if (context == Context::kEvent && !step.any_name &&
+                 step.name == "System") {
+        context = Context::kSystem;
+      } else if (context == Context::kSystem && last && compare != nullptr &&
+                 !step.any_name && step.name == "EventID") {
+        ids = Intersect(ids, OfEventIdCompare(*compare));
+        break;
+      } else {
+        break;
+      }
+      for (uint32_t k = 0; k < step.predicate_count; ++k)
+        ids = Intersect(ids, Of(p_.lists[step.first_predicate + k], context));
+    }
+    return ids;
+  }
+
+  // EventID = n for a whole number n that a UInt16 can hold; other
+  // comparisons and literals are left to the evaluator.
+  EventIds OfEventIdCompare(const XPathExpr& compare) const {
+    const Literal& lit = p_.literals[compare.literal];
+    if (compare.op != CompareOp::kEq || lit.kind != Literal::Kind::kUnsigned ||
+        lit.u > UINT16_MAX) {
+      return std::nullopt;
+    }
+    return std::vector<uint16_t>{static_cast<uint16_t>(lit.u)};
+  }
+
+  const XPathProgram& p_;
+};
+
 }  // namespace
+
+std::optional<std::vector<uint16_t>> XPathProgram::RequiredEventIds() const {
+  if (top >= exprs.size()) return std::nullopt;
+  return EventIdBounds(*this).Of(top, Context::kTop);
+}
 
 bool XPathProgram::SelectsEveryEvent() const {
   if (top >= exprs.size() || exprs[top].kind != ExprKind::kSelectsEvent)

@@ -30,6 +30,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,12 @@ struct XPathProgram {
   // True when Matches holds for every tree that has a root: the XPath is
   // `*`, with no predicate.
   bool SelectsEveryEvent() const;
+  // Event ids outside of which Matches is false for every tree whose System
+  // element holds one EventID, typed UInt16 (a tree rebuilt from the
+  // event's properties): sorted, without repeats, possibly empty. Nullopt
+  // when the XPath does not confine EventID to numbers named with `=`, as
+  // in `*[System[EventID=4624 or EventID=4625]]`.
+  std::optional<std::vector<uint16_t>> RequiredEventIds() const;
 };
 
 }  // namespace xpath

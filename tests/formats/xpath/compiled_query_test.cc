@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <random>
+#include <vector>
 
 #include "event_builder.h"
 
@@ -161,6 +164,65 @@ TEST(CompiledQueryTest, SelectsEveryEventOnlyForAStarNothingSuppresses) {
     // What it promises: every event is selected.
     if (c.expected) {
       EXPECT_TRUE(q.Matches(0, Event(4625, 2), 0)) << c.text;
+    }
+  }
+}
+
+// The event ids a query confines a source to, so that records of other ids
+// need no tree; nullopt where it confines none.
+TEST(CompiledQueryTest, RequiredEventIdsAreNecessaryForAMatch) {
+  const SourcePath security{PathKind::kChannel, "Security"};
+  using Ids = std::optional<std::vector<uint16_t>>;
+  const struct {
+    const char* text;
+    Ids expected;
+  } cases[] = {
+      {"*", std::nullopt},
+      {"*[System[EventID=4624]]", Ids{{4624}}},
+      {"*[System[(EventID=5 or EventID=1 or EventID=5)]]", Ids{{1, 5}}},
+      {"*[System[EventID=1 or Level=2]]", std::nullopt},
+      {"*[System[Level=2 and EventID=3]]", Ids{{3}}},
+      {"*[System[EventID=1] and System[Level=2]]", Ids{{1}}},
+      {"*[System[EventID=1 and EventID=2]]", Ids(std::vector<uint16_t>{})},
+      {"*[System[EventID=1]] or *[System[EventID=7]]", Ids{{1, 7}}},
+      {"*[System[EventID=1]] or *", std::nullopt},
+      {"*[System/EventID=7]", Ids{{7}}},
+      {"Event/System[EventID=9]", Ids{{9}}},
+      {"*[System[Provider[@Name='P'] and EventID=3][1]]", Ids{{3}}},
+      // Comparisons other than = with a whole number are left to the tree.
+      {"*[System[EventID>1]]", std::nullopt},
+      {"*[System[EventID!=1]]", std::nullopt},
+      {"*[System[EventID='4624']]", std::nullopt},
+      {"*[System[EventID=4624.5]]", std::nullopt},
+      {"*[System[EventID=70000]]", std::nullopt},
+      {"*[System[Task=1]]", std::nullopt},
+      {"*[EventData[Data=1]]", std::nullopt},
+      {"*[EventData[EventID=1]]", std::nullopt},
+      {"*[System[*[EventID=1]]]", std::nullopt},
+      // Every Select of the path counts; a Suppress only takes away.
+      {"<QueryList><Query><Select>*[System[EventID=2]]</Select>"
+       "<Select>*[System[EventID=4]]</Select>"
+       "<Suppress>*[System[EventID=2]]</Suppress></Query></QueryList>",
+       Ids{{2, 4}}},
+      {"<QueryList><Query><Select>*[System[EventID=2]]</Select></Query>"
+       "<Query><Select>*[System[Level=1]]</Select></Query></QueryList>",
+       std::nullopt},
+      {"<QueryList><Query><Select>*[System[EventID=2]]</Select>"
+       "<Select Path='System'>*</Select></Query></QueryList>",
+       Ids{{2}}},
+  };
+  for (const auto& c : cases) {
+    const CompiledQuery q(c.text, security);
+    ASSERT_TRUE(q.ok()) << c.text << ": " << q.error();
+    const Ids ids = q.RequiredEventIds(0);
+    EXPECT_EQ(ids, c.expected) << c.text;
+    if (!ids) continue;
+    // What it promises: no event of another id is selected.
+    for (const uint16_t id : {1, 2, 3, 4, 5, 7, 9, 4624, 65535}) {
+      if (std::find(ids->begin(), ids->end(), id) != ids->end()) continue;
+      for (const uint8_t level : {1, 2}) {
+        EXPECT_FALSE(q.Matches(0, Event(id, level), 0)) << c.text << " " << id;
+      }
     }
   }
 }

@@ -1,6 +1,7 @@
 // Selecting the records of one file; see record_stream.h.
 #include "platform/offline/service/record_stream.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace qrv::offline {
@@ -34,7 +35,8 @@ RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
       pool_(std::move(pool)),
       stats_(source_->file().stats()),
       system_tree_(QueryReadsValueText(query)),
-      selects_all_(query.SelectsEveryEvent(source_index)) {
+      selects_all_(query.SelectsEveryEvent(source_index)),
+      event_ids_(query.RequiredEventIds(source_index)) {
   // Records are offered whatever the chunk's data checksum says, and the
   // service reports no statistics: the CRC of every chunk would be spent
   // for nothing (about a third of a selective query's time).
@@ -93,9 +95,17 @@ bool RecordStream::SelectedBySystem(evtx::SystemProperties* props) {
   const TemplateCheck* check = CheckTemplate(*props);
   if (check != nullptr && check->system_tree_exact) {
     ++counts_.system_trees;
-    // A query that takes every record needs no tree to say so.
-    return selects_all_ ||
-           query_.Matches(source_index_, system_tree_.Build(*props), now_);
+    // A query that takes every record needs no tree to say so, nor one that
+    // names event ids for a record of another id: the tree would hold the
+    // record's own EventID.
+    if (selects_all_) return true;
+    if (event_ids_ &&
+        (!props->Has(evtx::SystemProperty::kEventId) ||
+         !std::binary_search(event_ids_->begin(), event_ids_->end(),
+                             props->event_id))) {
+      return false;
+    }
+    return query_.Matches(source_index_, system_tree_.Build(*props), now_);
   }
   // The query reads the System part alone, so the rest is not built; the
   // tree then gives no data items.

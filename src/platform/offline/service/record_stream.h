@@ -106,6 +106,9 @@ class RecordStream {
   SystemTreeBuilder check_tree_;
   // The query takes every record of this source (`*`, nothing suppressed).
   const bool selects_all_;
+  // Event ids outside of which no record with a tree rebuilt from its
+  // properties is selected; nullopt when the query names none.
+  const std::optional<std::vector<uint16_t>> event_ids_;
   std::vector<TemplateCheck> checks_;  // of the loaded chunk
   StreamCounts counts_;
 };
