@@ -93,6 +93,10 @@ void EventQuery::set_stop_flag(const std::atomic<bool>* stop) {
   for (Stream& s : streams_) s.records->set_stop_flag(stop);
 }
 
+void EventQuery::set_read_ahead(ReadAhead* read_ahead) {
+  for (Stream& s : streams_) s.records->set_read_ahead(read_ahead);
+}
+
 StreamCounts EventQuery::counts() const {
   StreamCounts total;
   for (const Stream& s : streams_) {

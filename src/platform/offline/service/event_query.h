@@ -64,6 +64,8 @@ class EventQuery {
   // Once `*stop` is set, Next ends within a chunk's work (a worker's query
   // that its caller cancelled or closed). `stop` must outlive the query.
   void set_stop_flag(const std::atomic<bool>* stop);
+  // See RecordStream::set_read_ahead.
+  void set_read_ahead(ReadAhead* read_ahead);
 
   // Summed over the streams (tests and benchmarks).
   StreamCounts counts() const;

@@ -56,6 +56,8 @@ QueryWorker::QueryWorker(std::unique_ptr<EventQuery> query,
     : query_(std::move(query)), formatter_(formatter) {
   query_->set_stop_flag(&stop_);
   if (threaded) {
+    read_ahead_ = std::make_unique<ReadAhead>();
+    query_->set_read_ahead(read_ahead_.get());
     returns_ = std::make_shared<ReturnedEvents>();
     thread_ = std::thread([this] { Run(); });
   }

@@ -9,8 +9,10 @@
 // kMaxChunksAhead chunks holding at most kMaxTextBytesAhead of message
 // texts and inserts, twice over: the worker's queue and the caller's batch
 // taken from it), so memory stays flat whatever the log's size.
-// Without a thread (`threaded` false, as on a single core) the same
-// preparation runs on the caller's thread, one event per Next.
+// With a thread, the worker's chunks are read ahead on one more
+// (read_ahead.h). Without a thread (`threaded` false, as on a single core)
+// the same preparation runs on the caller's thread, one event per Next, and
+// each chunk is read when it is reached.
 //
 // Thread-safety: the worker owns the EventQuery, the record reader and the
 // scratch tree, and calls the formatter; it never touches the caller's
@@ -35,6 +37,7 @@
 #include "platform/offline/messages/publisher_metadata.h"
 #include "platform/offline/service/captured_event.h"
 #include "platform/offline/service/event_query.h"
+#include "platform/offline/service/read_ahead.h"
 
 namespace qrv::offline {
 
@@ -146,6 +149,7 @@ class QueryWorker {
   bool worker_waiting_ = false;  // for room in queue_
   std::deque<PreparedEvent> taken_;  // the caller's batch
   std::shared_ptr<ReturnedEvents> returns_;  // with a thread only
+  std::unique_ptr<ReadAhead> read_ahead_;    // with a thread only
   std::thread thread_;               // last: started once the rest exists
 };
 

@@ -54,12 +54,28 @@ bool RecordStream::NextRecord() {
     if (next_chunk_ >= chunk_order_.size()) return false;
     if (stop_ != nullptr && stop_->load(std::memory_order_relaxed))
       return false;
-    const evtx::ChunkInfo& info =
-        source_->file().chunks()[chunk_order_[next_chunk_++]];
+    const size_t index = next_chunk_++;
     checks_.clear();
     // Events taken from the previous chunk keep their own reference to it.
-    chunk_ = pool_->Take();
-    chunk_->size = source_->file().ReadChunk(info, chunk_->bytes);
+    if (!ahead_.empty()) {
+      read_ahead_->Finish(*ahead_.front());
+      chunk_ = std::move(ahead_.front()->snapshot);
+      ahead_.pop_front();
+    } else {
+      chunk_ = pool_->Take();
+      chunk_->size = source_->file().ReadChunk(
+          source_->file().chunks()[chunk_order_[index]], chunk_->bytes);
+    }
+    // The chunks after it are read while it is decoded.
+    if (posted_until_ < next_chunk_) posted_until_ = next_chunk_;
+    while (read_ahead_ != nullptr && posted_until_ < chunk_order_.size()) {
+      std::shared_ptr<ChunkRead> read = read_ahead_->Post(
+          source_, source_->file().chunks()[chunk_order_[posted_until_]],
+          *pool_);
+      if (read == nullptr) break;
+      ahead_.push_back(std::move(read));
+      ++posted_until_;
+    }
     chunk_loaded_ = decoder_.Load(chunk_->bytes, chunk_->size, &stats_);
   }
 }

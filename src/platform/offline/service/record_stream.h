@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -31,6 +32,7 @@
 #include "platform/offline/service/channel_condition.h"
 #include "platform/offline/service/chunk_pool.h"
 #include "platform/offline/service/evtx_source.h"
+#include "platform/offline/service/read_ahead.h"
 #include "platform/offline/service/system_tree.h"
 
 namespace qrv::offline {
@@ -68,6 +70,9 @@ class RecordStream {
   // once the stop flag is set (checked before each chunk is read).
   bool Next(CapturedEvent* out);
   void set_stop_flag(const std::atomic<bool>* stop) { stop_ = stop; }
+  // Reads the next chunks through `read_ahead` while one is decoded; null
+  // (the default) reads each when it is reached.
+  void set_read_ahead(ReadAhead* read_ahead) { read_ahead_ = read_ahead; }
   const StreamCounts& counts() const { return counts_; }
 
  private:
@@ -92,6 +97,10 @@ class RecordStream {
   size_t next_chunk_ = 0;
   bool chunk_loaded_ = false;
   const std::atomic<bool>* stop_ = nullptr;
+  ReadAhead* read_ahead_ = nullptr;
+  // Reads posted for chunk_order_[next_chunk_, posted_until_).
+  std::deque<std::shared_ptr<ChunkRead>> ahead_;
+  size_t posted_until_ = 0;
   std::shared_ptr<ChunkPool> pool_;
   std::shared_ptr<ChunkSnapshot> chunk_;  // the loaded chunk
   evtx::ChunkDecoder decoder_;
