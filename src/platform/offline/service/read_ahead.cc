@@ -1,4 +1,4 @@
-// Chunks read one ahead on a thread of their own; see read_ahead.h.
+// Chunks read ahead on a thread of their own; see read_ahead.h.
 #include "platform/offline/service/read_ahead.h"
 
 #include <utility>

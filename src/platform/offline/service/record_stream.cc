@@ -67,7 +67,7 @@ bool RecordStream::NextRecord() {
           source_->file().chunks()[chunk_order_[index]], chunk_->bytes);
     }
     // The chunks after it are read while it is decoded.
-    if (posted_until_ < next_chunk_) posted_until_ = next_chunk_;
+    if (ahead_.empty()) posted_until_ = next_chunk_;
     while (read_ahead_ != nullptr && posted_until_ < chunk_order_.size()) {
       std::shared_ptr<ChunkRead> read = read_ahead_->Post(
           source_, source_->file().chunks()[chunk_order_[posted_until_]],
