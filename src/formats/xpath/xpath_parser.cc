@@ -425,7 +425,8 @@ uint32_t Parser::ParseFunction(std::string_view name, Location context,
 }
 
 uint32_t Parser::ParseLiteral(CompareOp op, bool numeric_only) {
-  const Token t = Next();
+  // Taken only once it is accepted, so that a refusal points at it.
+  const Token t = Peek();
   Literal literal;
   if (t.kind == Tok::kString) {
     literal = ClassifyString(t.text, op);
@@ -445,6 +446,7 @@ uint32_t Parser::ParseLiteral(CompareOp op, bool numeric_only) {
       op != CompareOp::kEq && op != CompareOp::kNe) {
     return FailIndex("GUIDs and SIDs compare with = and != only");
   }
+  Next();
   program_->literals.push_back(std::move(literal));
   return static_cast<uint32_t>(program_->literals.size() - 1);
 }

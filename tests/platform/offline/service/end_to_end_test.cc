@@ -91,7 +91,7 @@ TEST_F(ServiceEndToEnd, FailingQueriesPrintTheFailureBlock) {
   const std::vector<Case> cases = {
       {"<QueryList><Query Path='Security'><Select>*[System[EventID=]]"
        "</Select></Query></QueryList>",
-       kInvalid, "column 61: expected a literal on the right of the comparison"},
+       kInvalid, "column 60: expected a literal on the right of the comparison"},
       {"<QueryList><Query Path='Security'><Select>*[System[not(EventID=1)]]"
        "</Select></Query></QueryList>",
        kInvalid,
@@ -110,6 +110,11 @@ TEST_F(ServiceEndToEnd, FailingQueriesPrintTheFailureBlock) {
        "lower case"},
       {"<QueryList><Query Path='Security'><Select>*</Select></Query>",
        kInvalid, "column 61: expected '</QueryList>' before the end"},
+      // Columns count characters, not bytes.
+      {"<QueryList><Query Path='Security'><Select>*[EventData[Data='\u00e9' "
+       "AND Data='x']]</Select></Query></QueryList>",
+       kInvalid,
+       "column 64: 'AND' must be written 'and': operator words are lower case"},
       {"<QueryList><Query Path='Security'><Select Path='A&amp;B'>*"
        "</Selectt></Query></QueryList>",
        kInvalid, "column 59: expected '</Select>', found '</Selectt>'"},
