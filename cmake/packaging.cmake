@@ -1,7 +1,7 @@
 # What `cmake --install` lays out, and the packages cpack makes of it.
 #
 # Off Windows: bin/QRV_EventLog_Tools, share/qrv-eventlog-tools/sample-image
-# (tools/), share/man/man1/QRV_EventLog_Tools.1 and
+# (tools/), share/man/man1/QRV_EventLog_Tools.1 and qrv_message_db.1,
 # share/doc/qrv-eventlog-tools/README.md; the program finds the sample image
 # from its own location, so the tree may be moved or unpacked anywhere.
 # `cpack -G DEB` makes the Debian package (prefix /usr; dependencies from
@@ -15,6 +15,7 @@ if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 else()
   install(FILES ${PROJECT_SOURCE_DIR}/doc/QRV_EventLog_Tools.1
+                ${PROJECT_SOURCE_DIR}/doc/qrv_message_db.1
           DESTINATION share/man/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md
           DESTINATION share/doc/qrv-eventlog-tools)

@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -103,6 +104,12 @@ WriteResult WriteMessageDatabase(const fs::path& target,
       (directory / (target.filename().string() + ".XXXXXX")).string();
   const int fd = mkstemp(pattern.data());
   if (fd < 0) return Failed("cannot create a file in " + directory.string());
+  // mkstemp makes the file private; a new database is meant to be shared,
+  // so it gets the mode of any new file (an existing one keeps its own, as
+  // the copy below takes it over).
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
   close(fd);
   TemporaryFile temporary(pattern);
   if (fs::exists(target, error)) {

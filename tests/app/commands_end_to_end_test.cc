@@ -142,8 +142,17 @@ TEST(OneOfflineMachine, AMalformedQueryListIsAnInvalidQueryOnEveryRoot) {
     std::string err;
   } cases[] = {
       {"missing root", QRV_TOOL_PATH, kMissingRoot, kMissingRootLine},
-      {"sample image", QRV_TOOL_PATH, nullptr, ""},
+      {"sample image", QRV_TOOL_PATH, nullptr, test_support::kSampleImageNotice},
       {"no image", alone.string(), nullptr, ""},
+  };
+  // Every machine says why, after its own line.
+  const struct {
+    const char* text;
+    const char* why;
+  } queries[] = {
+      {"<QueryList/>", "column 1: QueryList holds no Query"},
+      {"<QueryList><Query Path='System'><Select>*</Select></QueryList>",
+       "column 51: expected '</Query>', found '</QueryList>'"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.machine);
@@ -152,14 +161,13 @@ TEST(OneOfflineMachine, AMalformedQueryListIsAnInvalidQueryOnEveryRoot) {
     } else {
       unsetenv("QRV_EVENTLOG_ROOT");
     }
-    for (const char* query :
-         {"<QueryList/>",
-          "<QueryList><Query Path='System'><Select>*</Select></QueryList>"}) {
-      const ToolResult run = RunTool(c.program, {"NOWARN", "GETEVENTSQUERY", query});
+    for (const auto& query : queries) {
+      const ToolResult run =
+          RunTool(c.program, {"NOWARN", "GETEVENTSQUERY", query.text});
       EXPECT_EQ(run.exit_status, 0);
-      EXPECT_EQ(run.err, c.err);
+      EXPECT_EQ(run.err, c.err + "QRV_EventLog_Tools: query: " + query.why + "\n");
       EXPECT_EQ(run.out, "\nFailed to Get Events by Query:\tThe query is not valid.\r\n\n")
-          << query;
+          << query.text;
     }
   }
   const ToolResult channels = RunTool(alone.string(), {"NOWARN", "GETLISTCHANNELS"});
@@ -168,12 +176,37 @@ TEST(OneOfflineMachine, AMalformedQueryListIsAnInvalidQueryOnEveryRoot) {
   std::filesystem::remove_all(scratch);
 }
 
+// QRV_EVENTLOG_ROOT set to nothing (a script's unset case variable) is a
+// root that cannot be used: the output of a computer without logs, never the
+// sample image's events.
+TEST(OneOfflineMachine, AnEmptyRootIsAComputerWithoutLogs) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"NOWARN", "GETEVENTSSEVERITYDAYS", "Security", "Audit Failure", "3650"},
+      {"NOWARN", "GETLISTCHANNELS"},
+      {"NOWARN", "GETEVENTS"},
+      {"NOWARN", "GETEVENTSQUERY", kQuery},
+  };
+  for (const auto& args : commands) {
+    SCOPED_TRACE(args[1]);
+    setenv("QRV_EVENTLOG_ROOT", kMissingRoot, 1);
+    const ToolResult missing = RunTool(QRV_TOOL_PATH, args);
+    setenv("QRV_EVENTLOG_ROOT", "", 1);
+    const ToolResult empty = RunTool(QRV_TOOL_PATH, args);
+    unsetenv("QRV_EVENTLOG_ROOT");
+    EXPECT_EQ(empty.exit_status, 0);
+    EXPECT_EQ(empty.out, missing.out);
+    EXPECT_EQ(empty.err,
+              "QRV_EventLog_Tools: QRV_EVENTLOG_ROOT is set but empty; "
+              "answering as a computer without event logs\n");
+  }
+}
+
 // With no root named, the program reads the sample image built beside it.
 TEST(SampleImageByDefault, ChannelsAndEventsOfTheBuiltInImage) {
   unsetenv("QRV_EVENTLOG_ROOT");
   const ToolResult channels = RunTool(QRV_TOOL_PATH, {"NOWARN", "GETLISTCHANNELS"});
   EXPECT_EQ(channels.exit_status, 0);
-  EXPECT_EQ(channels.err, "");
+  EXPECT_EQ(channels.err, test_support::kSampleImageNotice);
   EXPECT_EQ(channels.out,
             "Application\nSecurity\nSystem\nApplication\n"
             "Microsoft-Windows-QRV-Sample/Debug\n"
@@ -182,6 +215,7 @@ TEST(SampleImageByDefault, ChannelsAndEventsOfTheBuiltInImage) {
       QRV_TOOL_PATH,
       {"NOWARN", "GETEVENTSSEVERITYDAYS", "Security", "Audit Failure", "3650"});
   EXPECT_EQ(audit.exit_status, 0);
+  EXPECT_EQ(audit.err, test_support::kSampleImageNotice);
   ASSERT_FALSE(audit.out.empty());
   size_t lines = 0;
   for (size_t pos = 0; pos < audit.out.size();) {

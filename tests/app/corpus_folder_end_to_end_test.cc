@@ -48,11 +48,12 @@ class CorpusFolderEndToEnd : public ::testing::Test {
   }
   void TearDown() override { unsetenv("QRV_EVENTLOG_ROOT"); }
 
-  static ToolResult Run(const std::vector<std::string>& args) {
+  static ToolResult Run(const std::vector<std::string>& args,
+                        const std::string& err = "") {
     ToolResult run = RunTool(QRV_TOOL_PATH, args);
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, err);
     return run;
   }
 
@@ -226,12 +227,17 @@ TEST_F(CorpusMixedFolderEndToEnd, TopLevelBooleanQueriesRun) {
   // Operator words in capitals are refused, as Windows refuses them.
   const std::string refused =
       Run({"NOWARN", "GETEVENTSQUERY",
-           Query("Security", "*[System[EventID=4950]] OR *")})
+           Query("Security", "*[System[EventID=4950]] OR *")},
+          "QRV_EventLog_Tools: query: column 74: 'OR' must be written 'or': "
+          "operator words are lower case\n")
           .out;
   EXPECT_NE(refused.find("Failed to Get Events by Query:\t"),
             std::string::npos);
   EXPECT_EQ(refused, Run({"NOWARN", "GETEVENTSQUERY",
-                          Query("Security", "*[not(System)]")})
+                          Query("Security", "*[not(System)]")},
+                         "QRV_EventLog_Tools: query: column 56: unknown "
+                         "function not() (band, position and timediff are "
+                         "known)\n")
                          .out);
 }
 

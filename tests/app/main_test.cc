@@ -33,7 +33,7 @@ void ExpectUsageRun(const ToolResult& run) {
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.term_signal, 0);
   EXPECT_EQ(run.out, ExpectedUsage());
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err, test_support::kSampleImageNotice);
 }
 
 TEST(MainTest, UsageTextWithoutACommandWord) {
@@ -102,7 +102,7 @@ TEST(MainTest, CtrlCAtTheNoticeGetsTheDefaultHandling) {
   const ToolResult& run = tool.Wait();
   EXPECT_EQ(run.term_signal, SIGINT);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err, test_support::kSampleImageNotice);
 }
 
 }  // namespace

@@ -30,18 +30,24 @@ Microsoft-Windows-QRV-Sample/Operational
 Security
 System'
 
+# The one line the program writes when it reads its sample image.
+sample_notice='QRV_EventLog_Tools: QRV_EVENTLOG_ROOT is not set; answering from the built-in sample image, whose events are made up'
+
 # check_tree PREFIX: the program in PREFIX/bin reads the sample image under
-# PREFIX/share, finds its manual page and README beside it, and says nothing
-# on standard error.
+# PREFIX/share and says so on standard error; it and qrv_message_db find
+# their manual pages and the README beside them.
 check_tree() {
   local prefix=$1 out err
   [[ -x $prefix/bin/QRV_EventLog_Tools ]] || fail "no program in $prefix/bin"
+  [[ -x $prefix/bin/qrv_message_db ]] || fail "no qrv_message_db in $prefix/bin"
   [[ -f $prefix/share/man/man1/QRV_EventLog_Tools.1 ]] || fail "no manual page"
+  [[ -f $prefix/share/man/man1/qrv_message_db.1 ]] ||
+    fail "no manual page of qrv_message_db"
   [[ -f $prefix/share/doc/qrv-eventlog-tools/README.md ]] || fail "no README"
   out=$(env -u QRV_EVENTLOG_ROOT "$prefix/bin/QRV_EventLog_Tools" NOWARN \
     GETLISTCHANNELS 2>"$work/err")
   err=$(cat "$work/err")
-  [[ -z $err ]] || fail "standard error: $err"
+  [[ $err == "$sample_notice" ]] || fail "standard error: $err"
   [[ $out == "$expected_channels" ]] || fail "channels: $out"
   out=$(env -u QRV_EVENTLOG_ROOT "$prefix/bin/QRV_EventLog_Tools" NOWARN \
     GETEVENTSSEVERITYDAYS Security "Audit Failure" 3650 | wc -l)

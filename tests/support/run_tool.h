@@ -79,6 +79,12 @@ class ToolProcess {
 ToolResult RunTool(const std::string& program,
                    const std::vector<std::string>& args);
 
+// What the tool writes on standard error on every run over its built-in
+// sample image (QRV_EVENTLOG_ROOT not set).
+inline constexpr char kSampleImageNotice[] =
+    "QRV_EventLog_Tools: QRV_EVENTLOG_ROOT is not set; answering from the "
+    "built-in sample image, whose events are made up\n";
+
 // Splits a program's output at `separator`: lines at '\n', fields at '\t'.
 // A trailing separator ends the last part rather than starting an empty one.
 std::vector<std::string> SplitOutput(const std::string& text, char separator);

@@ -74,6 +74,50 @@ std::optional<int64_t> ParseId(std::string_view s) {
   return v;
 }
 
+// The UTF-8 length of the character a reference the reader accepted stands
+// for ("&lt;", "&#x20AC;").
+size_t ReferenceLength(std::string_view reference) {
+  if (reference.size() < 2 || reference[0] != '#') return 1;
+  const bool hex = reference[1] == 'x';
+  uint32_t cp = 0;
+  std::from_chars(reference.data() + (hex ? 2 : 1),
+                  reference.data() + reference.size(), cp, hex ? 16 : 10);
+  return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+}
+
+// The offset in `text` of byte `decoded` of the character data that starts
+// at `from`, in an element without child elements: references and CDATA
+// sections as the reader decodes them, comments left out.
+size_t RawOffset(std::string_view text, size_t from, size_t decoded) {
+  size_t pos = from;
+  size_t count = 0;
+  while (pos < text.size()) {
+    if (text.substr(pos, 4) == "<!--") {
+      const size_t end = text.find("-->", pos + 4);
+      pos = end == std::string_view::npos ? text.size() : end + 3;
+      continue;
+    }
+    if (text.substr(pos, 9) == "<![CDATA[") {
+      const size_t end = std::min(text.find("]]>", pos + 9), text.size());
+      if (decoded - count < end - (pos + 9)) return pos + 9 + (decoded - count);
+      count += end - (pos + 9);
+      pos = end + 3;
+      continue;
+    }
+    if (count >= decoded) return pos;
+    if (text[pos] == '&') {
+      const size_t semi = text.find(';', pos);
+      if (semi == std::string_view::npos) return pos;
+      count += ReferenceLength(text.substr(pos + 1, semi - pos - 1));
+      pos = semi + 1;
+      continue;
+    }
+    ++count;
+    ++pos;
+  }
+  return text.size();
+}
+
 }  // namespace
 
 CompiledQuery::CompiledQuery(std::string_view text,
@@ -89,10 +133,14 @@ CompiledQuery::CompiledQuery(std::string_view text,
     compiled = CompileStructured(text, default_path);
   } else {
     Query query;
+    size_t at = std::string_view::npos;
     compiled = AddItem(&query, ItemKind::kSelect,
                        trimmed.empty() ? std::string_view("*") : trimmed,
-                       default_path);
+                       default_path, &at);
     if (compiled) queries_.push_back(std::move(query));
+    if (at != std::string_view::npos) {
+      error_offset_ = static_cast<size_t>(trimmed.data() - text.data()) + at;
+    }
   }
   if (!compiled) {
     queries_.clear();
@@ -106,9 +154,11 @@ CompiledQuery::CompiledQuery(std::string_view text,
   }
 }
 
-bool CompiledQuery::Fail(std::string_view reason) {
+bool CompiledQuery::Fail(std::string_view reason,
+                         std::optional<size_t> offset) {
   error_code_ = kErrorEvtInvalidQuery;
   error_ = std::string(reason);
+  error_offset_ = offset;
   return false;
 }
 
@@ -116,37 +166,47 @@ bool CompiledQuery::CompileStructured(std::string_view text,
                                       const SourcePath& default_path) {
   XmlDocument doc;
   std::string xml_error;
-  if (!ParseXml(text, &doc, &xml_error)) {
-    return Fail("malformed query XML: " + xml_error);
+  size_t xml_offset = 0;
+  if (!ParseXml(text, &doc, &xml_error, &xml_offset)) {
+    return Fail(xml_error, xml_offset);
   }
   const XmlElement& list = doc.elements[0];
-  if (list.name != "QueryList") return Fail("the document must be a QueryList");
-  if (!OnlyAttributes(list, {})) return Fail("unknown attribute on QueryList");
-  if (!OnlySpace(list.text)) return Fail("text inside QueryList");
-  if (list.children.empty()) return Fail("QueryList holds no Query");
-  if (list.children.size() > kMaxQueries) return Fail("too many Query elements");
+  auto fail_at = [this](const XmlElement& e, std::string_view reason) {
+    return Fail(reason, e.offset);
+  };
+  if (list.name != "QueryList") {
+    return fail_at(list, "expected <QueryList>, found <" + list.name + ">");
+  }
+  if (!OnlyAttributes(list, {})) return fail_at(list, "unknown attribute on QueryList");
+  if (!OnlySpace(list.text)) return fail_at(list, "text inside QueryList");
+  if (list.children.empty()) return fail_at(list, "QueryList holds no Query");
+  if (list.children.size() > kMaxQueries) return fail_at(list, "too many Query elements");
   for (const uint32_t query_index : list.children) {
     const XmlElement& q = doc.elements[query_index];
-    if (q.name != "Query") return Fail("unexpected element " + q.name + " in QueryList");
-    if (!OnlyAttributes(q, {"Id", "Path", "Target"})) {
-      return Fail("unknown attribute on Query");
+    if (q.name != "Query") {
+      return fail_at(q, "expected <Query>, found <" + q.name + "> in QueryList");
     }
-    if (!OnlySpace(q.text)) return Fail("text inside Query");
-    if (q.children.size() > kMaxItemsPerQuery) return Fail("too many Select/Suppress");
+    if (!OnlyAttributes(q, {"Id", "Path", "Target"})) {
+      return fail_at(q, "unknown attribute on Query (Id, Path and Target are known)");
+    }
+    if (!OnlySpace(q.text)) return fail_at(q, "text inside Query");
+    if (q.children.size() > kMaxItemsPerQuery) {
+      return fail_at(q, "too many Select/Suppress");
+    }
     // Container targets do not exist offline; "Host" is the default.
     if (const std::string* target = FindAttribute(q, "Target");
         target != nullptr && !EqualsIgnoreCase(Trim(*target), "Host")) {
-      return Fail("Query Target other than Host is not supported");
+      return fail_at(q, "Query Target other than Host is not supported");
     }
     Query query;
     if (const std::string* id = FindAttribute(q, "Id")) {
       query.id = ParseId(*id);
-      if (!query.id) return Fail("Query Id is not an integer");
+      if (!query.id) return fail_at(q, "Query Id is not an integer");
     }
     SourcePath query_path = default_path;
     if (const std::string* path = FindAttribute(q, "Path")) {
       auto parsed = PathFromAttribute(*path);
-      if (!parsed) return Fail("empty Query Path");
+      if (!parsed) return fail_at(q, "empty Query Path");
       query_path = std::move(*parsed);
     }
     bool has_select = false;
@@ -159,37 +219,59 @@ bool CompiledQuery::CompileStructured(std::string_view text,
       } else if (item.name == "Suppress") {
         kind = ItemKind::kSuppress;
       } else {
-        return Fail("unexpected element " + item.name + " in Query");
+        return fail_at(item, "expected <Select> or <Suppress>, found <" +
+                                 item.name + "> in Query");
       }
       if (!OnlyAttributes(item, {"Path"})) {
-        return Fail("unknown attribute on " + item.name);
+        return fail_at(item, "unknown attribute on " + item.name);
       }
-      if (!item.children.empty()) return Fail("elements inside " + item.name);
+      if (!item.children.empty()) {
+        return fail_at(doc.elements[item.children[0]],
+                       "elements inside " + item.name);
+      }
       SourcePath item_path = query_path;
       if (const std::string* path = FindAttribute(item, "Path")) {
         auto parsed = PathFromAttribute(*path);
-        if (!parsed) return Fail("empty " + item.name + " Path");
+        if (!parsed) return fail_at(item, "empty " + item.name + " Path");
         item_path = std::move(*parsed);
       }
-      if (!AddItem(&query, kind, Trim(item.text), item_path)) return false;
+      const std::string_view xpath = Trim(item.text);
+      size_t at = std::string_view::npos;
+      if (!AddItem(&query, kind, xpath, item_path, &at)) {
+        if (at == std::string_view::npos) {
+          error_offset_ = item.offset;
+        } else {
+          const size_t leading =
+              static_cast<size_t>(xpath.data() - item.text.data());
+          error_offset_ = RawOffset(text, item.content_offset, leading + at);
+        }
+        return false;
+      }
     }
-    if (!has_select) return Fail("a Query needs at least one Select");
+    if (!has_select) return fail_at(q, "a Query needs at least one Select");
     queries_.push_back(std::move(query));
   }
   return true;
 }
 
 bool CompiledQuery::AddItem(Query* query, ItemKind kind, std::string_view xpath,
-                            const SourcePath& path) {
-  if (path.name.empty()) return Fail("no path for a Select or Suppress");
+                            const SourcePath& path, size_t* xpath_offset) {
+  if (path.name.empty()) {
+    return Fail(structured_
+                    ? "no Path names the channel: give the Query (or the "
+                      "Select) a Path attribute"
+                    : "an XPath alone names no channel: put it in a "
+                      "QueryList, <QueryList><Query Path='System'><Select>"
+                      "...</Select></Query></QueryList>");
+  }
   QueryItem item;
   item.kind = kind;
   item.path = path;
   item.xpath = std::string(xpath);
   std::string why;
   if (xpath.empty()) return Fail("empty XPath");
-  if (!CompileXPath(xpath, &item.predicate, &why)) {
-    return Fail("invalid XPath '" + item.xpath + "': " + why);
+  if (!CompileXPath(xpath, &item.predicate, &why, xpath_offset)) {
+    return Fail(why);
   }
   item.source = sources_.size();
   for (size_t i = 0; i < sources_.size(); ++i) {

@@ -75,9 +75,13 @@ class CompiledQuery {
   CompiledQuery& operator=(const CompiledQuery&) = delete;
 
   bool ok() const { return error_code_ == kErrorSuccess; }
-  // kErrorSuccess or kErrorEvtInvalidQuery, with a reason for people.
+  // kErrorSuccess or kErrorEvtInvalidQuery, with a reason for people: what
+  // was expected or found, with a hint for the usual slips.
   uint32_t error_code() const { return error_code_; }
   const std::string& error() const { return error_; }
+  // Where the query was refused: a byte offset in the text given, or nullopt
+  // when the reason concerns no one place (a bare XPath with no path).
+  std::optional<size_t> error_offset() const { return error_offset_; }
 
   // True for a <QueryList> document: its events carry subquery ids.
   bool structured() const { return structured_; }
@@ -106,13 +110,17 @@ class CompiledQuery {
                     uint64_t now_filetime) const;
 
  private:
-  bool Fail(std::string_view reason);
+  bool Fail(std::string_view reason,
+            std::optional<size_t> offset = std::nullopt);
   bool CompileStructured(std::string_view text, const SourcePath& default_path);
+  // On an XPath error, *xpath_offset is where in `xpath` it stopped; it is
+  // left as it was for other errors.
   bool AddItem(Query* query, ItemKind kind, std::string_view xpath,
-               const SourcePath& path);
+               const SourcePath& path, size_t* xpath_offset);
 
   uint32_t error_code_ = kErrorSuccess;
   std::string error_;
+  std::optional<size_t> error_offset_;
   bool structured_ = false;
   bool system_only_ = true;
   std::vector<Query> queries_;

@@ -34,11 +34,17 @@ class Reader {
 
   bool Run();
   const std::string& error() const { return error_; }
+  size_t error_offset() const { return pos_; }
 
  private:
   bool Fail(std::string_view what) {
-    error_ = std::string(what) + " at offset " + std::to_string(pos_);
+    error_ = std::string(what);
     return false;
+  }
+  // Fail at `offset` rather than where reading stands.
+  bool FailAt(size_t offset, std::string_view what) {
+    pos_ = offset;
+    return Fail(what);
   }
   bool AtEnd() const { return pos_ >= in_.size(); }
   bool StartsWith(std::string_view s) const {
@@ -77,7 +83,8 @@ bool Reader::ReadName(std::string* name) {
 bool Reader::ReadReference(std::string* out) {
   const size_t semi = in_.find(';', pos_);
   if (semi == std::string_view::npos || semi - pos_ > 12) {
-    return Fail("unterminated reference");
+    return Fail("'&' must be written '&amp;' unless it starts a reference "
+                "such as '&lt;'");
   }
   const std::string_view ref = in_.substr(pos_ + 1, semi - pos_ - 1);
   if (ref.size() >= 2 && ref[0] == '#') {
@@ -130,7 +137,7 @@ bool Reader::ReadAttributeValue(std::string* out) {
       ++pos_;
       return true;
     }
-    if (c == '<') return Fail("'<' in attribute value");
+    if (c == '<') return Fail("'<' must be written '&lt;' in an attribute value");
     if (c == '&') {
       if (!ReadReference(out)) return false;
       continue;
@@ -167,8 +174,15 @@ bool Reader::ReadXmlDeclaration() {
 bool Reader::ReadStartTag() {
   if (root_done_) return Fail("content after the document element");
   if (open_.size() >= kMaxXmlDepth) return Fail("elements nested too deeply");
+  const size_t start = pos_;
   ++pos_;  // '<'
+  // A comparison pasted into an element's text ("Level<=2") reads as a tag.
+  if (!open_.empty() && (AtEnd() || !IsNameStart(in_[pos_]))) {
+    return FailAt(start, "'<' must be written '&lt;' inside a " +
+                             doc_->elements[open_.back()].name);
+  }
   XmlElement element;
+  element.offset = start;
   if (!ReadName(&element.name)) return false;
   while (true) {
     const size_t before_space = pos_;
@@ -191,6 +205,7 @@ bool Reader::ReadStartTag() {
   }
   const bool empty = in_[pos_] == '/';
   pos_ += empty ? 2 : 1;
+  element.content_offset = pos_;
   const auto index = static_cast<uint32_t>(doc_->elements.size());
   if (!open_.empty()) doc_->elements[open_.back()].children.push_back(index);
   doc_->elements.push_back(std::move(element));
@@ -203,14 +218,16 @@ bool Reader::ReadStartTag() {
 }
 
 bool Reader::ReadEndTag() {
+  const size_t start = pos_;
   pos_ += 2;  // "</"
   std::string name;
   if (!ReadName(&name)) return false;
   SkipSpace();
   if (AtEnd() || in_[pos_] != '>') return Fail("bad end tag");
   ++pos_;
-  if (open_.empty() || doc_->elements[open_.back()].name != name) {
-    return Fail("end tag does not match the open element");
+  if (open_.empty()) return FailAt(start, "'</" + name + ">' closes no element");
+  if (const std::string& open = doc_->elements[open_.back()].name; open != name) {
+    return FailAt(start, "expected '</" + open + ">', found '</" + name + ">'");
   }
   open_.pop_back();
   root_done_ = open_.empty();
@@ -274,20 +291,23 @@ bool Reader::Run() {
     }
     if (!ok) return false;
   }
+  if (doc_->elements.empty()) return Fail("no document element");
   if (!root_done_) {
-    return Fail(doc_->elements.empty() ? "no document element"
-                                       : "unclosed element");
+    return Fail("expected '</" + doc_->elements[open_.back()].name +
+                ">' before the end");
   }
   return true;
 }
 
 }  // namespace
 
-bool ParseXml(std::string_view text, XmlDocument* doc, std::string* error) {
+bool ParseXml(std::string_view text, XmlDocument* doc, std::string* error,
+              size_t* error_offset) {
   doc->elements.clear();
   Reader reader(text, doc);
   if (reader.Run()) return true;
   *error = reader.error();
+  if (error_offset != nullptr) *error_offset = reader.error_offset();
   doc->elements.clear();
   return false;
 }

@@ -24,6 +24,8 @@ inline constexpr size_t kMaxXmlDepth = 32;
 
 struct XmlElement {
   std::string name;
+  size_t offset = 0;          // of its '<' in the text
+  size_t content_offset = 0;  // just past its start tag
   std::vector<std::pair<std::string, std::string>> attributes;  // decoded
   std::string text;  // all character data directly inside, decoded, in order
   std::vector<uint32_t> children;  // indices into XmlDocument::elements
@@ -35,8 +37,10 @@ struct XmlDocument {
 };
 
 // Returns false and sets *error when `text` is not a well-formed document of
-// the supported kind.
-bool ParseXml(std::string_view text, XmlDocument* doc, std::string* error);
+// the supported kind: what was expected or found there, for people, and, in
+// *error_offset when given, the byte offset in `text` where reading stopped.
+bool ParseXml(std::string_view text, XmlDocument* doc, std::string* error,
+              size_t* error_offset = nullptr);
 
 }  // namespace xpath
 

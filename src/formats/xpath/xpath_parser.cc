@@ -7,6 +7,7 @@
 #include <optional>
 #include <utility>
 
+#include "formats/ascii.h"
 #include "formats/xpath/xpath_lexer.h"
 
 namespace xpath {
@@ -27,6 +28,7 @@ class Parser {
     return true;
   }
   const std::string& error() const { return error_; }
+  size_t error_offset() const { return error_offset_; }
 
  private:
   Token Lex(size_t pos) const { return LexXPath(text_, pos); }
@@ -36,9 +38,25 @@ class Parser {
     if (t.kind != Tok::kBad) pos_ = t.end;
     return t;
   }
+  // Keeps the first reason, at the start of the token that stopped the
+  // parse. An operator word in capitals is a name there, not an operator:
+  // that is said instead, being the likely slip.
   bool Fail(std::string_view why) {
-    if (error_.empty()) {
-      error_ = std::string(why) + " at offset " + std::to_string(pos_);
+    if (!error_.empty()) return false;
+    error_offset_ = pos_;
+    while (error_offset_ < text_.size() &&
+           (text_[error_offset_] == ' ' || text_[error_offset_] == '\t' ||
+            text_[error_offset_] == '\n' || text_[error_offset_] == '\r')) {
+      ++error_offset_;
+    }
+    const Token t = Peek();
+    if (t.kind == Tok::kName && t.text != "and" && t.text != "or" &&
+        (ascii::EqualsIgnoreCase(t.text, "and") ||
+         ascii::EqualsIgnoreCase(t.text, "or"))) {
+      error_ = "'" + std::string(t.text) + "' must be written '" +
+               ascii::Lower(t.text) + "': operator words are lower case";
+    } else {
+      error_ = std::string(why);
     }
     return false;
   }
@@ -90,9 +108,10 @@ class Parser {
   std::optional<uint64_t> ParseMask();
   bool ParseTimeArg(Location context, TimeArg* arg);
   bool Expect(Tok kind, std::string_view what) {
-    const Token t = Next();
+    const Token t = Peek();
     if (t.kind == Tok::kBad) return FailToken(t);
     if (t.kind != kind) return Fail(what);
+    Next();
     return true;
   }
 
@@ -102,6 +121,7 @@ class Parser {
   size_t depth_ = 0;
   size_t terms_ = 0;
   std::string error_;
+  size_t error_offset_ = 0;
 };
 
 // The top level: location paths joined by `or` and `and`, parenthesised
@@ -386,7 +406,8 @@ uint32_t Parser::ParseFunction(std::string_view name, Location context,
       expr.timediff_to_now = true;
     }
   } else {
-    return FailIndex("unknown function");
+    return FailIndex("unknown function " + std::string(name) +
+                     "() (band, position and timediff are known)");
   }
   if (!Expect(Tok::kRParen, "expected ')'")) return kNoIndex;
   --depth_;
@@ -404,7 +425,8 @@ uint32_t Parser::ParseFunction(std::string_view name, Location context,
 }
 
 uint32_t Parser::ParseLiteral(CompareOp op, bool numeric_only) {
-  const Token t = Next();
+  // Taken only once it is accepted, so that a refusal points at it.
+  const Token t = Peek();
   Literal literal;
   if (t.kind == Tok::kString) {
     literal = ClassifyString(t.text, op);
@@ -424,6 +446,7 @@ uint32_t Parser::ParseLiteral(CompareOp op, bool numeric_only) {
       op != CompareOp::kEq && op != CompareOp::kNe) {
     return FailIndex("GUIDs and SIDs compare with = and != only");
   }
+  Next();
   program_->literals.push_back(std::move(literal));
   return static_cast<uint32_t>(program_->literals.size() - 1);
 }
@@ -459,11 +482,12 @@ bool Parser::ParseTimeArg(Location context, TimeArg* arg) {
 }  // namespace
 
 bool CompileXPath(std::string_view text, XPathProgram* program,
-                  std::string* error) {
+                  std::string* error, size_t* error_offset) {
   *program = XPathProgram();
   Parser parser(text, program);
   if (parser.Run()) return true;
   *error = parser.error();
+  if (error_offset != nullptr) *error_offset = parser.error_offset();
   *program = XPathProgram();
   return false;
 }

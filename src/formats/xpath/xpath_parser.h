@@ -4,6 +4,7 @@
 #ifndef QRV_FORMATS_XPATH_XPATH_PARSER_H_
 #define QRV_FORMATS_XPATH_XPATH_PARSER_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,10 +12,11 @@
 
 namespace xpath {
 
-// Returns false and sets *error (a human-readable reason with the offset)
-// when `text` is not in the supported subset or exceeds a limit.
+// Returns false and sets *error (a human-readable reason: what was expected
+// or found) when `text` is not in the supported subset or exceeds a limit;
+// *error_offset, when given, is the byte offset in `text` where it stopped.
 bool CompileXPath(std::string_view text, XPathProgram* program,
-                  std::string* error);
+                  std::string* error, size_t* error_offset = nullptr);
 
 }  // namespace xpath
 

@@ -3,19 +3,24 @@
 // QRV_EVENTLOG_ROOT names a folder, that folder is the machine (see
 // offline/image/image.h): its registry, and the event-log service over its
 // logs with the messages of its registered providers. Without it the built-in
-// sample image beside the program is the machine; without that, an image of
-// no folder at all, which is a machine with no logs: one offline machine in
-// every case, so "no logs" has one set of answers. A named root that gives no
-// machine is also named on standard error, one line, and the tool answers as
-// a machine with no logs. QRV_EVENTLOG_MESSAGES names message databases (':'
+// sample image beside the program is the machine, which standard error says
+// on every run, so that its made-up events are never taken for evidence;
+// without that, an image of no folder at all, which is a machine with no
+// logs: one offline machine in every case, so "no logs" has one set of
+// answers. A named root that gives no machine (an empty value included) is
+// also named on standard error, one line, and the tool answers as a machine
+// with no logs. QRV_EVENTLOG_MESSAGES names message databases (':'
 // between paths, earlier first) asked for what the image's message files
 // leave open; a file that cannot serve is named on standard error, once, and
-// the run goes on without it.
+// the run goes on without it. A query the service refuses is explained on
+// standard error, one line each.
 #include "platform/default_platform.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image.h"
@@ -53,21 +58,25 @@ Platform MakeDefaultPlatform() {
   // The machine: the folder QRV_EVENTLOG_ROOT names, else the sample image
   // built and installed beside the program, else no folder (an empty path:
   // no keys and no logs; a relative file:// path is then taken from the
-  // current folder).
+  // current folder). A variable set to nothing names a root, one that cannot
+  // be used: a script whose case variable is unset must not read the sample.
   std::filesystem::path root;
   bool root_named = false;
-  if (const char* named = std::getenv("QRV_EVENTLOG_ROOT");
-      named != nullptr && *named != '\0') {
+  bool sample_used = false;
+  if (const char* named = std::getenv("QRV_EVENTLOG_ROOT"); named != nullptr) {
     root = named;
     root_named = true;
   } else if (auto sample = offline::FindSampleImageOfThisProgram()) {
     root = *sample;
+    sample_used = true;
   }
   static offline::Image* const image =
       new offline::Image(root, offline::SummarizeEvtxFile);
-  if (root_named && image->layout() == offline::ImageLayout::kEmpty) {
+  if (root_named && (root.empty() ||
+                     image->layout() == offline::ImageLayout::kEmpty)) {
     std::cerr << offline::UnusableRootLine(root) << std::flush;
   }
+  if (sample_used) std::cerr << offline::kSampleImageLine << std::flush;
   static offline::PathResolver* const files =
       new offline::PathResolver(image->root());
   static offline::HostFileLoader* const loader = new offline::HostFileLoader();
@@ -86,8 +95,17 @@ Platform MakeDefaultPlatform() {
           image->root(),
           [](std::string_view windows_path) {
             return files->ResolveWindowsPath(windows_path);
+          },
+          [] {
+            std::vector<std::string> names;
+            for (const auto& channel : image->Channels()) {
+              names.push_back(channel.name);
+            }
+            return names;
           }},
       *system, *messages);
+  // A refused query is explained on standard error, one line.
+  service->set_diagnostics(&std::cerr);
   // Each command puts its own metadata cache in front (ScopedMetadataCache).
   return Platform{service, &image->registry(), system, &std::cout};
 }

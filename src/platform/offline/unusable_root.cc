@@ -8,6 +8,7 @@ namespace qrv::offline {
 namespace fs = std::filesystem;
 
 std::string UnusableRootReason(const fs::path& root) {
+  if (root.empty()) return "is empty";
   std::error_code ec;
   const fs::file_status status = fs::status(root, ec);
   if (status.type() == fs::file_type::not_found) return "does not exist";
@@ -21,6 +22,10 @@ std::string UnusableRootReason(const fs::path& root) {
 }
 
 std::string UnusableRootLine(const fs::path& root) {
+  if (root.empty()) {
+    return "QRV_EventLog_Tools: QRV_EVENTLOG_ROOT is set but empty; answering "
+           "as a computer without event logs\n";
+  }
   std::string path = root.string();
   for (char& c : path) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';

@@ -314,6 +314,43 @@ TEST(CompiledQueryTest, RefusesWithInvalidQuery) {
             kErrorEvtInvalidQuery);
 }
 
+// A refusal says where in the text it was made: at the token that stopped
+// the XPath, counted through the references, CDATA sections and comments
+// before it, or at the element that is wrong.
+TEST(CompiledQueryTest, RefusalsPointAtTheirPlaceInTheText) {
+  const struct {
+    std::string text;
+    std::string at;  // the text from the place on
+    SourcePath path = kNoDefault;
+  } cases[] = {
+      {"<QueryList><Query Path='S'><Select>*[System[Level&lt;3 and EventID=]]"
+       "</Select></Query></QueryList>",
+       "]]</Select>"},
+      {"<QueryList><Query Path='S'><Select> <!-- a > b -->*[System[Level&lt;3 "
+       "and EventID=]]</Select></Query></QueryList>",
+       "]]</Select>"},
+      {"<QueryList><Query Path='S'><Select><![CDATA[*[System[Level<3 and "
+       "EventID=]]]]></Select></Query></QueryList>",
+       "]]]]>"},
+      {"<QueryList><Query Path='S'><Select>*[EventData[Data='&#x20AC;&amp;' "
+       "OR Data='x']]</Select></Query></QueryList>",
+       "OR Data"},
+      {"<QueryList><Query Path='S' Bogus='1'><Select>*</Select></Query>"
+       "</QueryList>",
+       "<Query Path"},
+      {"<QueryList><Query Path='S'><Select>*</Select><Select/></Query>"
+       "</QueryList>",
+       "<Select/>"},
+      {"  *[System[Level=]] ", "]] ", kApplication},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const CompiledQuery q(c.text, c.path);
+    ASSERT_FALSE(q.ok());
+    EXPECT_EQ(q.error_offset(), c.text.find(c.at)) << q.error();
+  }
+}
+
 TEST(CompiledQueryTest, TargetHostIsTheDefault) {
   const CompiledQuery q(
       "<QueryList><Query Path='Security' Target='host'><Select>*</Select></Query></QueryList>",

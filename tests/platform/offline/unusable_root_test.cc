@@ -41,6 +41,7 @@ TEST_F(UnusableRoot, EachCauseHasItsReason) {
     fs::path root;
     std::string reason;
   } cases[] = {
+      {"", "is empty"},
       {dir_ / "missing", "does not exist"},
       {dir_ / "missing" / "below", "does not exist"},
       {dir_ / "plain-file", "is not a folder"},

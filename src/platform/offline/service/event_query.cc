@@ -10,7 +10,7 @@ namespace qrv::offline {
 std::unique_ptr<EventQuery> EventQuery::Open(
     std::unique_ptr<xpath::CompiledQuery> query,
     const QuerySources& sources, bool tolerate_errors, uint64_t now_filetime,
-    uint32_t* error) {
+    uint32_t* error, std::string* unknown_channel) {
   std::unique_ptr<EventQuery> result(new EventQuery(std::move(query)));
   const auto& paths = result->query_->sources();
   for (size_t index = 0; index < paths.size(); ++index) {
@@ -23,6 +23,7 @@ std::unique_ptr<EventQuery> EventQuery::Open(
       if (!channel) {
         if (tolerate_errors) continue;
         *error = kErrorEvtChannelNotFound;
+        if (unknown_channel != nullptr) *unknown_channel = path.name;
         return nullptr;
       }
       for (const std::filesystem::path& file : channel->files) {

@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -44,19 +45,24 @@ using ChannelLookup =
 using WindowsFileLookup = std::function<std::optional<std::filesystem::path>(
     std::string_view windows_path)>;
 
+// The names of every channel, for the nearest ones to a name that is none.
+using ChannelNames = std::function<std::vector<std::string>()>;
+
 struct QuerySources {
   ChannelLookup channels;
   std::filesystem::path root;  // base of relative file:// paths
   WindowsFileLookup windows_files;
+  ChannelNames channel_names = {};
 };
 
 class EventQuery {
  public:
-  // Null with *error set when a path fails (see above).
+  // Null with *error set when a path fails (see above), and the unknown
+  // channel's name in *unknown_channel when given.
   static std::unique_ptr<EventQuery> Open(
       std::unique_ptr<xpath::CompiledQuery> query,
       const QuerySources& sources, bool tolerate_errors, uint64_t now_filetime,
-      uint32_t* error);
+      uint32_t* error, std::string* unknown_channel = nullptr);
 
   // The next event, oldest first; false when there is none left.
   bool Next(CapturedEvent* out);

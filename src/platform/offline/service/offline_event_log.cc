@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/offline/service/message_request.h"
+#include "platform/offline/service/query_diagnostic.h"
 #include "platform/offline/service/system_values.h"
 #include "formats/utf16.h"
 
@@ -130,16 +131,35 @@ EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
   default_path.name = text::Utf16ToUtf8(View(path));
   auto compiled = std::make_unique<xpath::CompiledQuery>(
       text::Utf16ToUtf8(View(query)), default_path);
-  if (!compiled->ok()) return FailHandle(compiled->error_code());
+  if (!compiled->ok()) {
+    if (diagnostics_ != nullptr) {
+      *diagnostics_ << QueryRefusedLine(text::Utf16ToUtf8(View(query)), *compiled)
+                    << std::flush;
+    }
+    return FailHandle(compiled->error_code());
+  }
 
   const int64_t seconds = system_.CurrentTime();
   const uint64_t now =
       kUnixEpochTicks + static_cast<uint64_t>(seconds) * kTicksPerSecond;
   uint32_t error = 0;
+  std::string unknown_channel;
   std::unique_ptr<EventQuery> result = EventQuery::Open(
       std::move(compiled), sources_,
-      (flags & kEvtQueryTolerateQueryErrors) != 0, now, &error);
-  if (!result) return FailHandle(error);
+      (flags & kEvtQueryTolerateQueryErrors) != 0, now, &error,
+      &unknown_channel);
+  if (!result) {
+    // A machine without channels has already been explained (its root).
+    if (error == kErrorEvtChannelNotFound && diagnostics_ != nullptr &&
+        sources_.channel_names) {
+      const std::vector<std::string> channels = sources_.channel_names();
+      if (!channels.empty()) {
+        *diagnostics_ << UnknownChannelLine(unknown_channel, channels)
+                      << std::flush;
+      }
+    }
+    return FailHandle(error);
+  }
   return objects_.Add(std::make_unique<QueryObject>(std::make_unique<QueryWorker>(
       std::move(result), formatter_.get(), threaded_)));
 }

@@ -6,7 +6,10 @@
 //
 // Behaviour where Windows leaves a choice or the offline service cannot
 // follow it, each a defined answer:
-//   - EvtQuery: local session only (another fails with
+//   - EvtQuery: a query it refuses (ERROR_EVT_INVALID_QUERY, or
+//     ERROR_EVT_CHANNEL_NOT_FOUND on a machine with channels) is also
+//     explained on the diagnostics stream, when there is one;
+//     local session only (another fails with
 //     ERROR_INVALID_HANDLE); forward direction only
 //     (EvtQueryReverseDirection and unknown flag bits fail with
 //     ERROR_INVALID_PARAMETER); paths as event_query.h resolves them;
@@ -37,6 +40,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 
 #include "formats/evtx/event_tree.h"
 #include "platform/event_log_api.h"
@@ -62,6 +66,10 @@ class OfflineEventLog : public EventLogApi {
                   MessageCatalog& messages, bool threaded = MoreThanOneCore());
   static bool MoreThanOneCore();
   ~OfflineEventLog() override;
+
+  // Where a refused query is explained, one line each (query_diagnostic.h);
+  // null, the default, says nothing. Standard error in the program.
+  void set_diagnostics(std::ostream* out) { diagnostics_ = out; }
 
   // Handles open now, of every kind (tests check that callers close all).
   size_t open_handles() const { return objects_.open_count(); }
@@ -109,6 +117,7 @@ class OfflineEventLog : public EventLogApi {
 
   QuerySources sources_;
   SystemApi& system_;
+  std::ostream* diagnostics_ = nullptr;
   bool threaded_;
   std::mutex catalogue_lock_;  // see the class comment
   std::unique_ptr<PublisherMetadataCalls> metadata_;

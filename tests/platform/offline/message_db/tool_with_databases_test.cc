@@ -5,6 +5,7 @@
 // Sysmon log lists its channels.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -165,6 +166,62 @@ TEST_F(ToolWithDatabases, AnExportedImageReadsBackAsABareFolder) {
   EXPECT_EQ(ReadAll(not_db), std::string(4096, 'n'));
   // No temporary copy left behind: sample.db, bare/ and notes.db.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), {}), 3);
+}
+
+// What qrv_message_db cannot use is refused with one line that says why,
+// exit status 1 and no file written: an image with no message to give, and
+// a folder as OUT.
+TEST_F(ToolWithDatabases, TheCompanionRefusesWhatItCannotUse) {
+  const fs::path logs = dir_.path() / "logs";  // a folder of logs only
+  fs::create_directory(logs);
+  for (const auto& log :
+       fs::directory_iterator(sample_ / "Windows/System32/winevt/Logs")) {
+    fs::copy_file(log.path(), logs / log.path().filename());
+  }
+  const fs::path hives = dir_.path() / "hives";  // a registry, no DLLs
+  fs::create_directories(hives / "Windows/System32");
+  fs::copy(sample_ / "Windows/System32/config", hives / "Windows/System32/config");
+  const fs::path out = dir_.path() / "out.db";
+  const struct {
+    fs::path image, target;
+    std::string why;
+  } cases[] = {
+      {logs, out,
+       " holds no registry (Windows/System32/config/SYSTEM or SOFTWARE) and "
+       "so no message files; nothing written"},
+      {hives, out, " has no message file that its registry names; nothing written"},
+      {sample_, dir_.path(), " is a folder; OUT names the database file to write"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.image.string());
+    const ToolResult run =
+        RunTool(QRV_MESSAGE_DB_PATH, {c.image.string(), c.target.string()});
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.out, "");
+    const fs::path named = c.target == out ? c.image : c.target;
+    EXPECT_EQ(run.err, "qrv_message_db: " + named.string() + c.why + "\n");
+    EXPECT_FALSE(fs::exists(out));
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), {}), 2);
+}
+
+// A new database gets the mode of any new file, under the caller's umask;
+// one written again keeps its own.
+TEST_F(ToolWithDatabases, TheDatabaseIsWrittenWithTheUsersUmask) {
+  const fs::path db = dir_.path() / "shared.db";
+  const mode_t before = umask(027);  // the program inherits it
+  ToolResult run = RunTool(QRV_MESSAGE_DB_PATH, {sample_.string(), db.string()});
+  umask(before);
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(fs::status(db).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::permissions(db, fs::perms::owner_read | fs::perms::owner_write |
+                          fs::perms::others_read);
+  run = RunTool(QRV_MESSAGE_DB_PATH, {sample_.string(), db.string()});
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(fs::status(db).permissions(), fs::perms::owner_read |
+                                              fs::perms::owner_write |
+                                              fs::perms::others_read);
 }
 
 TEST_F(ToolWithDatabases, AFolderWithOnlySysmonListsItsChannels) {

@@ -45,12 +45,13 @@ class ServiceEndToEnd : public ::testing::Test {
   void SetUp() override { setenv("QRV_EVENTLOG_ROOT", dir_.path().c_str(), 1); }
   void TearDown() override { unsetenv("QRV_EVENTLOG_ROOT"); }
 
-  static ToolResult Query(const std::string& query) {
+  // `err`: what standard error must hold.
+  static ToolResult Query(const std::string& query, const std::string& err = "") {
     ToolResult run =
         RunTool(QRV_TOOL_PATH, {"NOWARN", "GETEVENTSQUERY", query});
     EXPECT_FALSE(run.timed_out);
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, err);
     return run;
   }
 
@@ -80,33 +81,69 @@ TEST_F(ServiceEndToEnd, FailingQueriesPrintTheFailureBlock) {
   WriteLog(dir_.path() / "Security.evtx", {FixtureEvent(1, 4624, 1)});
   std::filesystem::create_directories(dir_.path() / "saved");
   std::ofstream(dir_.path() / "saved" / "notes.evtx") << "plain text";
+  WriteLog(dir_.path() / "System.evtx", {FixtureEvent(1, 7036, 1)});
   struct Case {
     std::string query;
     std::string text;
+    std::string err;  // after "QRV_EventLog_Tools: query: "
   };
+  const std::string kInvalid = "The query is not valid.\r\n";
   const std::vector<Case> cases = {
       {"<QueryList><Query Path='Security'><Select>*[System[EventID=]]"
        "</Select></Query></QueryList>",
-       "The query is not valid.\r\n"},
+       kInvalid, "column 60: expected a literal on the right of the comparison"},
       {"<QueryList><Query Path='Security'><Select>*[System[not(EventID=1)]]"
        "</Select></Query></QueryList>",
-       "The query is not valid.\r\n"},
+       kInvalid,
+       "column 56: unknown function not() (band, position and timediff are known)"},
       {"<QueryList><Query Path='Security'><Select>//EventID"
        "</Select></Query></QueryList>",
-       "The query is not valid.\r\n"},
-      {"<QueryList><Query Path='Setup'><Select>*</Select></Query>"
+       kInvalid, "column 43: '//' is not supported"},
+      // The usual slips, each with its hint.
+      {"<QueryList><Query Path='Security'><Select>*[System[EventID<=2]]"
+       "</Select></Query></QueryList>",
+       kInvalid, "column 59: '<' must be written '&lt;' inside a Select"},
+      {"<QueryList><Query Path='Security'>\n  <Select>*[System[EventID=1 "
+       "AND Level=2]]</Select>\n</Query></QueryList>",
+       kInvalid,
+       "line 2, column 30: 'AND' must be written 'and': operator words are "
+       "lower case"},
+      {"<QueryList><Query Path='Security'><Select>*</Select></Query>",
+       kInvalid, "column 61: expected '</QueryList>' before the end"},
+      // Columns count characters, not bytes.
+      {"<QueryList><Query Path='Security'><Select>*[EventData[Data='\u00e9' "
+       "AND Data='x']]</Select></Query></QueryList>",
+       kInvalid,
+       "column 64: 'AND' must be written 'and': operator words are lower case"},
+      {"<QueryList><Query Path='Security'><Select Path='A&amp;B'>*"
+       "</Selectt></Query></QueryList>",
+       kInvalid, "column 59: expected '</Select>', found '</Selectt>'"},
+      {"<QueryList><Query><Select>*</Select></Query></QueryList>", kInvalid,
+       "column 19: no Path names the channel: give the Query (or the Select) "
+       "a Path attribute"},
+      {"*[System[EventID=4624]]", kInvalid,
+       "an XPath alone names no channel: put it in a QueryList, "
+       "<QueryList><Query Path='System'><Select>...</Select></Query>"
+       "</QueryList>"},
+      {"<QueryList><Query Path='Securty'><Select>*</Select></Query>"
        "</QueryList>",
-       "No channel of that name exists.\r\n"},
+       "No channel of that name exists.\r\n",
+       "Path 'Securty' names no channel of this machine; nearest: Security, "
+       "System, Application"},
+      // Files are not channels: the failure block says enough.
       {"<QueryList><Query Path='file://no/such.evtx'><Select>*</Select>"
        "</Query></QueryList>",
-       "No file of that name could be found.\r\n"},
+       "No file of that name could be found.\r\n", ""},
       {"<QueryList><Query Path='file://saved/notes.evtx'><Select>*</Select>"
        "</Query></QueryList>",
-       "The file or folder is damaged and cannot be read.\r\n"},
+       "The file or folder is damaged and cannot be read.\r\n", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.query);
-    EXPECT_EQ(Query(c.query).out,
+    EXPECT_EQ(Query(c.query, c.err.empty()
+                                 ? ""
+                                 : "QRV_EventLog_Tools: query: " + c.err + "\n")
+                  .out,
               "\nFailed to Get Events by Query:\t" + c.text + "\n");
   }
 }
@@ -173,12 +210,13 @@ TEST_F(ServiceEndToEnd, CorpusSecurityLogByFilePathMatchesIndependentValues) {
   ASSERT_GT(expected.size(), 100u);
 
   // A file path is read whatever the machine is: the sample image beside the
-  // program serves (the empty folder would be named on standard error).
+  // program serves (and is named on standard error).
   unsetenv("QRV_EVENTLOG_ROOT");
   const ToolResult run =
       Query("<QueryList><Query Path='file://" + log.string() +
             "'><Select>*[System[EventID=4624]]</Select>"
-            "</Query></QueryList>");
+            "</Query></QueryList>",
+            test_support::kSampleImageNotice);
   const std::vector<std::string> lines = SplitOutput(run.out, '\n');
   ASSERT_EQ(lines.size(), expected.size());
   for (size_t i = 0; i < lines.size(); ++i) {
