@@ -32,6 +32,7 @@
 #include "platform/offline/image/channel_files.h"
 #include "formats/xpath/compiled_query.h"
 #include "platform/offline/service/captured_event.h"
+#include "platform/offline/service/read_progress.h"
 #include "platform/offline/service/record_stream.h"
 
 namespace qrv::offline {
@@ -48,6 +49,8 @@ struct QuerySources {
   ChannelLookup channels;
   std::filesystem::path root;  // base of relative file:// paths
   WindowsFileLookup windows_files;
+  // Told what each query reads and how far it has got; may be null.
+  ReadProgress* progress = nullptr;
 };
 
 class EventQuery {
@@ -57,6 +60,10 @@ class EventQuery {
       std::unique_ptr<xpath::CompiledQuery> query,
       const QuerySources& sources, bool tolerate_errors, uint64_t now_filetime,
       uint32_t* error);
+  // Ends the query's report to its ReadProgress if Next has not.
+  ~EventQuery();
+  EventQuery(const EventQuery&) = delete;
+  EventQuery& operator=(const EventQuery&) = delete;
 
   // The next event, oldest first; false when there is none left.
   bool Next(CapturedEvent* out);
@@ -77,6 +84,8 @@ class EventQuery {
     bool has_head = false;
   };
 
+  bool NextEvent(CapturedEvent* out);
+
   explicit EventQuery(std::unique_ptr<xpath::CompiledQuery> query)
       : query_(std::move(query)) {}
 
@@ -84,6 +93,7 @@ class EventQuery {
   std::shared_ptr<ChunkPool> pool_ = ChunkPool::Make();
   std::vector<Stream> streams_;
   bool heads_loaded_ = false;
+  ReadProgress* progress_ = nullptr;  // set while the query is reported
 };
 
 }  // namespace qrv::offline
