@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/platform/offline/image/image_test_util.h"
 #include "tests/support/run_tool.h"
 
 namespace qrv {
@@ -29,29 +30,11 @@ std::string ReadFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "qrv-hosts-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 TEST(ManyHostsEndToEnd, GnuParallelWritesEachHostTheBytesOfASingleRun) {
 #ifndef QRV_PARALLEL_PATH
   GTEST_SKIP() << "GNU parallel (Debian package parallel) was not found at configure time";
 #else
-  const TempDir work;
+  const offline::testing::TempFolder work;
   ASSERT_FALSE(work.path().empty());
   const fs::path sample = QRV_SAMPLE_IMAGE_DIR;
   const fs::path logs = sample / "Windows/System32/winevt/Logs";
