@@ -25,6 +25,7 @@ std::chrono::milliseconds Left(Clock::time_point deadline) {
 }
 
 // In the child, between fork and exec: only async-signal-safe calls.
+// An `err_fd` of -1 sends standard error to the terminal.
 [[noreturn]] void ExecChild(const char* program, char* const* argv,
                             const char* terminal_path, int out_fd, int err_fd) {
   setsid();
@@ -33,6 +34,7 @@ std::chrono::milliseconds Left(Clock::time_point deadline) {
     const int tty = open(terminal_path, O_RDWR);
     if (tty >= 0) {
       ioctl(tty, TIOCSCTTY, 0);
+      if (err_fd < 0) err_fd = dup(tty);
       close(tty);
     }
   }
@@ -88,10 +90,16 @@ ToolProcess::ToolProcess(const std::string& program,
   pid_ = fork();
   if (pid_ == 0) {
     ExecChild(program.c_str(), argv.data(), terminal_path, out_pipe[1],
-              err_pipe[1]);
+              terminal_path != nullptr && options.errors_to_terminal
+                  ? -1
+                  : err_pipe[1]);
   }
   close(out_pipe[1]);
   close(err_pipe[1]);
+  if (terminal_ && options.errors_to_terminal) {
+    close(err_pipe[0]);
+    err_pipe[0] = -1;
+  }
   if (pid_ < 0) {
     result_.err = std::strerror(errno);
     close(out_pipe[0]);

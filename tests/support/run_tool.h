@@ -33,6 +33,9 @@ struct ToolOptions {
   // Give the program a pseudo-terminal as its controlling terminal, reached
   // through ToolProcess::terminal(). Its standard streams stay as above.
   bool with_terminal = false;
+  // With a terminal: standard error goes to it rather than to a pipe, and
+  // is read through terminal() (result().err stays empty).
+  bool errors_to_terminal = false;
 };
 
 class ToolProcess {

@@ -13,8 +13,11 @@
 // between paths, earlier first) asked for what the image's message files
 // leave open; a file that cannot serve is named on standard error, once, and
 // the run goes on without it. A query the service refuses is explained on
-// standard error, one line each.
+// standard error, one line each. When standard error is a terminal, the
+// service's reading is shown there on a progress line (progress_line.h).
 #include "platform/default_platform.h"
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -28,6 +31,7 @@
 #include "platform/offline/messages/file_access.h"
 #include "platform/offline/messages/message_catalog.h"
 #include "platform/offline/posix_system.h"
+#include "platform/offline/progress_line.h"
 #include "platform/offline/sample_image_location.h"
 #include "platform/offline/service/offline_event_log.h"
 #include "platform/offline/unusable_root.h"
@@ -89,6 +93,14 @@ Platform MakeDefaultPlatform() {
         return path->string();
       },
       *loader, databases);
+  // Counted only for a progress line on a terminal; the command's output
+  // then stops the line before its first byte if it goes to a terminal too.
+  static offline::ReadProgress* const progress = new offline::ReadProgress();
+  const bool progress_shown = StartProgressLine(STDERR_FILENO, *progress);
+  static std::ostream* const out =
+      progress_shown && isatty(STDOUT_FILENO) == 1
+          ? StopProgressLineOnOutput(std::cout)
+          : &std::cout;
   static offline::OfflineEventLog* const service = new offline::OfflineEventLog(
       offline::QuerySources{
           [](std::string_view name) { return image->LookupChannel(name); },
@@ -102,12 +114,13 @@ Platform MakeDefaultPlatform() {
               names.push_back(channel.name);
             }
             return names;
-          }},
+          },
+          progress_shown ? progress : nullptr},
       *system, *messages);
   // A refused query is explained on standard error, one line.
   service->set_diagnostics(&std::cerr);
   // Each command puts its own metadata cache in front (ScopedMetadataCache).
-  return Platform{service, &image->registry(), system, &std::cout};
+  return Platform{service, &image->registry(), system, out};
 }
 
 }  // namespace qrv

@@ -11,6 +11,7 @@
 
 #include "platform/code_page_utf8.h"
 #include "platform/offline/posix_console_control.h"
+#include "platform/offline/progress_line.h"
 #include "platform/offline/system_error_texts.h"
 #include "platform/offline/terminal_message_box.h"
 #include "platform/time_convert.h"
@@ -36,6 +37,9 @@ int PosixSystem::MessageBoxA(void*, const char* text, const char* caption,
     return 0;
   }
   uint32_t error = kErrorSuccess;
+  // The progress line waits while the box does, and its two seconds start
+  // once the box is answered.
+  const ProgressLinePause pause;
   const int result = ShowTerminalMessageBox(
       terminal_.c_str(), text != nullptr ? text : "",
       caption != nullptr ? caption : "", &error);
@@ -149,6 +153,7 @@ int64_t PosixSystem::CurrentTime() {
 }
 
 void PosixSystem::EndProcess(int status) {
+  StopProgressLine();
   std::cout.flush();
   std::fflush(stdout);
   std::_Exit(status);

@@ -54,8 +54,9 @@ class PosixSystem : public SystemApi {
                           char16_t* wide, int wide_size) override;
   size_t CharLength(const char* text, size_t remaining) override;
   int64_t CurrentTime() override;
-  // Flushes standard output and ends the process at once: no static
-  // destructors, no atexit handlers, whatever the other threads are doing.
+  // Erases the progress line (progress_line.h), flushes standard output
+  // and ends the process at once: no static destructors, no atexit
+  // handlers, whatever the other threads are doing.
   [[noreturn]] void EndProcess(int status) override;
 
  private:

@@ -1,6 +1,7 @@
 // Opening a query's paths and merging their streams; see event_query.h.
 #include "platform/offline/service/event_query.h"
 
+#include <string>
 #include <utility>
 
 #include "platform/win32_types.h"
@@ -13,6 +14,11 @@ std::unique_ptr<EventQuery> EventQuery::Open(
     uint32_t* error, std::string* unknown_channel) {
   std::unique_ptr<EventQuery> result(new EventQuery(std::move(query)));
   const auto& paths = result->query_->sources();
+  // What the progress display names: the first path (a file by its name),
+  // and how many others there are.
+  std::string what;
+  size_t paths_read = 0;
+  uint64_t chunks = 0;
   for (size_t index = 0; index < paths.size(); ++index) {
     const xpath::SourcePath& path = paths[index];
     std::vector<std::shared_ptr<const EvtxSource>> files;
@@ -59,7 +65,14 @@ std::unique_ptr<EventQuery> EventQuery::Open(
       files.push_back(std::move(source));
       conditions.emplace_back();  // a file query returns the whole file
     }
+    if (!files.empty() && paths_read++ == 0) {
+      what = path.name;
+      // A file by its name alone, whether its path is a host or a Windows one.
+      if (path.kind != xpath::PathKind::kChannel)
+        what.erase(0, what.find_last_of("/\\") + 1);
+    }
     for (size_t i = 0; i < files.size(); ++i) {
+      chunks += files[i]->file().chunks().size();
       Stream stream;
       stream.records = std::make_unique<RecordStream>(
           std::move(files[i]), *result->query_, index, now_filetime,
@@ -67,10 +80,29 @@ std::unique_ptr<EventQuery> EventQuery::Open(
       result->streams_.push_back(std::move(stream));
     }
   }
+  if (sources.progress != nullptr && !result->streams_.empty()) {
+    if (paths_read > 1) what += " and " + std::to_string(paths_read - 1) + " more";
+    result->progress_ = sources.progress;
+    result->progress_->BeginQuery(std::move(what), chunks);
+    for (Stream& s : result->streams_) s.records->set_progress(result->progress_);
+  }
   return result;
 }
 
+EventQuery::~EventQuery() {
+  if (progress_ != nullptr) progress_->EndQuery();
+}
+
 bool EventQuery::Next(CapturedEvent* out) {
+  const bool more = NextEvent(out);
+  if (!more && progress_ != nullptr) {
+    progress_->EndQuery();
+    progress_ = nullptr;
+  }
+  return more;
+}
+
+bool EventQuery::NextEvent(CapturedEvent* out) {
   if (streams_.size() == 1) return streams_[0].records->Next(out);
   if (!heads_loaded_) {
     for (Stream& s : streams_) s.has_head = s.records->Next(&s.head);

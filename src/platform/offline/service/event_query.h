@@ -33,6 +33,7 @@
 #include "platform/offline/image/channel_files.h"
 #include "formats/xpath/compiled_query.h"
 #include "platform/offline/service/captured_event.h"
+#include "platform/offline/service/read_progress.h"
 #include "platform/offline/service/record_stream.h"
 
 namespace qrv::offline {
@@ -53,6 +54,8 @@ struct QuerySources {
   std::filesystem::path root;  // base of relative file:// paths
   WindowsFileLookup windows_files;
   ChannelNames channel_names = {};
+  // Told what each query reads and how far it has got; may be null.
+  ReadProgress* progress = nullptr;
 };
 
 class EventQuery {
@@ -63,6 +66,10 @@ class EventQuery {
       std::unique_ptr<xpath::CompiledQuery> query,
       const QuerySources& sources, bool tolerate_errors, uint64_t now_filetime,
       uint32_t* error, std::string* unknown_channel = nullptr);
+  // Ends the query's report to its ReadProgress if Next has not.
+  ~EventQuery();
+  EventQuery(const EventQuery&) = delete;
+  EventQuery& operator=(const EventQuery&) = delete;
 
   // The next event, oldest first; false when there is none left.
   bool Next(CapturedEvent* out);
@@ -83,6 +90,8 @@ class EventQuery {
     bool has_head = false;
   };
 
+  bool NextEvent(CapturedEvent* out);
+
   explicit EventQuery(std::unique_ptr<xpath::CompiledQuery> query)
       : query_(std::move(query)) {}
 
@@ -90,6 +99,7 @@ class EventQuery {
   std::shared_ptr<ChunkPool> pool_ = ChunkPool::Make();
   std::vector<Stream> streams_;
   bool heads_loaded_ = false;
+  ReadProgress* progress_ = nullptr;  // set while the query is reported
 };
 
 }  // namespace qrv::offline

@@ -51,9 +51,14 @@ bool RecordStream::NextRecord() {
       return true;
     }
     chunk_loaded_ = false;
-    if (next_chunk_ >= chunk_order_.size()) return false;
-    if (stop_ != nullptr && stop_->load(std::memory_order_relaxed))
+    if (next_chunk_ >= chunk_order_.size() ||
+        (stop_ != nullptr && stop_->load(std::memory_order_relaxed))) {
+      if (progress_ != nullptr) progress_->AddEvents(unreported_events_);
+      unreported_events_ = 0;
       return false;
+    }
+    if (progress_ != nullptr) progress_->AddChunk(unreported_events_);
+    unreported_events_ = 0;
     const size_t index = next_chunk_++;
     checks_.clear();
     // Events taken from the previous chunk keep their own reference to it.
@@ -155,6 +160,7 @@ bool RecordStream::Next(CapturedEvent* out) {
   while (NextRecord()) {
     if (Selected(&props) && (!channel_ || channel_->Admits(props))) {
       CaptureEvent(props, chunk_, record_, out);
+      ++unreported_events_;
       // The tree selection decoded gives the message inserts; the record
       // is not walked again for them.
       if (full_tree_is_record_) {

@@ -33,6 +33,7 @@
 #include "platform/offline/service/chunk_pool.h"
 #include "platform/offline/service/evtx_source.h"
 #include "platform/offline/service/read_ahead.h"
+#include "platform/offline/service/read_progress.h"
 #include "platform/offline/service/system_tree.h"
 
 namespace qrv::offline {
@@ -73,6 +74,9 @@ class RecordStream {
   // Reads the next chunks through `read_ahead` while one is decoded; null
   // (the default) reads each when it is reached.
   void set_read_ahead(ReadAhead* read_ahead) { read_ahead_ = read_ahead; }
+  // Reports each chunk read, and the events selected, to `progress`; null
+  // (the default) reports nothing.
+  void set_progress(ReadProgress* progress) { progress_ = progress; }
   const StreamCounts& counts() const { return counts_; }
 
  private:
@@ -98,6 +102,8 @@ class RecordStream {
   bool chunk_loaded_ = false;
   const std::atomic<bool>* stop_ = nullptr;
   ReadAhead* read_ahead_ = nullptr;
+  ReadProgress* progress_ = nullptr;
+  uint64_t unreported_events_ = 0;  // selected since the last report
   // Reads posted for chunk_order_[next_chunk_, posted_until_).
   std::deque<std::shared_ptr<ChunkRead>> ahead_;
   size_t posted_until_ = 0;
