@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
       loader);
   const qrv::message_db::WriteResult result =
       qrv::message_db::WriteMessageDatabase(
-          argv[2], qrv::message_db::ExportCatalogue(catalog));
+          argv[2], qrv::message_db::ExportCatalogue(catalog),
+          qrv::offline::ReadWindowsBuild(image.registry()));
   if (!result.ok) {
     std::cerr << "qrv_message_db: " << result.error << '\n';
     return 1;
