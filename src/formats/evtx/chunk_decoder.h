@@ -91,7 +91,8 @@ class ChunkDecoder {
   // Data children of the root's first EventData or, when the root has no
   // EventData, of the leaf elements below its first UserData, in document
   // order; each the text BuildTree gives that element, written as a
-  // message insert (AppendInsertText: times with nine fraction digits).
+  // message insert (AppendInsertText: times with nine fraction digits,
+  // hex numbers in upper case).
   // Replaces `*items` (cleared when the record does not decode), reusing
   // its strings.
   DecodeStatus ReadDataItems(const RecordRef& record,

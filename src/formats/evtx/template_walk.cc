@@ -605,7 +605,9 @@ namespace {
 // An item's text moved out of the tree, as a message insert.
 std::string TakeInsert(Value* value) {
   if (value->type != ValueType::kFileTime &&
-      value->type != ValueType::kSysTime) {
+      value->type != ValueType::kSysTime &&
+      value->type != ValueType::kHexInt32 &&
+      value->type != ValueType::kHexInt64) {
     return std::move(value->text);
   }
   std::string text;

@@ -141,6 +141,19 @@ bool IsTime(uint8_t type) {
          type == static_cast<uint8_t>(ValueType::kSysTime);
 }
 
+bool IsHex(uint8_t type) {
+  return type == static_cast<uint8_t>(ValueType::kHexInt32) ||
+         type == static_cast<uint8_t>(ValueType::kHexInt64);
+}
+
+// "0x3e7" from `start` on -> "0x3E7".
+void UpperHexDigits(std::string* out, size_t start) {
+  for (size_t i = start + 2; i < out->size(); ++i) {
+    char& c = (*out)[i];
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  }
+}
+
 }  // namespace
 
 void AppendFileTime(uint64_t ticks, std::string* out) {
@@ -386,15 +399,20 @@ void AppendInsertText(uint8_t type, const uint8_t* data, size_t size,
     AppendTime(ticks, 9, out);
     return;
   }
+  const size_t start = out->size();
   AppendValueText(type, data, size, Escape::kNone, out);
+  if (IsHex(type)) UpperHexDigits(out, start);
 }
 
 void AppendInsertText(const Value& value, std::string* out) {
-  if (IsTime(static_cast<uint8_t>(value.type)) && !value.text.empty()) {
+  const auto type = static_cast<uint8_t>(value.type);
+  if (IsTime(type) && !value.text.empty()) {
     AppendTime(value.u, 9, out);
     return;
   }
+  const size_t start = out->size();
   out->append(value.text);
+  if (IsHex(type)) UpperHexDigits(out, start);
 }
 
 }  // namespace evtx

@@ -366,7 +366,8 @@ TEST(EvtxRoundTripTest, ManyChunksReadBackInOrderWithTemplatesPerChunk) {
 
 // A Restart Manager session start as its event 10000 carries it: the
 // rendered message reads "Starting session 0 - 2026-05-28T02:32:07.496501000Z."
-// where the XML holds 2026-05-28T02:32:07.4965010Z.
+// where the XML holds 2026-05-28T02:32:07.4965010Z. Logon ids (HexInt64)
+// read "Logon ID: 0x2153A91CB" in a Windows 10 logon message.
 constexpr uint64_t kRestartManagerStart = 134244091274965010ULL;
 
 // Data items read without a tree (by the template's plan where it has one,
@@ -388,7 +389,9 @@ TEST(EvtxRoundTripTest, DataItemsMatchTheTreeForEveryShape) {
       {{"Nums", V::NumberArray(ValueType::kUInt16, {1, 2})}},
       {{"Empty", V::StringArray({})}},
       {{"Start", V::Number(ValueType::kFileTime, kRestartManagerStart)},
-       {"When", V::SysTime(2024, 3, 4, 5, 6, 7, 89)}},
+       {"When", V::SysTime(2024, 3, 4, 5, 6, 7, 89)},
+       {"TargetLogonId", V::Number(ValueType::kHexInt64, 0x2153a91cbULL)},
+       {"Flags", V::Number(ValueType::kHexInt32, 0xbeef)}},
   };
   std::vector<WriterEvent> events;
   for (size_t round = 0; round < 2; ++round) {
@@ -430,11 +433,13 @@ TEST(EvtxRoundTripTest, DataItemsMatchTheTreeForEveryShape) {
       ++with_times;
       EXPECT_EQ(items, (std::vector<std::string>{
                            "2026-05-28T02:32:07.496501000Z",
-                           "2024-03-04T05:06:07.089000000Z"}));
+                           "2024-03-04T05:06:07.089000000Z", "0x2153A91CB",
+                           "0xBEEF"}));
       std::string xml;
       ASSERT_EQ(cursor.decoder().RenderXml(cursor.record(), &xml),
                 DecodeStatus::kOk);
       EXPECT_NE(xml.find(">2026-05-28T02:32:07.4965010Z<"), std::string::npos);
+      EXPECT_NE(xml.find(">0x2153a91cb<"), std::string::npos);
     }
   }
   EXPECT_EQ(records, events.size());
