@@ -14,8 +14,8 @@
 //     ControlSet001\Services\EventLog with the logs Application, System and
 //     Security (File, MaxSize, Retention), their classic event sources, and
 //     the Parameters and State keys that are not logs.
-//   Windows/System32/config/SOFTWARE   Windows NT\CurrentVersion\SystemRoot =
-//     C:\Windows; WINEVT\Publishers\{guid} for the manifest providers
+//   Windows/System32/config/SOFTWARE   Windows NT\CurrentVersion: SystemRoot =
+//     C:\Windows and the build (19045, UBR 3803, Windows 10 Pro, Client); WINEVT\Publishers\{guid} for the manifest providers
 //     (default value = name, ResourceFileName, MessageFileName,
 //     ChannelReferences); WINEVT\Channels for Application, System, Security,
 //     Microsoft-Windows-QRV-Sample/Operational and

@@ -145,7 +145,14 @@ std::vector<uint8_t> BuildSystemHive(const SampleImage& image) {
 
 std::vector<uint8_t> BuildSoftwareHive(const SampleImage& image) {
   regf::WriterKey root("ROOT");
-  root.AddPath("Microsoft\\Windows NT\\CurrentVersion").SetString("SystemRoot", "C:\\Windows");
+  // The build the sample machine says it runs, as Windows 10 22H2 writes it.
+  regf::WriterKey& version = root.AddPath("Microsoft\\Windows NT\\CurrentVersion");
+  version.SetString("SystemRoot", "C:\\Windows");
+  version.SetString("CurrentBuild", "19045");
+  version.SetString("CurrentBuildNumber", "19045");
+  version.SetDword("UBR", 3803);
+  version.SetString("ProductName", "Windows 10 Pro");
+  version.SetString("InstallationType", "Client");
   regf::WriterKey& winevt = root.AddPath("Microsoft\\Windows\\CurrentVersion\\WINEVT");
   regf::WriterKey& publishers = winevt.AddKey("Publishers");
   for (const SampleProvider& p : image.providers) {

@@ -87,6 +87,30 @@ bool ReadExisting(sqlite3* db, Existing* existing) {
   return code == SQLITE_DONE;
 }
 
+constexpr char kBuildSchemaSql[] =
+    "CREATE TABLE IF NOT EXISTS windows_build (build INTEGER, ubr INTEGER, "
+    "product_name TEXT, installation_type TEXT);";
+
+// Records `build` unless the file records one already; false when SQLite
+// refuses.
+bool RecordBuild(sqlite3* db, const offline::WindowsBuild& build) {
+  if (sqlite3_exec(db, kBuildSchemaSql, nullptr, nullptr, nullptr) !=
+      SQLITE_OK) {
+    return false;
+  }
+  Statement add = Prepare(
+      db,
+      "INSERT INTO windows_build(build, ubr, product_name, installation_type) "
+      "SELECT ?1, ?2, ?3, ?4 WHERE NOT EXISTS (SELECT 1 FROM windows_build)");
+  if (!add) return false;
+  sqlite3_bind_int64(add.get(), 1, build.build);
+  sqlite3_bind_int64(add.get(), 2, build.ubr);
+  sqlite3_bind_text(add.get(), 3, build.product.c_str(), -1, SQLITE_STATIC);
+  sqlite3_bind_text(add.get(), 4, build.installation.c_str(), -1,
+                    SQLITE_STATIC);
+  return sqlite3_step(add.get()) == SQLITE_DONE;
+}
+
 WriteResult Failed(std::string error) {
   WriteResult result;
   result.error = std::move(error);
@@ -95,8 +119,9 @@ WriteResult Failed(std::string error) {
 
 }  // namespace
 
-WriteResult WriteMessageDatabase(const fs::path& target,
-                                 const std::vector<ExportRow>& rows) {
+WriteResult WriteMessageDatabase(
+    const fs::path& target, const std::vector<ExportRow>& rows,
+    const std::optional<offline::WindowsBuild>& build) {
   std::error_code error;
   fs::path directory = target.parent_path();
   if (directory.empty()) directory = ".";
@@ -171,6 +196,8 @@ WriteResult WriteMessageDatabase(const fs::path& target,
   }
   add_provider.reset();
   add_message.reset();
+  if (build && !RecordBuild(db.get(), *build))
+    return Failed(sqlite3_errmsg(db.get()));
   if (sqlite3_exec(db.get(), "COMMIT", nullptr, nullptr, nullptr) !=
       SQLITE_OK) {
     return Failed(sqlite3_errmsg(db.get()));

@@ -14,10 +14,12 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "message_db/catalogue_export.h"
+#include "platform/offline/message_db/windows_build.h"
 
 namespace qrv::message_db {
 
@@ -28,8 +30,12 @@ struct WriteResult {
   size_t messages_added = 0;
 };
 
-WriteResult WriteMessageDatabase(const std::filesystem::path& target,
-                                 const std::vector<ExportRow>& rows);
+// `build`, when known, goes into the windows_build table (created when
+// missing) unless the file already records one: a file holds the build it
+// was first written from.
+WriteResult WriteMessageDatabase(
+    const std::filesystem::path& target, const std::vector<ExportRow>& rows,
+    const std::optional<offline::WindowsBuild>& build = std::nullopt);
 
 }  // namespace qrv::message_db
 

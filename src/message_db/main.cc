@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const qrv::message_db::WriteResult result =
-      qrv::message_db::WriteMessageDatabase(out, rows);
+      qrv::message_db::WriteMessageDatabase(
+          out, rows, qrv::offline::ReadWindowsBuild(image.registry()));
   if (!result.ok) {
     std::cerr << "qrv_message_db: " << result.error << '\n';
     return 1;

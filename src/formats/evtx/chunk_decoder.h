@@ -53,8 +53,9 @@ struct RecordRef {
 bool RecordTemplateOffset(const uint8_t* chunk, uint32_t chunk_size,
                           const RecordRef& record, uint32_t* definition);
 
-// The data items ChunkDecoder::ReadDataItems reads, moved out of a tree
-// BuildTree built (their texts are left empty there); replaces `*items`.
+// The data items ChunkDecoder::ReadDataItems reads (as message inserts),
+// moved out of a tree BuildTree built (their texts are left empty there);
+// replaces `*items`.
 void TakeDataItems(EventTree* tree, std::vector<std::string>* items);
 
 class ChunkDecoder {
@@ -89,8 +90,11 @@ class ChunkDecoder {
   // The event's data items without building its tree: the texts of the
   // Data children of the root's first EventData or, when the root has no
   // EventData, of the leaf elements below its first UserData, in document
-  // order; each the text BuildTree gives that element. Replaces `*items`
-  // (cleared when the record does not decode), reusing its strings.
+  // order; each the text BuildTree gives that element, written as a
+  // message insert (AppendInsertText: times with nine fraction digits,
+  // hex numbers in upper case).
+  // Replaces `*items` (cleared when the record does not decode), reusing
+  // its strings.
   DecodeStatus ReadDataItems(const RecordRef& record,
                              std::vector<std::string>* items);
 

@@ -280,7 +280,10 @@ class ChunkDecoder::DataItemSink : public ContentSink {
     size_t i = 0;
     for (size_t s = 0; s < used_; ++s) {
       const DataItemSlot& slot = (*slots_)[s];
-      if (Picked(slot, user)) (*items)[i++].assign(slot.value.text);
+      if (!Picked(slot, user)) continue;
+      std::string& item = (*items)[i++];
+      item.clear();
+      AppendInsertText(slot.value, &item);
     }
   }
   bool saw_root() const { return saw_root_; }
@@ -597,6 +600,23 @@ DecodeStatus ChunkDecoder::BuildTreeOf(const RecordRef& record,
              : st;
 }
 
+namespace {
+
+// An item's text moved out of the tree, as a message insert.
+std::string TakeInsert(Value* value) {
+  if (value->type != ValueType::kFileTime &&
+      value->type != ValueType::kSysTime &&
+      value->type != ValueType::kHexInt32 &&
+      value->type != ValueType::kHexInt64) {
+    return std::move(value->text);
+  }
+  std::string text;
+  AppendInsertText(*value, &text);
+  return text;
+}
+
+}  // namespace
+
 void TakeDataItems(EventTree* tree, std::vector<std::string>* items) {
   items->clear();
   const Element* root = tree->Root();
@@ -613,7 +633,7 @@ void TakeDataItems(EventTree* tree, std::vector<std::string>* items) {
     items->reserve(event_data->children.size());
     for (uint32_t c : event_data->children) {
       if (c < tree->elements.size() && tree->elements[c].name == "Data")
-        items->push_back(std::move(tree->elements[c].text.text));
+        items->push_back(TakeInsert(&tree->elements[c].text));
     }
     return;
   }
@@ -628,7 +648,7 @@ void TakeDataItems(EventTree* tree, std::vector<std::string>* items) {
     if (index >= tree->elements.size()) continue;
     Element& e = tree->elements[index];
     if (e.children.empty()) {
-      items->push_back(std::move(e.text.text));
+      items->push_back(TakeInsert(&e.text));
       continue;
     }
     stack.insert(stack.end(), e.children.rbegin(), e.children.rend());
@@ -794,8 +814,7 @@ bool ChunkDecoder::ReadPlannedItems(const Fragment& f, const Template& t,
     std::string& text = (*items)[count++];
     text.clear();
     if (v != nullptr) {
-      AppendValueText(v->type, chunk_ + v->offset, v->size, Escape::kNone,
-                      &text);
+      AppendInsertText(v->type, chunk_ + v->offset, v->size, &text);
     }
   }
   items->resize(count);

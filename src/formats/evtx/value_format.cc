@@ -104,9 +104,9 @@ void AppendAnsi(const uint8_t* data, size_t size, Escape escape,
   }
 }
 
-}  // namespace
-
-void AppendFileTime(uint64_t ticks, std::string* out) {
+// ISO 8601 UTC with `digits` fraction digits: 7 (all the ticks say) or 9
+// (the same, written in nanoseconds).
+void AppendTime(uint64_t ticks, int digits, std::string* out) {
   const int64_t secs =
       static_cast<int64_t>(ticks / kTicksPerSecond) - kFileTimeToUnixSeconds;
   const uint32_t frac = static_cast<uint32_t>(ticks % kTicksPerSecond);
@@ -132,7 +132,32 @@ void AppendFileTime(uint64_t ticks, std::string* out) {
   AppendPadded(static_cast<uint32_t>(rem % 60), 2, out);
   out->push_back('.');
   AppendPadded(frac, 7, out);
+  if (digits == 9) out->append("00");
   out->push_back('Z');
+}
+
+bool IsTime(uint8_t type) {
+  return type == static_cast<uint8_t>(ValueType::kFileTime) ||
+         type == static_cast<uint8_t>(ValueType::kSysTime);
+}
+
+bool IsHex(uint8_t type) {
+  return type == static_cast<uint8_t>(ValueType::kHexInt32) ||
+         type == static_cast<uint8_t>(ValueType::kHexInt64);
+}
+
+// "0x3e7" from `start` on -> "0x3E7".
+void UpperHexDigits(std::string* out, size_t start) {
+  for (size_t i = start + 2; i < out->size(); ++i) {
+    char& c = (*out)[i];
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  }
+}
+
+}  // namespace
+
+void AppendFileTime(uint64_t ticks, std::string* out) {
+  AppendTime(ticks, 7, out);
 }
 
 void AppendGuid(const uint8_t* g, std::string* out) {
@@ -365,6 +390,29 @@ bool NextArrayItem(uint8_t base, const uint8_t** pos, const uint8_t* end,
   *item_size = n;
   *pos = p + n;
   return true;
+}
+
+void AppendInsertText(uint8_t type, const uint8_t* data, size_t size,
+                      std::string* out) {
+  uint64_t ticks = 0;
+  if (IsTime(type) && ValueAsUnsigned(type, data, size, &ticks)) {
+    AppendTime(ticks, 9, out);
+    return;
+  }
+  const size_t start = out->size();
+  AppendValueText(type, data, size, Escape::kNone, out);
+  if (IsHex(type)) UpperHexDigits(out, start);
+}
+
+void AppendInsertText(const Value& value, std::string* out) {
+  const auto type = static_cast<uint8_t>(value.type);
+  if (IsTime(type) && !value.text.empty()) {
+    AppendTime(value.u, 9, out);
+    return;
+  }
+  const size_t start = out->size();
+  out->append(value.text);
+  if (IsHex(type)) UpperHexDigits(out, start);
 }
 
 }  // namespace evtx

@@ -2,7 +2,9 @@
 // as Windows 10/11 EvtRender prints them in event XML: FILETIMEs as ISO 8601
 // UTC with 7 fractional digits, GUIDs lowercase in braces, SIDs as S-1-...,
 // hex integers as 0x + lowercase digits, binary as uppercase hex pairs.
-// Entry points: AppendValueText(), FillValue(), NextArrayItem().
+// Message inserts are rendered apart, as EvtFormatMessage writes them.
+// Entry points: AppendValueText(), FillValue(), NextArrayItem(),
+// AppendInsertText().
 #ifndef QRV_FORMATS_EVTX_VALUE_FORMAT_H_
 #define QRV_FORMATS_EVTX_VALUE_FORMAT_H_
 
@@ -45,6 +47,19 @@ void FillValue(uint8_t type, const uint8_t* data, size_t size, Value* value);
 // have a fixed width.
 bool NextArrayItem(uint8_t base, const uint8_t** pos, const uint8_t* end,
                    const uint8_t** item, size_t* item_size);
+
+// A data item as EvtFormatMessage writes it into an event's message (%1 and
+// on), where Windows 10 and later differ from the XML in two types: a
+// FILETIME or SYSTEMTIME has nine fraction digits
+// (2026-05-28T02:32:07.496501000Z where the XML holds ...07.4965010Z), and
+// a HexInt32 or HexInt64 has upper-case digits (Logon ID 0x3E7 where the
+// XML holds 0x3e7). Every other type is written as in the XML. This is the
+// one rule for inserts: every message, from a DLL or from a database, takes
+// its inserts from here.
+void AppendInsertText(uint8_t type, const uint8_t* data, size_t size,
+                      std::string* out);
+// The same for an item as an event tree holds it (times by their ticks).
+void AppendInsertText(const Value& value, std::string* out);
 
 }  // namespace evtx
 

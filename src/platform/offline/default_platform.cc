@@ -11,10 +11,12 @@
 // also named on standard error, one line, and the tool answers as a machine
 // with no logs. QRV_EVENTLOG_MESSAGES names message databases (':'
 // between paths, earlier first) asked for what the image's message files
-// leave open; a file that cannot serve is named on standard error, once, and
-// the run goes on without it. A query the service refuses is explained on
-// standard error, one line each. When standard error is a terminal, the
-// service's reading is shown there on a progress line (progress_line.h).
+// leave open, a folder there standing for its databases nearest the
+// machine's Windows build first; a file that cannot serve is named on
+// standard error, once, and the run goes on without it. A query the service
+// refuses is explained on standard error, one line each. When standard error
+// is a terminal, the service's reading is shown there on a progress line
+// (progress_line.h).
 #include "platform/default_platform.h"
 
 #include <unistd.h>
@@ -30,6 +32,7 @@
 #include "platform/offline/message_db/message_databases.h"
 #include "platform/offline/messages/file_access.h"
 #include "platform/offline/messages/message_catalog.h"
+#include "platform/offline/notice.h"
 #include "platform/offline/posix_system.h"
 #include "platform/offline/progress_line.h"
 #include "platform/offline/sample_image_location.h"
@@ -39,15 +42,61 @@
 namespace qrv {
 namespace {
 
+// The machine's Windows build, for ordering a folder of databases: from the
+// image's SOFTWARE hive, else from the System log's newest 6009 event. Sets
+// *source to where it came from.
+std::optional<offline::WindowsBuild> MachineBuild(offline::Image& image,
+                                                  std::string* source) {
+  if (auto build = offline::ReadWindowsBuild(image.registry())) {
+    *source = "SOFTWARE hive";
+    return build;
+  }
+  if (auto system = image.LookupChannel("System")) {
+    if (auto build = offline::BuildFromSystemLog(system->files)) {
+      *source = "System log, event 6009";
+      return build;
+    }
+  }
+  return std::nullopt;
+}
+
 // The databases QRV_EVENTLOG_MESSAGES names, or null when it names none.
-offline::MessageDatabases* OpenMessageDatabases() {
+// With QRV_EVENTLOG_MESSAGES_VERBOSE set, the order they are asked in goes
+// to standard error, once.
+offline::MessageDatabases* OpenMessageDatabases(offline::Image& image) {
   const char* list = std::getenv("QRV_EVENTLOG_MESSAGES");
   if (list == nullptr || *list == '\0') return nullptr;
   std::vector<std::string> warnings;
+  std::optional<offline::WindowsBuild> machine;
+  std::string source;
+  bool asked = false;
   std::unique_ptr<offline::MessageDatabases> databases =
-      offline::MessageDatabases::Open(list, &warnings);
+      offline::MessageDatabases::Open(list, &warnings, [&] {
+        asked = true;
+        machine = MachineBuild(image, &source);
+        return machine;
+      });
   for (const std::string& warning : warnings) {
-    std::cerr << "QRV_EVENTLOG_MESSAGES: skipped " << warning << '\n';
+    std::cerr << offline::NoticeLine("QRV_EVENTLOG_MESSAGES: skipped " +
+                                     warning);
+  }
+  if (const char* verbose = std::getenv("QRV_EVENTLOG_MESSAGES_VERBOSE");
+      verbose != nullptr && *verbose != '\0') {
+    std::string line = "QRV_EVENTLOG_MESSAGES: ";
+    if (machine) {
+      line += "machine build " + std::to_string(machine->build);
+      if (machine->ubr != 0) line += "." + std::to_string(machine->ubr);
+      line += " (" + source + "); ";
+    } else if (asked) {
+      line += "machine build unknown, newest database first; ";
+    }
+    line += "asked in this order:";
+    const auto& order = databases->order();
+    for (size_t i = 0; i < order.size(); ++i) {
+      line += (i == 0 ? " " : ", ") + order[i];
+    }
+    if (order.empty()) line += " none";
+    std::cerr << offline::NoticeLine(line);
   }
   if (databases->size() == 0) return nullptr;
   return databases.release();  // lives as long as the catalogue: for good
@@ -84,7 +133,8 @@ Platform MakeDefaultPlatform() {
   static offline::PathResolver* const files =
       new offline::PathResolver(image->root());
   static offline::HostFileLoader* const loader = new offline::HostFileLoader();
-  static offline::MessageDatabases* const databases = OpenMessageDatabases();
+  static offline::MessageDatabases* const databases =
+      OpenMessageDatabases(*image);
   static offline::MessageCatalog* const messages = new offline::MessageCatalog(
       image->registry(),
       [](std::string_view windows_path) -> std::optional<std::string> {

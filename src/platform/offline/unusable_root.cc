@@ -3,6 +3,8 @@
 
 #include <system_error>
 
+#include "platform/offline/notice.h"
+
 namespace qrv::offline {
 
 namespace fs = std::filesystem;
@@ -23,15 +25,13 @@ std::string UnusableRootReason(const fs::path& root) {
 
 std::string UnusableRootLine(const fs::path& root) {
   if (root.empty()) {
-    return "QRV_EventLog_Tools: QRV_EVENTLOG_ROOT is set but empty; answering "
-           "as a computer without event logs\n";
+    return NoticeLine(
+        "QRV_EVENTLOG_ROOT is set but empty; answering as a computer without "
+        "event logs");
   }
-  std::string path = root.string();
-  for (char& c : path) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  }
-  return "QRV_EventLog_Tools: QRV_EVENTLOG_ROOT '" + path + "' " +
-         UnusableRootReason(root) + "; answering as a computer without event logs\n";
+  return NoticeLine("QRV_EVENTLOG_ROOT '" + root.string() + "' " +
+                    UnusableRootReason(root) +
+                    "; answering as a computer without event logs");
 }
 
 }  // namespace qrv::offline

@@ -364,6 +364,12 @@ TEST(EvtxRoundTripTest, ManyChunksReadBackInOrderWithTemplatesPerChunk) {
   }
 }
 
+// A Restart Manager session start as its event 10000 carries it: the
+// rendered message reads "Starting session 0 - 2026-05-28T02:32:07.496501000Z."
+// where the XML holds 2026-05-28T02:32:07.4965010Z. Logon ids (HexInt64)
+// read "Logon ID: 0x2153A91CB" in a Windows 10 logon message.
+constexpr uint64_t kRestartManagerStart = 134244091274965010ULL;
+
 // Data items read without a tree (by the template's plan where it has one,
 // else by the walk) are the texts TakeDataItems takes from the tree, for
 // each shape of EventData the writer makes; several events share one
@@ -382,6 +388,10 @@ TEST(EvtxRoundTripTest, DataItemsMatchTheTreeForEveryShape) {
       {{"List", V::StringArray({"p", "q", "r"})}, {"After", V::String("z")}},
       {{"Nums", V::NumberArray(ValueType::kUInt16, {1, 2})}},
       {{"Empty", V::StringArray({})}},
+      {{"Start", V::Number(ValueType::kFileTime, kRestartManagerStart)},
+       {"When", V::SysTime(2024, 3, 4, 5, 6, 7, 89)},
+       {"TargetLogonId", V::Number(ValueType::kHexInt64, 0x2153a91cbULL)},
+       {"Flags", V::Number(ValueType::kHexInt32, 0xbeef)}},
   };
   std::vector<WriterEvent> events;
   for (size_t round = 0; round < 2; ++round) {
@@ -405,7 +415,7 @@ TEST(EvtxRoundTripTest, DataItemsMatchTheTreeForEveryShape) {
   FileReader reader;
   ASSERT_TRUE(reader.Open(file.data(), file.size()));
   RecordCursor cursor(reader, RecordOrder::kFileOrder);
-  size_t records = 0;
+  size_t records = 0, with_times = 0;
   std::vector<std::string> items;
   EventTree tree;
   while (cursor.Next()) {
@@ -418,8 +428,22 @@ TEST(EvtxRoundTripTest, DataItemsMatchTheTreeForEveryShape) {
     std::vector<std::string> taken;
     TakeDataItems(&tree, &taken);
     EXPECT_EQ(items, taken) << "record " << records;
+    // Times as EvtFormatMessage writes them, the XML keeping seven digits.
+    if (!items.empty() && items[0].find("2026-") == 0) {
+      ++with_times;
+      EXPECT_EQ(items, (std::vector<std::string>{
+                           "2026-05-28T02:32:07.496501000Z",
+                           "2024-03-04T05:06:07.089000000Z", "0x2153A91CB",
+                           "0xBEEF"}));
+      std::string xml;
+      ASSERT_EQ(cursor.decoder().RenderXml(cursor.record(), &xml),
+                DecodeStatus::kOk);
+      EXPECT_NE(xml.find(">2026-05-28T02:32:07.4965010Z<"), std::string::npos);
+      EXPECT_NE(xml.find(">0x2153a91cb<"), std::string::npos);
+    }
   }
   EXPECT_EQ(records, events.size());
+  EXPECT_EQ(with_times, 2u);
 }
 
 }  // namespace

@@ -26,6 +26,9 @@ constexpr char kCountSql[] = "SELECT count(*) FROM messages";
 // a security log asks for one or two, a System log for a few dozen.
 constexpr int kScansBeforeIndex = 2;
 constexpr char kTextSql[] = "SELECT message FROM messages WHERE id = ?1";
+constexpr char kBuildSql[] =
+    "SELECT build, ubr, product_name, installation_type FROM windows_build "
+    "LIMIT 1";
 
 // The one-line reason for a failed open or first read.
 std::string Reason(int code, sqlite3* db) {
@@ -89,6 +92,28 @@ bool KeyInRange(int64_t key) {
   return key >= 0 && static_cast<uint64_t>(key) < kKeyLimit;
 }
 
+// The windows_build row, when the file has the table and a usable row.
+std::optional<WindowsBuild> ReadRecordedBuild(sqlite3* db) {
+  int code = SQLITE_OK;
+  const Statement statement = Prepare(db, kBuildSql, &code);
+  if (code != SQLITE_OK || sqlite3_step(statement.get()) != SQLITE_ROW)
+    return std::nullopt;
+  const int64_t build = sqlite3_column_int64(statement.get(), 0);
+  if (build <= 0 || build > 0xFFFFFFFF) return std::nullopt;
+  WindowsBuild found;
+  found.build = static_cast<uint32_t>(build);
+  const int64_t ubr = sqlite3_column_int64(statement.get(), 1);
+  if (ubr > 0 && ubr <= 0xFFFFFFFF) found.ubr = static_cast<uint32_t>(ubr);
+  auto text = [&](int column) {
+    const auto* t = reinterpret_cast<const char*>(
+        sqlite3_column_text(statement.get(), column));
+    return std::string(t != nullptr ? t : "");
+  };
+  found.product = text(2);
+  found.installation = text(3);
+  return found;
+}
+
 }  // namespace
 
 std::unique_ptr<MessageDatabase> MessageDatabase::Open(const std::string& path,
@@ -144,6 +169,7 @@ std::unique_ptr<MessageDatabase> MessageDatabase::Open(const std::string& path,
       return nullptr;
     }
   }
+  database->recorded_build_ = ReadRecordedBuild(db);
   return database;
 }
 

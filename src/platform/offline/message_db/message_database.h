@@ -15,6 +15,9 @@
 // thread may call. A read that fails later (a page damaged past what the
 // open checked) answers "nothing there".
 //
+// A third table, windows_build(build, ubr, product_name, installation_type),
+// says which Windows build the rows were taken from; it is optional.
+//
 // Entry points: MessageDatabase::Open, MessageDatabase::ProviderId,
 // MessageDatabase::ProviderRows, MessageDatabase::Text.
 #ifndef QRV_PLATFORM_OFFLINE_MESSAGE_DB_MESSAGE_DATABASE_H_
@@ -30,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/offline/message_db/windows_build.h"
 #include "platform/offline/messages/template_library.h"
 
 namespace qrv::offline {
@@ -67,6 +71,12 @@ class MessageDatabase {
   // The message of row `row_id` ("" for NULL), or nullopt.
   std::optional<std::string> Text(int64_t row_id);
 
+  // The Windows build the file records in its windows_build table (written
+  // by qrv_message_db; other files have none), read at open.
+  const std::optional<WindowsBuild>& recorded_build() const {
+    return recorded_build_;
+  }
+
  private:
   MessageDatabase() = default;
   void BuildIndex();  // with mutex_ held
@@ -79,6 +89,7 @@ class MessageDatabase {
     DatabaseRow row;
   };
   std::vector<IndexedRow> index_;  // by provider id, then row id
+  std::optional<WindowsBuild> recorded_build_;
   // Declared first, destroyed last: statements are finalized before close.
   SqliteHandle db_;
   Statement provider_;

@@ -2,14 +2,19 @@
 #include "platform/offline/message_db/message_databases.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
+#include <system_error>
 #include <optional>
 #include <utility>
 
+#include "formats/ascii.h"
 #include "platform/offline/messages/name_match.h"
 
 namespace qrv::offline {
 namespace {
+
+namespace fs = std::filesystem;
 
 // One provider as each database holds it, earlier databases first.
 class DatabaseProvider : public ProviderTemplates {
@@ -133,21 +138,91 @@ class DatabaseProvider : public ProviderTemplates {
   mutable std::vector<Listed> listed_;
 };
 
+// A database's build: recorded in the file, else in its published name.
+BuildKey KeyOf(const MessageDatabase& database, const fs::path& path) {
+  const std::string name = path.filename().string();
+  if (const auto& recorded = database.recorded_build()) {
+    return BuildKey{recorded->build, recorded->server()};
+  }
+  return BuildKey{BuildFromDatabaseName(name),
+                  ascii::Lower(name).find("server") != std::string::npos};
+}
+
 }  // namespace
 
+void MessageDatabases::Add(std::unique_ptr<MessageDatabase> database,
+                           const std::string& path, const BuildKey& build) {
+  databases_.push_back(std::move(database));
+  order_.push_back(path + (build.build ? " (build " +
+                                             std::to_string(*build.build) + ")"
+                                       : std::string(" (build unknown)")));
+}
+
+void MessageDatabases::AddFolder(const std::string& folder,
+                                 const std::optional<WindowsBuild>& machine,
+                                 std::vector<std::string>* warnings) {
+  std::vector<fs::path> files;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() > 3 &&
+        ascii::Lower(name).compare(name.size() - 3, 3, ".db") == 0) {
+      files.push_back(it->path());
+    }
+  }
+  if (error) {
+    warnings->push_back(folder + ": cannot be read: " + error.message());
+    return;
+  }
+  // By name first, so that equally near builds keep one order every run.
+  std::sort(files.begin(), files.end());
+  struct Candidate {
+    std::unique_ptr<MessageDatabase> database;
+    std::string path;
+    BuildKey key;
+  };
+  std::vector<Candidate> opened;
+  for (const fs::path& file : files) {
+    std::string reason;
+    if (auto database = MessageDatabase::Open(file.string(), &reason)) {
+      const BuildKey key = KeyOf(*database, file);
+      opened.push_back(Candidate{std::move(database), file.string(), key});
+    } else {
+      warnings->push_back(file.string() + ": " + reason);
+    }
+  }
+  std::stable_sort(opened.begin(), opened.end(),
+                   [&machine](const Candidate& a, const Candidate& b) {
+                     return CloserBuild(a.key, b.key, machine);
+                   });
+  for (Candidate& c : opened) Add(std::move(c.database), c.path, c.key);
+}
+
 std::unique_ptr<MessageDatabases> MessageDatabases::Open(
-    std::string_view path_list, std::vector<std::string>* warnings) {
+    std::string_view path_list, std::vector<std::string>* warnings,
+    const MachineBuild& machine_build) {
   auto library = std::unique_ptr<MessageDatabases>(new MessageDatabases());
+  bool machine_asked = false;
+  std::optional<WindowsBuild> machine;
   while (true) {
     const size_t colon = path_list.find(':');
     const std::string path(path_list.substr(0, colon));
-    if (!path.empty()) {
+    std::error_code error;
+    if (path.empty()) {
+      // an empty part names nothing
+    } else if (!fs::is_directory(path, error)) {
       std::string reason;
       if (auto database = MessageDatabase::Open(path, &reason)) {
-        library->databases_.push_back(std::move(database));
+        const BuildKey key = KeyOf(*database, path);
+        library->Add(std::move(database), path, key);
       } else {
         warnings->push_back(path + ": " + reason);
       }
+    } else {
+      if (!machine_asked && machine_build) machine = machine_build();
+      machine_asked = true;
+      library->AddFolder(path, machine, warnings);
     }
     if (colon == std::string_view::npos) break;
     path_list.remove_prefix(colon + 1);

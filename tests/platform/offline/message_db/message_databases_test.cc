@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -68,6 +69,9 @@ TEST_F(MessageDatabasesTest, FilesThatCannotServeAreSkippedWithTheirReason) {
                          "VALUES ('Q');",
                          nullptr, nullptr, nullptr),
             SQLITE_OK);
+  ASSERT_EQ(mkfifo(Path("fifo.db").c_str(), 0600), 0);
+  // A folder stands for the databases in it: an empty one adds none, and
+  // says nothing.
   fs::create_directory(Path("folder.db"));
 
   const struct {
@@ -78,14 +82,14 @@ TEST_F(MessageDatabasesTest, FilesThatCannotServeAreSkippedWithTheirReason) {
                 {"damaged.db", "not a SQLite database"},
                 {"other.db", "another schema: no such table: providers"},
                 {"locked.db", "locked"},
-                {"folder.db", "not a file"}};
+                {"fifo.db", "not a file"}};
   std::string list;
   std::vector<std::string> expected;
   for (const auto& c : kCases) {
     list += Path(c.name).string() + ":";
     expected.push_back(Path(c.name).string() + ": " + c.reason);
   }
-  list += Path("good.db").string();
+  list += Path("folder.db").string() + ":" + Path("good.db").string();
   std::vector<std::string> warnings;
   auto databases = MessageDatabases::Open(list, &warnings);
   sqlite3_exec(writer, "ROLLBACK;", nullptr, nullptr, nullptr);

@@ -1,9 +1,11 @@
 // The built program with message databases: the image's files win over a
 // database, files that cannot serve change nothing but one line on standard
 // error each, an image exported by qrv_message_db and read back as a bare
-// folder gives the messages the files give, and a folder with only a
-// Sysmon log lists its channels.
+// folder gives the messages the files give (parameter strings included), a
+// folder of databases is asked nearest the machine's build first, and a
+// folder with only a Sysmon log lists its channels.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/evtx/evtx_writer.h"
 #include "tests/platform/offline/image/image_test_util.h"
 #include "tests/platform/offline/message_db/test_database.h"
 #include "tests/support/run_tool.h"
@@ -54,6 +57,7 @@ class ToolWithDatabases : public ::testing::Test {
   void TearDown() override {
     unsetenv("QRV_EVENTLOG_ROOT");
     unsetenv("QRV_EVENTLOG_MESSAGES");
+    unsetenv("QRV_EVENTLOG_MESSAGES_VERBOSE");
   }
   static ToolResult Run(const fs::path& root, const std::string& databases,
                         const std::string& command) {
@@ -110,9 +114,10 @@ TEST_F(ToolWithDatabases, FilesThatCannotServeChangeOnlyStandardError) {
     const ToolResult plain = Run(sample_, "", command);
     const ToolResult bad = Run(sample_, missing + ":" + text, command);
     EXPECT_EQ(bad.out, plain.out) << command;
-    EXPECT_EQ(bad.err, "QRV_EVENTLOG_MESSAGES: skipped " + missing +
-                           ": not found\nQRV_EVENTLOG_MESSAGES: skipped " +
-                           text + ": not a SQLite database\n");
+    EXPECT_EQ(bad.err,
+              "QRV_EventLog_Tools: QRV_EVENTLOG_MESSAGES: skipped " + missing +
+                  ": not found\nQRV_EventLog_Tools: QRV_EVENTLOG_MESSAGES: "
+                  "skipped " + text + ": not a SQLite database\n");
   }
 }
 
@@ -132,8 +137,15 @@ TEST_F(ToolWithDatabases, AnExportedImageReadsBackAsABareFolder) {
        fs::directory_iterator(sample_ / "Windows/System32/winevt/Logs")) {
     fs::copy_file(log.path(), bare / log.path().filename());
   }
-  EXPECT_EQ(Run(bare, db.string(), "GETEVENTS").out,
-            Run(sample_, "", "GETEVENTS").out);
+  const std::string all_events = Run(bare, db.string(), "GETEVENTS").out;
+  EXPECT_EQ(all_events, Run(sample_, "", "GETEVENTS").out);
+  // Parameter strings too: the sample's backup kinds (%%1001..., a classic
+  // source's ParameterMessageFile) and failure reasons (%%2313, a manifest
+  // provider's ParameterFileName) come from the database.
+  EXPECT_NE(all_events.find("The full backup of volume"), std::string::npos);
+  EXPECT_NE(all_events.find("Failure Reason: Unknown user name or bad password."),
+            std::string::npos);
+  EXPECT_EQ(all_events.find("%%"), std::string::npos);
   // Channel owners (and how often a channel is listed) differ between the
   // image's registry and the one made up
   // for a folder; each (channel, publisher) listed in both lists the same
@@ -222,6 +234,93 @@ TEST_F(ToolWithDatabases, TheDatabaseIsWrittenWithTheUsersUmask) {
   EXPECT_EQ(fs::status(db).permissions(), fs::perms::owner_read |
                                               fs::perms::owner_write |
                                               fs::perms::others_read);
+}
+
+// The boot event Windows writes to the System log, naming its build.
+void WriteBootLog(const fs::path& path) {
+  evtx::WriterEvent e;
+  e.provider_name = "EventLog";
+  e.event_id = 6009;
+  e.qualifiers = 0x8000;
+  e.level = 4;
+  e.keywords = 0x80000000000000ULL;
+  e.time_created = 133544000000000000ULL;  // 2024-03-05
+  e.channel = "System";
+  e.computer = "host";
+  for (const char* item :
+       {"10.00.", "19045", "", "Multiprocessor Free", "3803"}) {
+    e.event_data.push_back({"", evtx::WriterValue::String(item)});
+  }
+  const std::vector<uint8_t> bytes = evtx::WriteEvtx({e});
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST_F(ToolWithDatabases, AFolderIsAskedNearestTheMachinesBuildFirst) {
+  // The sample's own database (it records build 19045) beside a newer
+  // build's that words every event otherwise.
+  const fs::path folder = dir_.path() / "databases";
+  fs::create_directory(folder);
+  const fs::path own = folder / "sample.db";
+  ASSERT_EQ(RunTool(QRV_MESSAGE_DB_PATH, {sample_.string(), own.string()})
+                .exit_status,
+            0);
+  // The same rows, every message (parameter strings aside) reworded, and
+  // the build only in the published file name.
+  const fs::path newer = folder / "windows_11_23h2_x64_10.0.22631.0.db";
+  fs::copy_file(own, newer);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(newer.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "UPDATE messages SET message = 'NEWER BUILD' WHERE "
+                         "event_id < 8589934592; DELETE FROM windows_build;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  const ToolResult plain = Run(sample_, "", "GETEVENTS");
+  const fs::path bare = dir_.path() / "bare";
+  fs::create_directory(bare);
+  for (const auto& log :
+       fs::directory_iterator(sample_ / "Windows/System32/winevt/Logs")) {
+    fs::copy_file(log.path(), bare / log.path().filename());
+  }
+  setenv("QRV_EVENTLOG_MESSAGES_VERBOSE", "1", 1);
+  const std::string order = "asked in this order: " + own.string() +
+                            " (build 19045), " + newer.string() +
+                            " (build 22631)\n";
+
+  // Nothing says which build the folder's machine runs: newest first.
+  ToolResult run = Run(bare, folder.string(), "GETEVENTS");
+  EXPECT_EQ(run.err,
+            "QRV_EventLog_Tools: QRV_EVENTLOG_MESSAGES: machine build "
+            "unknown, newest database first; asked in this order: " +
+                newer.string() + " (build 22631), " + own.string() +
+                " (build 19045)\n");
+  for (const auto& line : Lines(run.out)) EXPECT_EQ(line[5], "NEWER BUILD");
+
+  // Its System log's boot event says 19045: the sample's own database
+  // answers, as the image's files did.
+  WriteBootLog(bare / "boot.evtx");
+  run = Run(bare, folder.string(), "GETEVENTS");
+  EXPECT_EQ(run.err,
+            "QRV_EventLog_Tools: QRV_EVENTLOG_MESSAGES: machine build "
+            "19045.3803 (System log, event 6009); " + order);
+  std::string without_boot;
+  for (const auto& line : Lines(run.out)) {
+    if (line[1] == "EventLog") continue;
+    for (size_t i = 0; i < line.size(); ++i) {
+      without_boot += (i == 0 ? "" : "\t") + line[i];
+    }
+    without_boot += "\n";
+  }
+  EXPECT_EQ(without_boot, plain.out);
+
+  // On the image itself the SOFTWARE hive names the build.
+  run = Run(sample_, folder.string(), "GETLISTCHANNELS");
+  EXPECT_EQ(run.err,
+            "QRV_EventLog_Tools: QRV_EVENTLOG_MESSAGES: machine build "
+            "19045.3803 (SOFTWARE hive); " + order);
 }
 
 TEST_F(ToolWithDatabases, AFolderWithOnlySysmonListsItsChannels) {

@@ -38,9 +38,13 @@ class EventMessagesTest : public ::testing::Test {
     const pe::Guid guid = test::MakeGuid(0x20);
     files_.Add(kDemoDll,
                pe::BuildPeImage({test::ManifestResource(test::OneProvider(
-                                     guid, {test::Event(1, 0, 0xB0000001)})),
+                                     guid, {test::Event(1, 0, 0xB0000001),
+                                            test::Event(2, 0, 0xB0000002)})),
                                  test::TableResource(
-                                     {{0xB0000001, "Started %1 then %2."}})}));
+                                     {{0xB0000001, "Started %1 then %2."},
+                                      {0xB0000002,
+                                       "The system time has changed to %1 "
+                                       "from %2."}})}));
     test::RegisterPublisher(fake_.registry, guid.ToString(), "Demo-Provider",
                             {kDemoDll, kDemoDll, ""});
     for (int i = 0; i < 16; ++i)
@@ -79,7 +83,18 @@ class EventMessagesTest : public ::testing::Test {
     demo.user_data = user_data;
     evtx::WriterEvent unknown = testing::FixtureEvent(
         3, 9, 3, 2, 0, "Application", "Nobody-Registered-This");
-    testing::WriteLog(dir_.path() / "app.evtx", {classic, demo, unknown});
+    // Times as a real Kernel-General event 1 holds them (NewTime, OldTime);
+    // Windows rendered its message with nine fraction digits.
+    evtx::WriterEvent clock =
+        testing::FixtureEvent(4, 2, 4, 4, 0, "Application", "Demo-Provider");
+    clock.provider_guid = demo_guid_;
+    clock.event_data = {
+        {"NewTime", evtx::WriterValue::Number(evtx::ValueType::kFileTime,
+                                              134245715259329014ULL)},
+        {"OldTime", evtx::WriterValue::Number(evtx::ValueType::kFileTime,
+                                              134245715259318452ULL)}};
+    testing::WriteLog(dir_.path() / "app.evtx",
+                      {classic, demo, unknown, clock});
 
     catalog_ = std::make_unique<MessageCatalog>(fake_.registry,
                                                 files_.Resolver(), files_);
@@ -115,7 +130,9 @@ TEST_F(EventMessagesTest, MessagesTakeTheirInsertsFromTheRecord) {
   const std::vector<std::string> expected = {
       "ClassicApp: Classic one and two",
       "Demo-Provider: Started alpha then beta.",
-      "Nobody-Registered-This: Event message not found"};
+      "Nobody-Registered-This: Event message not found",
+      "Demo-Provider: The system time has changed to "
+      "2026-05-29T23:38:45.932901400Z from 2026-05-29T23:38:45.931845200Z."};
   EXPECT_EQ(Messages(*log_), expected);
   EXPECT_EQ(log_->open_handles(), 0u);
   {
