@@ -141,8 +141,9 @@ class EventLogApi {
                        EvtHandle* events, uint32_t timeout_ms, uint32_t flags,
                        uint32_t* returned) = 0;
   // Moves the read position of a result set: `position` events from the
-  // origin that `flags` names (kEvtSeekRelativeTo...). The real service
-  // seeks only in Admin and Operational channels and in log files.
+  // origin that `flags` names (kEvtSeekRelativeTo...). `timeout_ms` is
+  // reserved and must be 0. The real service seeks only in Admin and
+  // Operational channels and in log files.
   virtual bool EvtSeek(EvtHandle result_set, int64_t position,
                        EvtHandle bookmark, uint32_t timeout_ms,
                        uint32_t flags) = 0;

@@ -75,8 +75,9 @@ class ResultSet {
   void Received(uint32_t returned) { received_ += returned; }
   // Moves the read position back to the first event not yet received.
   bool SeekToUnreceived() {
-    return EvtSeek(handle_.Get(), static_cast<int64_t>(received_), nullptr,
-                   kEvtInfiniteTimeout, kEvtSeekRelativeToFirst);
+    // EvtSeek's timeout is reserved and must be 0.
+    return EvtSeek(handle_.Get(), static_cast<int64_t>(received_), nullptr, 0,
+                   kEvtSeekRelativeToFirst);
   }
   // Once per query: the stale result set is closed, the query made again
   // and read from the first event not yet received.

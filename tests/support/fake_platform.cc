@@ -179,7 +179,7 @@ bool FakeEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
 bool FakeEventLog::EvtSeek(EvtHandle result_set, int64_t position,
                            EvtHandle bookmark, uint32_t timeout_ms,
                            uint32_t flags) {
-  (void)timeout_ms;
+  if (timeout_ms != 0) violations_.push_back("EvtSeek: timeout not 0");
   if (auto code = faults_.Next(Call::kEvtSeek)) return Fail(*code);
   Object* query = Lookup(result_set, Kind::kQuery, "EvtSeek");
   if (query == nullptr) return Fail(kErrorInvalidHandle);
