@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "catalogue/channel_sources.h"
+#include "platform/win32_types.h"
 #include "query/query_events.h"
 
 namespace qrv {
@@ -12,11 +13,15 @@ namespace {
 
 // Queries each channel whole. False at the first query that fails; its
 // error code goes no further, the caller only reports that the sweep failed.
+// The service refuses to query an enabled Analytic or Debug channel at all
+// (15022); such a channel holds nothing the sweep could read, so it is passed
+// over like an empty one.
 bool SweepChannels(const std::vector<std::string>& channels,
                    EventList& events) {
   for (const std::string& channel : channels) {
     uint32_t error_code = 0;
-    if (!QueryWholeChannel(channel, events, error_code, /*capped=*/false)) {
+    if (!QueryWholeChannel(channel, events, error_code, /*capped=*/false) &&
+        error_code != kErrorEvtEnabledDirectChannel) {
       return false;
     }
   }

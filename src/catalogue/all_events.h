@@ -14,8 +14,10 @@ namespace qrv {
 // Appends every event of every log and channel, uncapped: service logs in
 // enumeration order ("Parameters" and "State" left out), then registered
 // channels, each oldest event first. A log registered in both places is
-// swept twice. False as soon as one query fails (the events gathered so far
-// stay in the list), and false when the whole sweep found no event at all.
+// swept twice. A channel the service refuses to query because it is an
+// enabled Analytic or Debug channel (15022) is passed over. False as soon as
+// any other query fails (the events gathered so far stay in the list), and
+// false when the whole sweep found no event at all.
 bool GetAllEvents(EventList& events);
 
 // Runs "<QueryList><Query Path='CHANNEL'><Select>*</Select></Query>

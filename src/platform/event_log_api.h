@@ -118,6 +118,11 @@ inline constexpr uint32_t kEventMetadataEventMessageID = 7;
 // The EventMetadataEventMessageID of a definition that has no message (-1).
 inline constexpr uint32_t kNoEventMessage = 0xFFFFFFFFu;
 inline constexpr uint32_t kEvtInfiniteTimeout = 0xFFFFFFFFu;
+// EVT_SEEK_FLAGS: where an EvtSeek position counts from.
+inline constexpr uint32_t kEvtSeekRelativeToFirst = 1;
+inline constexpr uint32_t kEvtSeekRelativeToLast = 2;
+inline constexpr uint32_t kEvtSeekRelativeToCurrent = 3;
+inline constexpr uint32_t kEvtSeekRelativeToBookmark = 4;
 
 class EventLogApi {
  public:
@@ -129,10 +134,19 @@ class EventLogApi {
   virtual EvtHandle EvtQuery(EvtHandle session, const char16_t* path,
                              const char16_t* query, uint32_t flags) = 0;
   // Fills up to `events_size` handles. False with kErrorNoMoreItems at the
-  // end; kErrorTimeout when nothing arrived within `timeout_ms`.
+  // end; kErrorTimeout when nothing arrived within `timeout_ms`. The real
+  // service moves its read position past the events asked for even when it
+  // refuses them with RPC_S_INVALID_BOUND (a batch too large for one answer).
   virtual bool EvtNext(EvtHandle result_set, uint32_t events_size,
                        EvtHandle* events, uint32_t timeout_ms, uint32_t flags,
                        uint32_t* returned) = 0;
+  // Moves the read position of a result set: `position` events from the
+  // origin that `flags` names (kEvtSeekRelativeTo...). `timeout_ms` is
+  // reserved and must be 0. The real service seeks only in Admin and
+  // Operational channels and in log files.
+  virtual bool EvtSeek(EvtHandle result_set, int64_t position,
+                       EvtHandle bookmark, uint32_t timeout_ms,
+                       uint32_t flags) = 0;
   virtual bool EvtCancel(EvtHandle object) = 0;
   virtual bool EvtClose(EvtHandle object) = 0;
   virtual EvtHandle EvtCreateRenderContext(uint32_t value_paths_count,

@@ -75,6 +75,17 @@ bool MetadataCache::EvtNext(EvtHandle result_set, uint32_t events_size,
                           returned);
 }
 
+bool MetadataCache::EvtSeek(EvtHandle result_set, int64_t position,
+                            EvtHandle bookmark, uint32_t timeout_ms,
+                            uint32_t flags) {
+  EvtHandle real_set = nullptr;
+  EvtHandle real_bookmark = nullptr;
+  if (!Resolve(result_set, &real_set) || !Resolve(bookmark, &real_bookmark)) {
+    return FailInvalidHandle();
+  }
+  return service_.EvtSeek(real_set, position, real_bookmark, timeout_ms, flags);
+}
+
 bool MetadataCache::EvtCancel(EvtHandle object) {
   EvtHandle real_object = nullptr;
   if (!Resolve(object, &real_object)) return FailInvalidHandle();

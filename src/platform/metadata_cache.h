@@ -54,6 +54,8 @@ class MetadataCache : public EventLogApi {
                      const char16_t* query, uint32_t flags) override;
   bool EvtNext(EvtHandle result_set, uint32_t events_size, EvtHandle* events,
                uint32_t timeout_ms, uint32_t flags, uint32_t* returned) override;
+  bool EvtSeek(EvtHandle result_set, int64_t position, EvtHandle bookmark,
+               uint32_t timeout_ms, uint32_t flags) override;
   bool EvtCancel(EvtHandle object) override;
   // A reference handle: drops the reference (the real handle stays open).
   // Any other handle: closed by the service.

@@ -65,6 +65,11 @@ inline bool EvtNext(EvtHandle result_set, uint32_t events_size,
   return CurrentPlatform().event_log->EvtNext(result_set, events_size, events,
                                               timeout_ms, flags, returned);
 }
+inline bool EvtSeek(EvtHandle result_set, int64_t position, EvtHandle bookmark,
+                    uint32_t timeout_ms, uint32_t flags) {
+  return CurrentPlatform().event_log->EvtSeek(result_set, position, bookmark,
+                                              timeout_ms, flags);
+}
 inline bool EvtCancel(EvtHandle object) {
   return CurrentPlatform().event_log->EvtCancel(object);
 }

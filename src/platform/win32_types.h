@@ -82,6 +82,11 @@ inline constexpr uint32_t kErrorEvtInvalidEventData = 15005;
 inline constexpr uint32_t kErrorEvtChannelNotFound = 15007;
 inline constexpr uint32_t kErrorEvtMalformedXmlText = 15008;
 inline constexpr uint32_t kErrorEvtConfigurationError = 15010;
+// ERROR_EVT_QUERY_RESULT_STALE: the log was cleared or wrapped under a query.
+inline constexpr uint32_t kErrorEvtQueryResultStale = 15011;
+// ERROR_EVT_INVALID_OPERATION_OVER_ENABLED_DIRECT_CHANNEL: EvtQuery's answer
+// for an enabled Analytic or Debug channel.
+inline constexpr uint32_t kErrorEvtEnabledDirectChannel = 15022;
 inline constexpr uint32_t kErrorEvtMessageNotFound = 15027;
 inline constexpr uint32_t kErrorEvtMessageIdNotFound = 15028;
 inline constexpr uint32_t kErrorEvtUnresolvedValueInsert = 15029;

@@ -107,14 +107,6 @@ std::string StringProperty(const EvtVariant& value) {
   return ToAnsi(value.string_val);
 }
 
-// The publisher metadata of a provider that has none registered (a classic
-// source without a message file, a provider uninstalled since the event was
-// logged) cannot be opened; its events still have every other field.
-bool MeansNoPublisherMetadata(uint32_t code) {
-  return code == kErrorFileNotFound ||
-         code == kErrorEvtPublisherMetadataNotFound;
-}
-
 // Entries the record reads go up to Computer; an answer shorter than that
 // cannot be read as a system-property array.
 constexpr size_t kPropertiesNeeded = kEvtSystemComputer + 1;
@@ -155,14 +147,13 @@ uint32_t RenderEvent(EventList& events, EvtHandle event) {
   const std::u16string provider_wide = ToWide(provider);
   EvtHandleOwner publisher(
       EvtOpenPublisherMetadata(nullptr, provider_wide.c_str(), nullptr, 0, 0));
-  std::string message;
-  if (publisher) {
-    message = FormatEventMessage(publisher.Get(), event);
-  } else {
-    const uint32_t error = GetLastError();
-    if (!MeansNoPublisherMetadata(error)) return error;
-    message = kMessageNotFound;
-  }
+  // Metadata that cannot be opened, whatever the reason, costs the event its
+  // message and nothing else: a provider with none registered (a classic
+  // source without a message file, one uninstalled since), one whose
+  // resources the user may not read (5), or one the service fails to reach
+  // (1722).
+  std::string message =
+      publisher ? FormatEventMessage(publisher.Get(), event) : kMessageNotFound;
   std::string channel = StringProperty(values[kEvtSystemChannel]);
   std::string computer = StringProperty(values[kEvtSystemComputer]);
   // An empty message is stored empty; the record is made all the same.

@@ -12,8 +12,8 @@ namespace qrv {
 
 // Appends one record for `event` to `events`. Returns 0 when a record was
 // appended, else the Win32 code of the step that failed (nothing appended).
-// An event whose provider has no publisher metadata (codes 2 and 15002 from
-// the open) is still appended, with "Event message not found" as message.
+// An event whose provider's publisher metadata cannot be opened (with any
+// code) is still appended, with "Event message not found" as message.
 // The event handle stays open.
 uint32_t RenderEvent(EventList& events, EvtHandle event);
 

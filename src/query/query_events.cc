@@ -3,6 +3,7 @@
 #include "query/query_events.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "platform/handles.h"
@@ -59,25 +60,65 @@ class EventBatch {
   uint32_t next_ = 0;
 };
 
+// The result set of one query and how many event handles it has given: the
+// position the service reads from, which the workarounds below seek back to.
+class ResultSet {
+ public:
+  explicit ResultSet(std::u16string query) : query_(std::move(query)) {}
+
+  // False with the service's code for GetLastError.
+  bool Open() {
+    handle_.Reset(EvtQuery(nullptr, nullptr, query_.c_str(), kQueryFlags));
+    return static_cast<bool>(handle_);
+  }
+  EvtHandle Get() const { return handle_.Get(); }
+  void Received(uint32_t returned) { received_ += returned; }
+  // Moves the read position back to the first event not yet received.
+  bool SeekToUnreceived() {
+    // EvtSeek's timeout is reserved and must be 0.
+    return EvtSeek(handle_.Get(), static_cast<int64_t>(received_), nullptr, 0,
+                   kEvtSeekRelativeToFirst);
+  }
+  // Once per query: the stale result set is closed, the query made again
+  // and read from the first event not yet received.
+  bool Reopen() {
+    if (reopened_) return false;
+    reopened_ = true;
+    handle_.Reset();
+    if (!Open()) return false;
+    return received_ == 0 || SeekToUnreceived();
+  }
+
+ private:
+  std::u16string query_;
+  EvtHandleOwner handle_;
+  uint64_t received_ = 0;
+  bool reopened_ = false;
+};
+
 // Refills `batch` with the next events: normally one EvtNext call for
 // kEventBatchSize handles, the batch being what it returns. Two failures of
 // the real service do not mean the query is over, and are worked around:
-// - ERROR_TIMEOUT: a filtered query over a large log may need longer than
-//   the timeout to reach its next match, and the result set stays usable;
-//   the same call is made again (Ctrl+C still ends a poll: the console
-//   handler ends the process from its own thread).
-// - RPC_S_INVALID_BOUND: the events asked for are too large for one answer.
-//   `chunk` is halved (down to 1) for the rest of the query, and the batch is
-//   completed with calls of that size up to kEventBatchSize handles or the
-//   end, so the cap is still tested after the same events.
+// - RPC_S_INVALID_BOUND: the events asked for are too large for one answer,
+//   and the service has moved past them all the same. The result set is
+//   sought back to the first of them, `chunk` is halved (down to 1) for the
+//   rest of the query, and the batch is completed with calls of that size
+//   up to kEventBatchSize handles or the end, so the cap is still tested
+//   after the same events. A result set that cannot seek (the service seeks
+//   only in Admin and Operational channels and log files) ends the query
+//   with the code: a visible failure rather than a silent gap.
+// - ERROR_EVT_QUERY_RESULT_STALE: the log was cleared or wrapped; the query
+//   is made again once (ResultSet::Reopen).
 // Returns kErrorSuccess, kErrorNoMoreItems (the batch may still hold the
 // last events) or the code that ended the query.
-uint32_t FetchBatch(EvtHandle result_set, EventBatch& batch, uint32_t& chunk) {
+uint32_t FetchBatch(ResultSet& result_set, EventBatch& batch,
+                    uint32_t& chunk) {
   batch.Clear();
   for (;;) {
     uint32_t returned = 0;
-    if (EvtNext(result_set, std::min(chunk, batch.Room()), batch.FreeSlots(),
-                kEventBatchTimeoutMs, 0, &returned)) {
+    if (EvtNext(result_set.Get(), std::min(chunk, batch.Room()),
+                batch.FreeSlots(), kEvtInfiniteTimeout, 0, &returned)) {
+      result_set.Received(returned);
       batch.Added(returned);
       if (chunk == kEventBatchSize || batch.Room() == 0 || returned == 0) {
         return kErrorSuccess;
@@ -85,9 +126,13 @@ uint32_t FetchBatch(EvtHandle result_set, EventBatch& batch, uint32_t& chunk) {
       continue;
     }
     const uint32_t error = GetLastError();
-    if (error == kErrorTimeout) continue;
     if (error == kRpcSInvalidBound && chunk > 1) {
+      if (!result_set.SeekToUnreceived()) return kRpcSInvalidBound;
       chunk /= 2;
+      continue;
+    }
+    if (error == kErrorEvtQueryResultStale) {
+      if (!result_set.Reopen()) return kErrorEvtQueryResultStale;
       continue;
     }
     return error;
@@ -100,17 +145,15 @@ bool QueryEvents(EventList& events, const std::string& query,
                  uint32_t& error_code, bool capped) {
   if (Trim(query).empty()) return false;
   // The text goes to the service as passed, surrounding blanks included.
-  const std::u16string query_wide = ToWide(query);
-  EvtHandleOwner result_set(
-      EvtQuery(nullptr, nullptr, query_wide.c_str(), kQueryFlags));
-  if (!result_set) {
+  ResultSet result_set(ToWide(query));
+  if (!result_set.Open()) {
     error_code = GetLastError();
     return false;
   }
   EventBatch batch;
   uint32_t chunk = kEventBatchSize;
   for (;;) {
-    const uint32_t fetched = FetchBatch(result_set.Get(), batch, chunk);
+    const uint32_t fetched = FetchBatch(result_set, batch, chunk);
     if (fetched != kErrorSuccess && fetched != kErrorNoMoreItems) {
       error_code = fetched;
       return false;

@@ -137,13 +137,13 @@ TEST_F(QueryCommandsTest, PollOpensPublisherMetadataAfreshEachCycle) {
   EXPECT_EQ(fake_.faults.Count(Call::kEvtOpenPublisherMetadata), 2);
 }
 
-TEST_F(QueryCommandsTest, PollStuckOnTimeoutsStillEndsOnCtrlC) {
+// EvtNext waits without a timeout; Ctrl+C during that wait (the service
+// delivering nothing) still ends the poll, from the handler's thread.
+TEST_F(QueryCommandsTest, PollWaitingInEvtNextStillEndsOnCtrlC) {
   fake_.event_log.SetDefaultResult({Event(1, u"m")});
-  fake_.faults.Fail(Call::kEvtNext, 1, kErrorTimeout, true);
   fake_.event_log.OnNext([this] {
-    if (fake_.faults.Count(Call::kEvtNext) == 500) {
-      fake_.system.ctrl_handler()(kCtrlCEvent);
-    }
+    EXPECT_EQ(fake_.event_log.next_timeouts().back(), kEvtInfiniteTimeout);
+    fake_.system.ctrl_handler()(kCtrlCEvent);
   });
   try {
     RunPollEventsQuery({"tool", "POLLEVENTSQUERY", "q"});
@@ -154,6 +154,31 @@ TEST_F(QueryCommandsTest, PollStuckOnTimeoutsStillEndsOnCtrlC) {
   OutputLock().unlock();  // taken on this thread by the handler
   EXPECT_EQ(fake_.Output(), "Application terminating\n");
   EXPECT_TRUE(fake_.system.sleeps().empty());
+}
+
+// Publisher metadata refused for any reason costs only the message of that
+// provider's events, and each provider is asked once per command.
+TEST_F(QueryCommandsTest, EventsOfProvidersWhoseMetadataIsRefusedAreListed) {
+  fake_.event_log.AddPublisher(u"Locked").open_error = kErrorAccessDenied;
+  fake_.event_log.AddPublisher(u"Unreachable").open_error = 1722;
+  std::vector<FakeEvent> list = {Event(1, u"a"), Event(2, u"b"), Event(3, u"c"),
+                                 Event(4, u"d")};
+  list[0].provider = u"Locked";
+  list[1].provider = u"Unreachable";
+  list[3].provider = u"Locked";
+  fake_.event_log.SetDefaultResult(list);
+  EXPECT_TRUE(RunGetEventsQuery({"tool", "GETEVENTSQUERY", "q"}));
+  auto line = [](const std::string& provider, const std::string& id,
+                 const std::string& message) {
+    return "Application\t" + provider + "\t2022-08-09T17:28:57.133304400Z\t" +
+           id + "\tInformation\t" + message + "\n";
+  };
+  EXPECT_EQ(fake_.Output(), line("Locked", "1", "Event message not found") +
+                                line("Unreachable", "2", "Event message not found") +
+                                Line("3", "c") +
+                                line("Locked", "4", "Event message not found"));
+  EXPECT_EQ(fake_.event_log.opened_publishers(),
+            (std::vector<std::string>{"Locked", "Unreachable", "Test-Provider"}));
 }
 
 TEST_F(QueryCommandsTest, PollWithoutMatchesPrintsOnlyEmptyLines) {

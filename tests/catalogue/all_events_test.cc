@@ -104,6 +104,32 @@ TEST_F(AllEventsTest, AFailingRegisteredChannelFailsTheSweep) {
             (std::vector<std::string>{Whole("A"), Whole("D")}));
 }
 
+// An enabled Analytic or Debug channel cannot be queried at all (15022): it
+// is passed over wherever it comes, and only it.
+TEST_F(AllEventsTest, EnabledDirectChannelsArePassedOver) {
+  AddServiceLog(fake_.registry, "A");
+  AddChannel(fake_.registry, "Microsoft-RMS-MSIPC/Debug");
+  AddChannel(fake_.registry, "D");
+  AddChannel(fake_.registry, "Other/Analytic");
+  AddChannel(fake_.registry, "E");
+  fake_.event_log.SetQueryResult(Whole("A"), Events({1}));
+  fake_.event_log.SetQueryResult(Whole("D"), Events({2, 3}));
+  fake_.event_log.SetQueryResult(Whole("E"), Events({4}));
+  fake_.event_log.SetChannelError("Microsoft-RMS-MSIPC/Debug",
+                                  kErrorEvtEnabledDirectChannel);
+  fake_.event_log.SetChannelError("Other/Analytic",
+                                  kErrorEvtEnabledDirectChannel);
+  ASSERT_TRUE(GetAllEvents(*events_));
+  EXPECT_EQ(Ids(), (std::vector<std::string>{"1", "2", "3", "4"}));
+  EXPECT_EQ(fake_.event_log.queries().size(), 5u);
+  // Skipped channels alone do not make a sweep that found something.
+  auto alone = NewRecordList<EventList>();
+  fake_.event_log.SetQueryResult(Whole("A"), {});
+  fake_.event_log.SetQueryResult(Whole("D"), {});
+  fake_.event_log.SetQueryResult(Whole("E"), {});
+  EXPECT_FALSE(GetAllEvents(*alone));
+}
+
 TEST_F(AllEventsTest, NoEventAnywhereIsAFailure) {
   AddServiceLog(fake_.registry, "A");
   AddChannel(fake_.registry, "D");

@@ -291,8 +291,6 @@ TEST(RenderEventFailureTest, FailuresReturnTheStepsCodeAndAppendNothing) {
   const Case cases[] = {
       {Call::kEvtCreateRenderContext, kErrorNotEnoughMemory},
       {Call::kEvtRender, kErrorInvalidHandle},
-      {Call::kEvtOpenPublisherMetadata, kErrorAccessDenied},
-      {Call::kEvtOpenPublisherMetadata, kErrorEvtInvalidPublisherName},
   };
   for (const Case& c : cases) {
     fake::FakePlatform fake;

@@ -1,7 +1,8 @@
 // QueryEvents against the scripted fake: the call shape (flags, batch size,
 // timeout), end of results, the 1000-record cap and its batch boundaries,
-// failures from EvtQuery, EvtNext and rendering, and handle accounting with a
-// fault injected at every call position in turn.
+// refused batches and stale results, failures from EvtQuery, EvtNext and
+// rendering, and handle accounting with a fault injected at every call
+// position in turn.
 #include "query/query_events.h"
 
 #include <gtest/gtest.h>
@@ -51,8 +52,7 @@ class QueryEventsTest : public ::testing::Test {
   uint32_t error_code_ = 0;
 };
 
-TEST_F(QueryEventsTest,
-       OpensForwardAndFetchesBatchesOfHundredWithOneSecondTimeout) {
+TEST_F(QueryEventsTest, OpensForwardAndFetchesBatchesOfHundredWithoutTimeout) {
   fake_.event_log.SetDefaultResult(MakeEvents(250));
   ASSERT_TRUE(Run(false, "  <QueryList/>\r\n"));
   EXPECT_EQ(error_code_, kUntouched);
@@ -62,7 +62,8 @@ TEST_F(QueryEventsTest,
   EXPECT_EQ(fake_.event_log.query_flags()[0], 0x101u);
   EXPECT_EQ(fake_.event_log.next_returned(),
             (std::vector<uint32_t>{100, 100, 50}));
-  EXPECT_EQ(fake_.event_log.next_timeouts(), (std::vector<uint32_t>(4, 1000)));
+  EXPECT_EQ(fake_.event_log.next_timeouts(),
+            (std::vector<uint32_t>(4, kEvtInfiniteTimeout)));
   ASSERT_EQ(events_->GetCount(), 250u);
   EXPECT_EQ(IdAt(0), "1");
   EXPECT_EQ(IdAt(249), "250");
@@ -140,21 +141,24 @@ TEST_F(QueryEventsTest, UncappedTakesEverything) {
   EXPECT_EQ(fake_.event_log.cancels(), 0);
 }
 
-// A timeout or a refused large batch changes neither the events, their
+// A refused large batch (after which the service has read past the events
+// it refused) and a result set gone stale change neither the events, their
 // order nor where the cap falls; each case runs capped (2500 events) and
 // uncapped (250).
-TEST_F(QueryEventsTest, TimeoutsAndRefusedBatchesChangeNothingPrinted) {
+TEST_F(QueryEventsTest, RefusedBatchesAndStaleResultsLoseAndRepeatNothing) {
   struct Case {
     const char* name;
     uint32_t rpc_bound;                   // 0: no refused batches
-    std::vector<int> timeouts;            // EvtNext calls that time out
+    size_t stale_at;                      // 0: never stale
     std::vector<uint32_t> uncapped_returned;
+    std::vector<size_t> uncapped_seeks;
   };
+  const std::vector<uint32_t> quarters(10, 25);
   const Case cases[] = {
-      {"timeouts", 0, {1, 3, 4}, {100, 100, 50}},
-      {"bound 30", 30, {}, {25, 25, 25, 25, 25, 25, 25, 25, 25, 25}},
-      {"bound 1", 1, {}, std::vector<uint32_t>(250, 1)},
-      {"both", 40, {2, 5}, {25, 25, 25, 25, 25, 25, 25, 25, 25, 25}},
+      {"bound 30", 30, 0, quarters, {0, 0}},
+      {"bound 1", 1, 0, std::vector<uint32_t>(250, 1), {0, 0, 0, 0, 0, 0}},
+      {"stale", 0, 130, {100, 100, 50}, {200}},
+      {"both", 40, 130, quarters, {0, 0, 150}},
   };
   for (const Case& c : cases) {
     for (const bool capped : {false, true}) {
@@ -164,9 +168,7 @@ TEST_F(QueryEventsTest, TimeoutsAndRefusedBatchesChangeNothingPrinted) {
       fake.event_log.AddPublisher(u"Test-Provider");
       fake.event_log.SetDefaultResult(MakeEvents(capped ? 2500 : 250));
       fake.event_log.SetRpcBound(c.rpc_bound);
-      for (const int nth : c.timeouts) {
-        fake.faults.Fail(Call::kEvtNext, nth, kErrorTimeout);
-      }
+      if (c.stale_at != 0) fake.event_log.SetStaleAt(c.stale_at);
       auto events = NewRecordList<EventList>();
       uint32_t error_code = kUntouched;
       EXPECT_TRUE(QueryEvents(*events, "q", error_code, capped));
@@ -175,8 +177,10 @@ TEST_F(QueryEventsTest, TimeoutsAndRefusedBatchesChangeNothingPrinted) {
       for (size_t i = 0; i < events->GetCount(); ++i) {
         ASSERT_EQ((*events)[i].EventId, std::to_string(i + 1));
       }
+      EXPECT_EQ(fake.event_log.queries().size(), c.stale_at != 0 ? 2u : 1u);
       if (!capped) {
         EXPECT_EQ(fake.event_log.next_returned(), c.uncapped_returned);
+        EXPECT_EQ(fake.event_log.seeks(), c.uncapped_seeks);
       }
       EXPECT_EQ(fake.event_log.cancels(), capped ? 1 : 0);
       EXPECT_EQ(fake.event_log.open_handles(), 0);
@@ -206,17 +210,67 @@ TEST_F(QueryEventsTest, RefusedEvenForOneEventFailsWithItsCode) {
   fake_.faults.Fail(Call::kEvtNext, 1, kRpcSInvalidBound, true);
   EXPECT_FALSE(Run(true));
   EXPECT_EQ(error_code_, kRpcSInvalidBound);
-  // 100, 50, 25, 12, 6, 3, 1.
+  // 100, 50, 25, 12, 6, 3, 1, each refusal but the last sought back.
   EXPECT_EQ(fake_.faults.Count(Call::kEvtNext), 7);
+  EXPECT_EQ(fake_.event_log.seeks(), std::vector<size_t>(6, 0));
   EXPECT_EQ(events_->GetCount(), 0u);
 }
 
-TEST_F(QueryEventsTest, OtherEvtNextFailureEndsTheQueryAndKeepsEarlierRecords) {
+// Where the service cannot seek, a refused batch would leave a gap: the query
+// fails with the refusal's code instead, keeping nothing it read.
+TEST_F(QueryEventsTest, RefusedBatchThatCannotBeSoughtBackFails) {
   fake_.event_log.SetDefaultResult(MakeEvents(500));
-  fake_.faults.Fail(Call::kEvtNext, 3, kErrorAccessDenied);
+  fake_.event_log.SetRpcBound(30);
+  fake_.faults.Fail(Call::kEvtSeek, 1, kErrorNotSupported);
   EXPECT_FALSE(Run(true));
-  EXPECT_EQ(error_code_, kErrorAccessDenied);
-  EXPECT_EQ(events_->GetCount(), 200u);
+  EXPECT_EQ(error_code_, kRpcSInvalidBound);
+  EXPECT_EQ(fake_.faults.Count(Call::kEvtNext), 1);
+  EXPECT_EQ(events_->GetCount(), 0u);
+}
+
+// A stale result is queried again once; staleness again, or a new query or
+// seek that fails, ends the query with the stale code.
+TEST_F(QueryEventsTest, StaleResultQueriedAgainOnlyOnce) {
+  const struct {
+    Call call;
+    int nth;
+  } faults[] = {{Call::kEvtNext, 4}, {Call::kEvtQuery, 2}, {Call::kEvtSeek, 1}};
+  for (const auto& f : faults) {
+    SCOPED_TRACE(static_cast<int>(f.call));
+    fake::FakePlatform fake;
+    fake::FakeScope scope(fake);
+    fake.event_log.AddPublisher(u"Test-Provider");
+    fake.event_log.SetDefaultResult(MakeEvents(500));
+    fake.faults.Fail(Call::kEvtNext, 3, kErrorEvtQueryResultStale);
+    fake.faults.Fail(f.call, f.nth,
+                     f.call == Call::kEvtNext ? kErrorEvtQueryResultStale
+                                              : kErrorAccessDenied);
+    auto events = NewRecordList<EventList>();
+    uint32_t error_code = 0;
+    EXPECT_FALSE(QueryEvents(*events, "q", error_code, false));
+    EXPECT_EQ(error_code, kErrorEvtQueryResultStale);
+    EXPECT_EQ(events->GetCount(), 200u);
+    EXPECT_EQ(fake.event_log.open_handles(), 0);
+    EXPECT_TRUE(fake.event_log.violations().empty());
+  }
+}
+
+// A timeout is not retried either: with no timeout given, the service
+// cannot answer with one.
+TEST_F(QueryEventsTest, OtherEvtNextFailureEndsTheQueryAndKeepsEarlierRecords) {
+  for (const uint32_t code : {kErrorAccessDenied, kErrorTimeout}) {
+    fake::FakePlatform fake;
+    fake::FakeScope scope(fake);
+    fake.event_log.AddPublisher(u"Test-Provider");
+    fake.event_log.SetDefaultResult(MakeEvents(500));
+    fake.faults.Fail(Call::kEvtNext, 3, code);
+    auto events = NewRecordList<EventList>();
+    uint32_t error_code = 0;
+    EXPECT_FALSE(QueryEvents(*events, "q", error_code, true));
+    EXPECT_EQ(error_code, code);
+    EXPECT_EQ(events->GetCount(), 200u);
+    EXPECT_EQ(fake.faults.Count(Call::kEvtNext), 3);
+  }
 }
 
 TEST_F(QueryEventsTest, RenderResultTwoSkipsTheEvent) {
@@ -230,25 +284,32 @@ TEST_F(QueryEventsTest, RenderResultTwoSkipsTheEvent) {
   EXPECT_EQ(IdAt(1), "3");
 }
 
-TEST_F(QueryEventsTest, EventsOfProvidersWithoutMetadataAreListed) {
-  std::vector<FakeEvent> list = MakeEvents(3);
+// Whatever keeps a provider's metadata from opening (none registered, access
+// denied, the service unreachable), its events are listed without message.
+TEST_F(QueryEventsTest, EventsOfProvidersWhoseMetadataWillNotOpenAreListed) {
+  std::vector<FakeEvent> list = MakeEvents(5);
   list[1].provider = u"Uninstalled-Provider";  // fake answers code 2
-  list[2].provider = u"No-Metadata";
-  fake_.event_log.AddPublisher(u"No-Metadata").open_error =
-      kErrorEvtPublisherMetadataNotFound;
+  const std::u16string refused[] = {u"No-Metadata", u"Locked", u"Unreachable"};
+  const uint32_t codes[] = {kErrorEvtPublisherMetadataNotFound,
+                            kErrorAccessDenied, 1722};
+  for (size_t i = 0; i < 3; ++i) {
+    list[i + 2].provider = refused[i];
+    fake_.event_log.AddPublisher(refused[i]).open_error = codes[i];
+  }
   fake_.event_log.SetDefaultResult(list);
   EXPECT_TRUE(Run(false));
-  ASSERT_EQ(events_->GetCount(), 3u);
-  EXPECT_EQ((*events_)[1].Message, "Event message not found");
-  EXPECT_EQ((*events_)[2].Message, "Event message not found");
+  ASSERT_EQ(events_->GetCount(), 5u);
+  EXPECT_EQ((*events_)[0].Message, "Message");
+  for (size_t i = 1; i < 5; ++i) {
+    EXPECT_EQ((*events_)[i].Message, "Event message not found") << i;
+    EXPECT_EQ(IdAt(i), std::to_string(i + 1));
+  }
 }
 
 TEST_F(QueryEventsTest, OtherRenderFailureEndsTheQueryWithItsCode) {
-  std::vector<FakeEvent> list = MakeEvents(150);
-  list[120].provider = u"Locked-Provider";
-  fake_.event_log.AddPublisher(u"Locked-Provider").open_error =
-      kErrorAccessDenied;
-  fake_.event_log.SetDefaultResult(list);
+  fake_.event_log.SetDefaultResult(MakeEvents(150));
+  // Two EvtRender calls per event: the sizing one of event 121 fails.
+  fake_.faults.Fail(Call::kEvtRender, 241, kErrorAccessDenied);
   EXPECT_FALSE(Run(true));
   EXPECT_EQ(error_code_, kErrorAccessDenied);
   EXPECT_EQ(events_->GetCount(), 120u);
@@ -273,7 +334,7 @@ TEST(QueryEventsFaultTest, EveryHandleClosedOnceWhicheverCallFails) {
       Call::kFileTimeToSystemTime,
   };
   const uint32_t codes[] = {kErrorAccessDenied, kErrorFileNotFound,
-                            kErrorTimeout, kRpcSInvalidBound};
+                            kRpcSInvalidBound, kErrorEvtQueryResultStale};
   for (const bool capped : {false, true}) {
     for (const Call call : calls) {
       for (const uint32_t code : codes) {
@@ -284,8 +345,8 @@ TEST(QueryEventsFaultTest, EveryHandleClosedOnceWhicheverCallFails) {
             call != Call::kEvtOpenPublisherMetadata) {
           continue;
         }
-        // EvtNext retries these, so they matter only there.
-        if ((code == kErrorTimeout || code == kRpcSInvalidBound) &&
+        // EvtNext works around these, so they matter only there.
+        if ((code == kRpcSInvalidBound || code == kErrorEvtQueryResultStale) &&
             call != Call::kEvtNext) {
           continue;
         }
@@ -321,6 +382,37 @@ TEST(QueryEventsFaultTest, EveryHandleClosedOnceWhicheverCallFails) {
           if (fake.faults.Count(call) < nth) break;  // the fault never fired
         }
       }
+    }
+  }
+}
+
+// The same over the workarounds: refused batches sought back and a stale
+// result queried again, with each of their calls failing in turn.
+TEST(QueryEventsFaultTest, EveryHandleClosedOnceWhileRecovering) {
+  for (const Call call : {Call::kEvtQuery, Call::kEvtNext, Call::kEvtSeek,
+                          Call::kEvtClose}) {
+    for (int nth = 1;; ++nth) {
+      fake::FakePlatform fake;
+      fake::FakeScope scope(fake);
+      fake.event_log.AddPublisher(u"Test-Provider");
+      fake.event_log.SetDefaultResult(MakeEvents(120));
+      fake.event_log.SetRpcBound(20);
+      fake.event_log.SetStaleAt(50);
+      fake.faults.Fail(call, nth, kErrorAccessDenied);
+      auto events = NewRecordList<EventList>();
+      uint32_t error_code = 0;
+      const bool ok = QueryEvents(*events, "q", error_code, false);
+      SCOPED_TRACE(::testing::Message()
+                   << "call " << static_cast<int>(call) << " nth " << nth);
+      ASSERT_EQ(fake.event_log.open_handles(), 0);
+      ASSERT_TRUE(fake.event_log.violations().empty())
+          << fake.event_log.violations().front();
+      if (ok) {
+        ASSERT_EQ(events->GetCount(), 120u);
+      } else {
+        ASSERT_NE(error_code, 0u);
+      }
+      if (fake.faults.Count(call) < nth) break;
     }
   }
 }

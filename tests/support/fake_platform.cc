@@ -76,6 +76,10 @@ void FakeEventLog::SetDefaultResult(std::vector<FakeEvent> events) {
 
 void FakeEventLog::SetDefaultError(uint32_t code) { default_ = Scripted{code, {}}; }
 
+void FakeEventLog::SetChannelError(const std::string& channel, uint32_t code) {
+  channel_errors_[Wide("Path='" + channel + "'")] = code;
+}
+
 FakePublisher& FakeEventLog::AddPublisher(const std::u16string& name) {
   return publishers_[name];
 }
@@ -124,6 +128,9 @@ EvtHandle FakeEventLog::EvtQuery(EvtHandle session, const char16_t* path,
   const std::u16string text(query);
   queries_.push_back(Utf8(text));
   query_flags_.push_back(flags);
+  for (const auto& [attribute, code] : channel_errors_) {
+    if (text.find(attribute) != std::u16string::npos) return Fail(code), nullptr;
+  }
   auto it = scripted_.find(text);
   const Scripted& script = it != scripted_.end() ? it->second : default_;
   if (script.error != 0) return Fail(script.error), nullptr;
@@ -141,11 +148,19 @@ bool FakeEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
   if (auto code = faults_.Next(Call::kEvtNext)) return Fail(*code);
   Object* query = Lookup(result_set, Kind::kQuery, "EvtNext");
   if (query == nullptr) return Fail(kErrorInvalidHandle);
+  if (stale_at_ && query->position >= *stale_at_) {
+    query->stale = true;
+    stale_at_.reset();
+  }
+  if (query->stale) return Fail(kErrorEvtQueryResultStale);
   if (query->position >= query->events.size()) return Fail(kErrorNoMoreItems);
   uint32_t n = static_cast<uint32_t>(
       std::min<size_t>(events_size, query->events.size() - query->position));
   if (batch_limit_ != 0) n = std::min(n, batch_limit_);
-  if (rpc_bound_ != 0 && n > rpc_bound_) return Fail(kRpcSInvalidBound);
+  if (rpc_bound_ != 0 && n > rpc_bound_) {
+    query->position += n;  // refused, yet read past
+    return Fail(kRpcSInvalidBound);
+  }
   // Copy the events first: creating handles may rehash objects_.
   std::vector<FakeEvent> batch(
       query->events.begin() + static_cast<std::ptrdiff_t>(query->position),
@@ -158,6 +173,27 @@ bool FakeEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
   }
   *returned = n;
   next_returned_.push_back(n);
+  return true;
+}
+
+bool FakeEventLog::EvtSeek(EvtHandle result_set, int64_t position,
+                           EvtHandle bookmark, uint32_t timeout_ms,
+                           uint32_t flags) {
+  if (timeout_ms != 0) violations_.push_back("EvtSeek: timeout not 0");
+  if (auto code = faults_.Next(Call::kEvtSeek)) return Fail(*code);
+  Object* query = Lookup(result_set, Kind::kQuery, "EvtSeek");
+  if (query == nullptr) return Fail(kErrorInvalidHandle);
+  if (bookmark != nullptr) return Fail(kErrorNotSupported);
+  int64_t target = position;
+  if (flags == kEvtSeekRelativeToCurrent) {
+    target += static_cast<int64_t>(query->position);
+  } else if (flags != kEvtSeekRelativeToFirst) {
+    return Fail(kErrorNotSupported);
+  }
+  if (target < 0) return Fail(kErrorInvalidParameter);
+  query->position =
+      std::min(static_cast<size_t>(target), query->events.size());
+  seeks_.push_back(query->position);
   return true;
 }
 

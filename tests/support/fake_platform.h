@@ -28,6 +28,7 @@ namespace qrv::fake {
 enum class Call {
   kEvtQuery,
   kEvtNext,
+  kEvtSeek,
   kEvtCancel,
   kEvtClose,
   kEvtCreateRenderContext,
@@ -118,12 +119,21 @@ class FakeEventLog : public EventLogApi {
   void SetQueryError(const std::string& query_ansi, uint32_t code);
   void SetDefaultResult(std::vector<FakeEvent> events);
   void SetDefaultError(uint32_t code);
+  // EvtQuery fails with `code` for every query naming the channel
+  // (Path='CHANNEL'), as Windows refuses an enabled Analytic or Debug
+  // channel with 15022.
+  void SetChannelError(const std::string& channel, uint32_t code);
   // At most this many events per EvtNext call (0: as many as asked for).
   void SetBatchLimit(uint32_t n) { batch_limit_ = n; }
   // EvtNext fails with RPC_S_INVALID_BOUND when it would return more than
   // `n` events, as the real service does for batches of large events
-  // (0: never).
+  // (0: never). Like the service, it has moved past those events all the
+  // same: only an EvtSeek brings them back.
   void SetRpcBound(uint32_t n) { rpc_bound_ = n; }
+  // The first result set read at or past `position` goes stale, as when the
+  // log is cleared or wraps under a query: that EvtNext and every later one
+  // on the set fail with 15011. A query opened afterwards reads normally.
+  void SetStaleAt(size_t position) { stale_at_ = position; }
   // Called at the start of every EvtNext (e.g. to deliver Ctrl+C).
   void OnNext(std::function<void()> hook) { next_hook_ = std::move(hook); }
   // EvtFormatMessage as real builds behave (on unless switched off): every
@@ -142,6 +152,8 @@ class FakeEventLog : public EventLogApi {
   // Batch sizes requested and returned by EvtNext, and timeouts passed.
   const std::vector<uint32_t>& next_returned() const { return next_returned_; }
   const std::vector<uint32_t>& next_timeouts() const { return next_timeouts_; }
+  // Positions EvtSeek moved to, in order.
+  const std::vector<size_t>& seeks() const { return seeks_; }
   int cancels() const { return cancels_; }
   int open_handles() const;
   int handles_opened() const { return next_id_ - 1; }
@@ -151,6 +163,10 @@ class FakeEventLog : public EventLogApi {
                      const char16_t* query, uint32_t flags) override;
   bool EvtNext(EvtHandle result_set, uint32_t events_size, EvtHandle* events,
                uint32_t timeout_ms, uint32_t flags, uint32_t* returned) override;
+  // Relative to the first event or the current position; a bookmark is
+  // refused with ERROR_NOT_SUPPORTED. Past the last event: at the end.
+  bool EvtSeek(EvtHandle result_set, int64_t position, EvtHandle bookmark,
+               uint32_t timeout_ms, uint32_t flags) override;
   bool EvtCancel(EvtHandle object) override;
   bool EvtClose(EvtHandle object) override;
   EvtHandle EvtCreateRenderContext(uint32_t value_paths_count,
@@ -184,6 +200,7 @@ class FakeEventLog : public EventLogApi {
     bool open = true;
     std::vector<FakeEvent> events;  // kQuery: the result; kEvent: one event
     size_t position = 0;            // kQuery, kMetadataEnum
+    bool stale = false;             // kQuery
     const FakePublisher* publisher = nullptr;
     FakeEventMetadata metadata;
   };
@@ -199,12 +216,14 @@ class FakeEventLog : public EventLogApi {
   FakeSystem& system_;
   FaultPlan& faults_;
   std::map<std::u16string, Scripted> scripted_;
+  std::map<std::u16string, uint32_t> channel_errors_;
   Scripted default_;
   std::map<std::u16string, FakePublisher> publishers_;
   std::map<uintptr_t, Object> objects_;
   uintptr_t next_id_ = 1;
   uint32_t batch_limit_ = 0;
   uint32_t rpc_bound_ = 0;
+  std::optional<size_t> stale_at_;
   std::function<void()> next_hook_;
   bool terminator_past_size_ = true;
   std::vector<std::string> queries_;
@@ -212,6 +231,7 @@ class FakeEventLog : public EventLogApi {
   std::vector<std::string> opened_publishers_;
   std::vector<uint32_t> next_returned_;
   std::vector<uint32_t> next_timeouts_;
+  std::vector<size_t> seeks_;
   int cancels_ = 0;
   std::vector<std::string> violations_;
 };

@@ -11,6 +11,11 @@
 // When the process ends with handles of the service still open, the DLL says
 // so on standard error: a program that exits normally must have closed
 // every handle it was given (one ended by TerminateProcess mid-query need not).
+//
+// With QRV_WEVTAPI_RPC_BOUND=N, EvtNext refuses to return more than N events
+// at once with RPC_S_INVALID_BOUND, having read past them all the same, as
+// the real service does with an answer too large for one RPC: only an
+// EvtSeek back brings those events again.
 #include <windows.h>
 #include <winevt.h>
 
@@ -21,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/event_log_api.h"
 #include "platform/offline/image/evtx_summary.h"
@@ -101,6 +107,15 @@ void ReportOpenHandles() {
   ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(length), &written, nullptr);
 }
 
+// QRV_WEVTAPI_RPC_BOUND, or 0 (no bound).
+uint32_t RpcBound() {
+  static const uint32_t bound = [] {
+    const char* text = std::getenv("QRV_WEVTAPI_RPC_BOUND");
+    return text == nullptr ? 0u : static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
+  }();
+  return bound;
+}
+
 qrv::EvtHandle In(EVT_HANDLE handle) { return static_cast<qrv::EvtHandle>(handle); }
 EVT_HANDLE Out(qrv::EvtHandle handle) { return static_cast<EVT_HANDLE>(handle); }
 const char16_t* Text(LPCWSTR text) { return reinterpret_cast<const char16_t*>(text); }
@@ -130,7 +145,21 @@ __declspec(dllexport) WINBOOL WINAPI EvtNext(EVT_HANDLE ResultSet, DWORD EventsS
                                reinterpret_cast<qrv::EvtHandle*>(Events), Timeout, Flags,
                                &returned);
   if (Returned != nullptr) *Returned = returned;
+  const uint32_t bound = RpcBound();
+  if (ok && bound != 0 && returned > bound) {
+    // Read past, then refused: the events are dropped.
+    for (uint32_t i = 0; i < returned; ++i) api->EvtClose(In(Events[i]));
+    if (Returned != nullptr) *Returned = 0;
+    ::SetLastError(RPC_S_INVALID_BOUND);
+    return FALSE;
+  }
   return ok;
+}
+
+__declspec(dllexport) WINBOOL WINAPI EvtSeek(EVT_HANDLE ResultSet, LONGLONG Position,
+                                             EVT_HANDLE Bookmark, DWORD Timeout, DWORD Flags) {
+  qrv::EventLogApi* api = Api();
+  return api ? api->EvtSeek(In(ResultSet), Position, In(Bookmark), Timeout, Flags) : FALSE;
 }
 
 __declspec(dllexport) WINBOOL WINAPI EvtCancel(EVT_HANDLE Object) {

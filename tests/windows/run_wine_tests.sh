@@ -92,6 +92,16 @@ else
   fail "console control: failure bits $console_rc"
 fi
 
+# On a console the output is written in UTF-16 from the same text: an
+# accented line of code page 1252 must reach the console's cells as such.
+timeout 120 script -qec "wine '$check' console-text" /dev/null >"$work/console_text.raw" 2>&1
+console_text_rc=$?
+if [[ $console_text_rc == 0 ]]; then
+  pass "console output: an accented line reaches the console cells as written"
+else
+  fail "console output: failure bits $console_text_rc"
+fi
+
 if [[ ! -f $exe || ! -f $linux ]]; then
   echo "SKIP  the program checks: $exe or $linux is not built"
   echo "$passed passed, $failed failed"
@@ -328,6 +338,20 @@ expect_lines sample_all_events
 same_as_linux sample_list NOWARN GETLIST
 expect_lines sample_list
 same_as_linux sample_channels NOWARN GETLISTCHANNELS
+
+# The test DLL refusing batches of more than 7 events with
+# RPC_S_INVALID_BOUND after reading past them, as the real service does with
+# large events: the program seeks back and reads smaller batches, so every
+# event still comes once and in order.
+QRV_WEVTAPI_RPC_BOUND=7 same_as_linux bound_query_all NOWARN GETEVENTSQUERY "$all_logs"
+bound_lines=$(grep -c $'\t' "$work/bound_query_all.out")
+if [[ $bound_lines -gt 7 ]]; then
+  pass "bound_query_all: $bound_lines events, so batches were refused"
+else
+  fail "bound_query_all: $bound_lines events, too few to be refused"
+fi
+QRV_WEVTAPI_RPC_BOUND=7 same_as_linux bound_severity_days NOWARN GETEVENTSSEVERITYDAYS System "Warning|Error|Critical" 3650
+QRV_WEVTAPI_RPC_BOUND=7 same_as_linux bound_all_events NOWARN GETEVENTS
 
 # The same keys with more in them. Sources under Parameters and State would
 # list their providers' events if the walks did not skip those keys (any

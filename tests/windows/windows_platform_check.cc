@@ -7,7 +7,10 @@
 // EndProcess(7), so the script can check the status, that the line arrived,
 // and that no static destructor ran. With "console" (run on a terminal, where
 // Wine gives the process a console) it checks the console control trampoline
-// and reports through its exit status alone: 0 when every check held.
+// and reports through its exit status alone: 0 when every check held. With
+// "console-text" (on a terminal too) it writes an accented line through the
+// program's output stream and reads the console cells back: 0 when they
+// hold the text.
 #include <windows.h>
 
 #include <atomic>
@@ -20,6 +23,7 @@
 
 #include "platform/default_platform.h"
 #include "platform/time_convert.h"
+#include "platform/windows/windows_console.h"
 #include "platform/windows/windows_registry.h"
 #include "platform/windows/windows_system.h"
 
@@ -122,6 +126,59 @@ void CheckSystemCalls() {
   Check(now >= c_now - 2 && now <= c_now + 2, "CurrentTime is Unix seconds");
 }
 
+// The notice is shown only on a visible window station: on one made without
+// WSF_VISIBLE (as a service's is), MessageBoxA fails at once instead of
+// waiting for a click no one can give.
+void CheckInvisibleWindowStation() {
+  WindowsSystem system;
+  const HWINSTA saved = ::GetProcessWindowStation();
+  const HWINSTA hidden = ::CreateWindowStationW(L"QrvHiddenStation", 0, WINSTA_ALL_ACCESS, nullptr);
+  USEROBJECTFLAGS flags{};
+  if (hidden == nullptr || ::SetProcessWindowStation(hidden) == FALSE ||
+      ::GetUserObjectInformationW(hidden, UOI_FLAGS, &flags, sizeof flags, nullptr) == FALSE) {
+    Check(false, "a window station of our own is made and taken");
+    return;
+  }
+  Check((flags.dwFlags & WSF_VISIBLE) == 0, "a new window station is not visible");
+  system.SetLastError(0);
+  Check(system.MessageBoxA(nullptr, "", "Acceptance of Use", kMbOk) == 0 &&
+            system.GetLastError() == ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION,
+        "MessageBoxA on an invisible window station fails at once with 1459");
+  ::SetProcessWindowStation(saved);
+  ::CloseWindowStation(hidden);
+}
+
+// Output redirected to a file is not a console: the plain stream, bytes as
+// they are.
+void CheckRedirectedOutput() {
+  Check(&StandardOutput() == &std::cout, "redirected standard output is written as bytes");
+}
+
+// Writes "caf\xe9" (CP_ACP) through the program's output stream and reads the
+// cells of the line it landed on. Bit per failed check.
+int CheckConsoleText() {
+  const HANDLE console = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (::GetConsoleMode(console, &mode) == FALSE) return 1;
+  if (::GetACP() != 1252) return 2;
+  std::ostream& out = StandardOutput();
+  if (&out == &std::cout) return 4;
+  out << "caf\xe9 \x80\n";
+  out.flush();
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (::GetConsoleScreenBufferInfo(console, &info) == FALSE || info.dwCursorPosition.Y == 0) {
+    return 8;
+  }
+  wchar_t cells[6] = {};
+  DWORD read = 0;
+  const COORD start{0, static_cast<SHORT>(info.dwCursorPosition.Y - 1)};
+  if (::ReadConsoleOutputCharacterW(console, cells, 6, start, &read) == FALSE || read != 6) {
+    return 16;
+  }
+  // 0xE9 and 0x80 of code page 1252: e acute and the euro sign.
+  return std::wstring_view(cells, 6) == L"caf\u00e9 \u20ac" ? 0 : 32;
+}
+
 std::atomic<int> first_calls{0};
 std::atomic<int> second_calls{0};
 std::atomic<uint32_t> second_type{0xFFFFFFFFu};
@@ -168,6 +225,7 @@ int CheckConsoleControl() {
 
 int Run(int argc, char** argv) {
   if (argc > 1 && std::string_view(argv[1]) == "console") return CheckConsoleControl();
+  if (argc > 1 && std::string_view(argv[1]) == "console-text") return CheckConsoleText();
   if (argc > 1 && std::string_view(argv[1]) == "end-process") {
     static DestructorWitness witness;
     InstallPlatform(MakeDefaultPlatform());
@@ -178,6 +236,8 @@ int Run(int argc, char** argv) {
   CheckSystemCodePage();
   CheckRegistry();
   CheckSystemCalls();
+  CheckInvisibleWindowStation();
+  CheckRedirectedOutput();
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
 }

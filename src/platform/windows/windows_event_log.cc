@@ -89,6 +89,10 @@ static_assert(Same(kEvtFormatMessageId, EvtFormatMessageId));
 static_assert(Same(kEventMetadataEventID, EventMetadataEventID));
 static_assert(Same(kEventMetadataEventMessageID, EventMetadataEventMessageID));
 static_assert(Same(kEvtInfiniteTimeout, INFINITE));
+static_assert(Same(kEvtSeekRelativeToFirst, EvtSeekRelativeToFirst));
+static_assert(Same(kEvtSeekRelativeToLast, EvtSeekRelativeToLast));
+static_assert(Same(kEvtSeekRelativeToCurrent, EvtSeekRelativeToCurrent));
+static_assert(Same(kEvtSeekRelativeToBookmark, EvtSeekRelativeToBookmark));
 
 EVT_HANDLE Sdk(EvtHandle handle) { return static_cast<EVT_HANDLE>(handle); }
 EvtHandle Ours(EVT_HANDLE handle) { return static_cast<EvtHandle>(handle); }
@@ -117,6 +121,13 @@ bool WindowsEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
                             flags, &count);
   Store(count, returned);
   return ok != FALSE;
+}
+
+bool WindowsEventLog::EvtSeek(EvtHandle result_set, int64_t position,
+                              EvtHandle bookmark, uint32_t timeout_ms,
+                              uint32_t flags) {
+  return ::EvtSeek(Sdk(result_set), position, Sdk(bookmark), timeout_ms,
+                   flags) != FALSE;
 }
 
 bool WindowsEventLog::EvtCancel(EvtHandle object) {

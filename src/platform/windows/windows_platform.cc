@@ -1,8 +1,7 @@
 // MakeDefaultPlatform on Windows: the real event-log service, the registry,
-// the system calls, and standard output.
-#include <iostream>
-
+// the system calls, and standard output (written in UTF-16 to a console).
 #include "platform/default_platform.h"
+#include "platform/windows/windows_console.h"
 #include "platform/windows/windows_event_log.h"
 #include "platform/windows/windows_registry.h"
 #include "platform/windows/windows_system.h"
@@ -19,7 +18,7 @@ Platform MakeDefaultPlatform() {
   // these are destroyed; after EndProcess the system releases the handles.
   static WindowsEventLog service;
   static WindowsRegistry registry;
-  return Platform{&service, &registry, system, &std::cout};
+  return Platform{&service, &registry, system, &StandardOutput()};
 }
 
 }  // namespace qrv

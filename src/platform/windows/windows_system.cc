@@ -72,6 +72,8 @@ static_assert(Same(kErrorEvtInvalidEventData, ERROR_EVT_INVALID_EVENT_DATA));
 static_assert(Same(kErrorEvtChannelNotFound, ERROR_EVT_CHANNEL_NOT_FOUND));
 static_assert(Same(kErrorEvtMalformedXmlText, ERROR_EVT_MALFORMED_XML_TEXT));
 static_assert(Same(kErrorEvtConfigurationError, ERROR_EVT_CONFIGURATION_ERROR));
+static_assert(Same(kErrorEvtQueryResultStale, ERROR_EVT_QUERY_RESULT_STALE));
+static_assert(Same(kErrorEvtEnabledDirectChannel, ERROR_EVT_INVALID_OPERATION_OVER_ENABLED_DIRECT_CHANNEL));
 static_assert(Same(kErrorEvtMessageNotFound, ERROR_EVT_MESSAGE_NOT_FOUND));
 static_assert(Same(kErrorEvtMessageIdNotFound, ERROR_EVT_MESSAGE_ID_NOT_FOUND));
 static_assert(Same(kErrorEvtUnresolvedValueInsert, ERROR_EVT_UNRESOLVED_VALUE_INSERT));
@@ -121,6 +123,18 @@ void WindowsSystem::SetLastError(uint32_t code) { ::SetLastError(code); }
 
 int WindowsSystem::MessageBoxA(void* owner, const char* text,
                                const char* caption, uint32_t type) {
+  // A service, or a task run whether the user is logged on or not, has a
+  // window station no one sees: a box there would wait forever. The box is
+  // shown only on a station known to be visible.
+  USEROBJECTFLAGS flags{};
+  const HWINSTA station = ::GetProcessWindowStation();
+  if (station == nullptr ||
+      ::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags,
+                                  nullptr) == FALSE ||
+      (flags.dwFlags & WSF_VISIBLE) == 0) {
+    ::SetLastError(ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION);
+    return 0;
+  }
   return ::MessageBoxA(static_cast<HWND>(owner), text, caption, type);
 }
 

@@ -19,6 +19,8 @@ class WindowsSystem : public SystemApi {
 
   uint32_t GetLastError() override;
   void SetLastError(uint32_t code) override;
+  // Fails at once with ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION unless the
+  // process's window station is visible.
   int MessageBoxA(void* owner, const char* text, const char* caption,
                   uint32_t type) override;
   // One handler at a time: adding replaces the one held, removing clears it.

@@ -14,6 +14,15 @@
 
 namespace qrv::offline {
 
+// What EvtQuery was given, kept so that EvtSeek can read the query again
+// from its start.
+struct QueryArguments {
+  std::string text;
+  xpath::SourcePath default_path;
+  bool tolerate_errors = false;
+  uint64_t now = 0;  // FILETIME ticks of the EvtQuery call
+};
+
 namespace {
 
 // FILETIME ticks of 1970-01-01T00:00:00Z.
@@ -26,8 +35,11 @@ constexpr uint32_t kKnownQueryFlags =
 
 class QueryObject final : public EvtObjectBase {
  public:
-  explicit QueryObject(std::unique_ptr<QueryWorker> w) : worker(std::move(w)) {}
+  QueryObject(std::unique_ptr<QueryWorker> w, QueryArguments a)
+      : worker(std::move(w)), arguments(std::move(a)) {}
   std::unique_ptr<QueryWorker> worker;  // closing the query stops it
+  QueryArguments arguments;
+  uint64_t delivered = 0;  // events handed out or skipped: the read position
   bool cancelled = false;
 };
 
@@ -125,32 +137,40 @@ EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
       (path == nullptr && query == nullptr))
     return FailHandle(kErrorInvalidParameter);
 
-  xpath::SourcePath default_path;
-  default_path.kind = file_path ? xpath::PathKind::kFile
-                                : xpath::PathKind::kChannel;
-  default_path.name = text::Utf16ToUtf8(View(path));
-  auto compiled = std::make_unique<xpath::CompiledQuery>(
-      text::Utf16ToUtf8(View(query)), default_path);
-  if (!compiled->ok()) {
-    if (diagnostics_ != nullptr) {
-      *diagnostics_ << QueryRefusedLine(text::Utf16ToUtf8(View(query)), *compiled)
-                    << std::flush;
-    }
-    return FailHandle(compiled->error_code());
-  }
-
+  QueryArguments arguments;
+  arguments.default_path.kind = file_path ? xpath::PathKind::kFile
+                                          : xpath::PathKind::kChannel;
+  arguments.default_path.name = text::Utf16ToUtf8(View(path));
+  arguments.text = text::Utf16ToUtf8(View(query));
+  arguments.tolerate_errors = (flags & kEvtQueryTolerateQueryErrors) != 0;
   const int64_t seconds = system_.CurrentTime();
-  const uint64_t now =
+  arguments.now =
       kUnixEpochTicks + static_cast<uint64_t>(seconds) * kTicksPerSecond;
   uint32_t error = 0;
+  std::unique_ptr<QueryWorker> worker = StartQuery(arguments, &error);
+  if (!worker) return FailHandle(error);
+  return objects_.Add(
+      std::make_unique<QueryObject>(std::move(worker), std::move(arguments)));
+}
+
+std::unique_ptr<QueryWorker> OfflineEventLog::StartQuery(
+    const QueryArguments& arguments, uint32_t* error) {
+  auto compiled = std::make_unique<xpath::CompiledQuery>(
+      arguments.text, arguments.default_path);
+  if (!compiled->ok()) {
+    if (diagnostics_ != nullptr) {
+      *diagnostics_ << QueryRefusedLine(arguments.text, *compiled) << std::flush;
+    }
+    *error = compiled->error_code();
+    return nullptr;
+  }
   std::string unknown_channel;
-  std::unique_ptr<EventQuery> result = EventQuery::Open(
-      std::move(compiled), sources_,
-      (flags & kEvtQueryTolerateQueryErrors) != 0, now, &error,
-      &unknown_channel);
+  std::unique_ptr<EventQuery> result =
+      EventQuery::Open(std::move(compiled), sources_, arguments.tolerate_errors,
+                       arguments.now, error, &unknown_channel);
   if (!result) {
     // A machine without channels has already been explained (its root).
-    if (error == kErrorEvtChannelNotFound && diagnostics_ != nullptr &&
+    if (*error == kErrorEvtChannelNotFound && diagnostics_ != nullptr &&
         sources_.channel_names) {
       const std::vector<std::string> channels = sources_.channel_names();
       if (!channels.empty()) {
@@ -158,10 +178,10 @@ EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
                       << std::flush;
       }
     }
-    return FailHandle(error);
+    return nullptr;
   }
-  return objects_.Add(std::make_unique<QueryObject>(std::make_unique<QueryWorker>(
-      std::move(result), formatter_.get(), threaded_)));
+  return std::make_unique<QueryWorker>(std::move(result), formatter_.get(),
+                                       threaded_);
 }
 
 bool OfflineEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
@@ -185,7 +205,37 @@ bool OfflineEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
     events[count++] = objects_.Add(std::move(event));
   }
   *returned = count;
+  q->delivered += count;
   if (count == 0) return Fail(kErrorNoMoreItems);
+  return true;
+}
+
+bool OfflineEventLog::EvtSeek(EvtHandle result_set, int64_t position,
+                              EvtHandle bookmark, uint32_t /*timeout_ms*/,
+                              uint32_t flags) {
+  QueryObject* q = objects_.Get<QueryObject>(result_set);
+  if (q == nullptr) return Fail(kErrorInvalidHandle);
+  if (bookmark != nullptr) return Fail(kErrorNotSupported);
+  if (q->cancelled) return Fail(kErrorCancelled);
+  int64_t target = position;
+  if (flags == kEvtSeekRelativeToCurrent) {
+    target += static_cast<int64_t>(q->delivered);
+  } else if (flags != kEvtSeekRelativeToFirst) {
+    return Fail(kErrorNotSupported);
+  }
+  if (target < 0) return Fail(kErrorInvalidParameter);
+  const auto wanted = static_cast<uint64_t>(target);
+  if (wanted < q->delivered) {
+    // Records are read forward only: the query starts over. The files may
+    // have changed since, as a live log does under a query of the service.
+    uint32_t error = 0;
+    std::unique_ptr<QueryWorker> worker = StartQuery(q->arguments, &error);
+    if (!worker) return Fail(error);
+    q->worker = std::move(worker);
+    q->delivered = 0;
+  }
+  PreparedEvent skipped;
+  while (q->delivered < wanted && q->worker->Next(&skipped)) ++q->delivered;
   return true;
 }
 

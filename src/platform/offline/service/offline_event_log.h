@@ -16,6 +16,10 @@
 //     timediff() measures against the time of the EvtQuery call.
 //   - EvtNext: reading files never waits, so the timeout is not used; after
 //     EvtCancel it fails with ERROR_CANCELLED, as Windows does.
+//   - EvtSeek: relative to the first event or the current position, no
+//     bookmark (others fail with ERROR_NOT_SUPPORTED). Seeking back reads
+//     the query again from its start; seeking past the last event leaves
+//     the position at the end.
 //   - EvtCreateRenderContext: the system context only (value paths and the
 //     user context fail with ERROR_INVALID_PARAMETER).
 //   - EvtRender: EvtRenderEventValues with the system context, and
@@ -54,6 +58,8 @@
 
 namespace qrv::offline {
 
+struct QueryArguments;
+
 // ERROR_CANCELLED: EvtNext on a query that EvtCancel stopped.
 inline constexpr uint32_t kErrorCancelled = 1223;
 
@@ -84,6 +90,8 @@ class OfflineEventLog : public EventLogApi {
   bool EvtNext(EvtHandle result_set, uint32_t events_size, EvtHandle* events,
                uint32_t timeout_ms, uint32_t flags,
                uint32_t* returned) override;
+  bool EvtSeek(EvtHandle result_set, int64_t position, EvtHandle bookmark,
+               uint32_t timeout_ms, uint32_t flags) override;
   bool EvtCancel(EvtHandle object) override;
   bool EvtClose(EvtHandle object) override;
   EvtHandle EvtCreateRenderContext(uint32_t value_paths_count,
@@ -112,6 +120,9 @@ class OfflineEventLog : public EventLogApi {
  private:
   bool Fail(uint32_t code);
   EvtHandle FailHandle(uint32_t code);
+  // Compiles and opens a query's sources; null with *error set.
+  std::unique_ptr<QueryWorker> StartQuery(const QueryArguments& arguments,
+                                          uint32_t* error);
   bool RenderXml(const CapturedEvent& event, uint32_t buffer_size, void* buffer,
                  uint32_t* buffer_used);
 

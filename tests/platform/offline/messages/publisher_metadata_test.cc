@@ -45,6 +45,10 @@ class MetadataOnlyEventLog : public EventLogApi {
     Unexpected("EvtNext");
     return false;
   }
+  bool EvtSeek(EvtHandle, int64_t, EvtHandle, uint32_t, uint32_t) override {
+    Unexpected("EvtSeek");
+    return false;
+  }
   bool EvtCancel(EvtHandle) override {
     Unexpected("EvtCancel");
     return false;

@@ -610,5 +610,66 @@ TEST_F(OfflineEventLogTest, QueryEventsClosesEveryHandle) {
   EXPECT_EQ(log_->open_handles(), 0u);
 }
 
+// EvtSeek moves the read position forward or back (reading the query again
+// from its start), relative to the first event or the current position.
+TEST_F(OfflineEventLogTest, SeekMovesTheReadPositionBothWays) {
+  std::vector<evtx::WriterEvent> events;
+  for (uint64_t i = 1; i <= 300; ++i)  // several chunks
+    events.push_back(FixtureEvent(i, 4624, static_cast<uint32_t>(i)));
+  WriteLog(dir_.path() / "Security.evtx", events);
+  Open();
+  EvtHandle q = Query(QueryList("Security", "*"));
+  ASSERT_NE(q, nullptr);
+  // The record id of the next event, or 0 at the end.
+  auto next = [&]() -> uint64_t {
+    EvtHandle e[1];
+    uint32_t n = 0;
+    if (!log_->EvtNext(q, 1, e, kEvtInfiniteTimeout, 0, &n)) return 0;
+    const uint64_t id = RecordId(e[0]);
+    log_->EvtClose(e[0]);
+    return id;
+  };
+  EvtHandle batch[100];
+  uint32_t n = 0;
+  ASSERT_TRUE(log_->EvtNext(q, 100, batch, kEvtInfiniteTimeout, 0, &n));
+  for (uint32_t i = 0; i < n; ++i) log_->EvtClose(batch[i]);
+  const struct {
+    int64_t position;
+    uint32_t flags;
+    uint64_t next_id;
+  } steps[] = {
+      {40, kEvtSeekRelativeToFirst, 41},     // back
+      {250, kEvtSeekRelativeToFirst, 251},   // forward, past chunks
+      {-11, kEvtSeekRelativeToCurrent, 241}, // back from 252
+      {5, kEvtSeekRelativeToCurrent, 247},
+      {0, kEvtSeekRelativeToFirst, 1},
+      {900, kEvtSeekRelativeToFirst, 0},     // past the end: at the end
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.position);
+    ASSERT_TRUE(log_->EvtSeek(q, step.position, nullptr, 0, step.flags));
+    EXPECT_EQ(next(), step.next_id);
+  }
+  const struct {
+    int64_t position;
+    EvtHandle bookmark;
+    uint32_t flags;
+    uint32_t error;
+  } refused[] = {
+      {-1, nullptr, kEvtSeekRelativeToFirst, kErrorInvalidParameter},
+      {0, nullptr, kEvtSeekRelativeToLast, kErrorNotSupported},
+      {0, q, kEvtSeekRelativeToBookmark, kErrorNotSupported},
+  };
+  for (const auto& r : refused) {
+    EXPECT_FALSE(log_->EvtSeek(q, r.position, r.bookmark, 0, r.flags));
+    EXPECT_EQ(fake_.system.GetLastError(), r.error);
+  }
+  EXPECT_TRUE(log_->EvtCancel(q));
+  EXPECT_FALSE(log_->EvtSeek(q, 0, nullptr, 0, kEvtSeekRelativeToFirst));
+  EXPECT_EQ(fake_.system.GetLastError(), kErrorCancelled);
+  EXPECT_TRUE(log_->EvtClose(q));
+  EXPECT_EQ(log_->open_handles(), 0u);
+}
+
 }  // namespace
 }  // namespace qrv::offline
