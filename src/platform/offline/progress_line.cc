@@ -110,8 +110,12 @@ void ProgressLine::Stop() {
 }
 
 void ProgressLine::StopFromSignal() {
-  stopped_.store(true, std::memory_order_relaxed);
-  if (shown_.exchange(false, std::memory_order_relaxed)) {
+  stopped_.store(true);
+  // A draw under way finishes first, so the erase comes after it; one that
+  // has not begun sees stopped_ and never starts (see Run).
+  while (drawing_.load()) {
+  }
+  if (shown_.exchange(false)) {
     // write() alone: nothing else here may run in a signal handler.
     (void)!write(fd_, kErase.data(), kErase.size());
   }
@@ -152,9 +156,17 @@ void ProgressLine::Run() {
     }
     std::string text = FormatProgressLine(snapshot, Columns(fd_));
     if (text == drawn_) continue;
+    // The signal handler takes no lock: it waits while drawing_ is set and
+    // then erases, so the stop is looked at again once drawing_ is.
+    drawing_.store(true);
+    if (stopped_.load()) {
+      drawing_.store(false);
+      return;
+    }
     WriteAll(fd_, kReturn + text + kClearToEnd);
     drawn_ = std::move(text);
-    shown_.store(true, std::memory_order_relaxed);
+    shown_.store(true);
+    drawing_.store(false);
   }
 }
 

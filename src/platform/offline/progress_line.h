@@ -84,6 +84,7 @@ class ProgressLine {
   // Atomic for the signal handler, which takes no lock.
   std::atomic<bool> stopped_{false};
   std::atomic<bool> shown_{false};
+  std::atomic<bool> drawing_{false};  // set by Run around each draw
   std::thread thread_;  // last: started once the rest exists
 };
 
