@@ -5,9 +5,10 @@
 // logs with the messages of its registered providers. Without it the built-in
 // sample image beside the program is the machine; without that, an image of
 // no folder at all, which is a machine with no logs: one offline machine in
-// every case, so "no logs" has one set of answers. A named root that gives no
-// machine is also named on standard error, one line, and the tool answers as
-// a machine with no logs. QRV_EVENTLOG_MESSAGES names message databases (':'
+// every case, so "no logs" has one set of answers. A root that names a disk
+// image file is read through its Windows volume (disk_image/disk_image.h). A
+// named root that gives no machine is also named on standard error, one line,
+// and the tool answers as a machine with no logs. QRV_EVENTLOG_MESSAGES names message databases (':'
 // between paths, earlier first) asked for what the image's message files
 // leave open; a file that cannot serve is named on standard error, once, and
 // the run goes on without it.
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "platform/offline/disk_image/disk_image.h"
 #include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/message_db/message_databases.h"
@@ -56,16 +58,23 @@ Platform MakeDefaultPlatform() {
   // current folder).
   std::filesystem::path root;
   bool root_named = false;
+  std::optional<offline::DiskImageRoot> disk;
   if (const char* named = std::getenv("QRV_EVENTLOG_ROOT");
       named != nullptr && *named != '\0') {
     root = named;
     root_named = true;
+    disk = offline::OpenDiskImageRoot(root);
+    if (disk) root = disk->root;
   } else if (auto sample = offline::FindSampleImageOfThisProgram()) {
     root = *sample;
   }
   static offline::Image* const image =
       new offline::Image(root, offline::SummarizeEvtxFile);
-  if (root_named && image->layout() == offline::ImageLayout::kEmpty) {
+  if (disk && !disk->problem.empty()) {
+    std::cerr << offline::UnusableRootLine(root, disk->problem) << std::flush;
+  } else if (disk && !disk->other_volumes.empty()) {
+    std::cerr << offline::DiskImageNoticeLine(root, disk->other_volumes) << std::flush;
+  } else if (root_named && image->layout() == offline::ImageLayout::kEmpty) {
     std::cerr << offline::UnusableRootLine(root) << std::flush;
   }
   static offline::PathResolver* const files =

@@ -20,13 +20,29 @@ std::string UnusableRootReason(const fs::path& root) {
   return "holds neither Windows/System32/config/SYSTEM or SOFTWARE nor .evtx files";
 }
 
-std::string UnusableRootLine(const fs::path& root) {
-  std::string path = root.string();
-  for (char& c : path) {
+namespace {
+
+std::string OneLine(std::string text) {
+  for (char& c : text) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
   }
-  return "QRV_EventLog_Tools: QRV_EVENTLOG_ROOT '" + path + "' " +
-         UnusableRootReason(root) + "; answering as a computer without event logs\n";
+  return text;
+}
+
+}  // namespace
+
+std::string UnusableRootLine(const fs::path& root) {
+  return UnusableRootLine(root, UnusableRootReason(root));
+}
+
+std::string UnusableRootLine(const fs::path& root, const std::string& reason) {
+  return "QRV_EventLog_Tools: QRV_EVENTLOG_ROOT '" + OneLine(root.string()) + "' " +
+         OneLine(reason) + "; answering as a computer without event logs\n";
+}
+
+std::string DiskImageNoticeLine(const fs::path& root, const std::string& what) {
+  return "QRV_EventLog_Tools: QRV_EVENTLOG_ROOT '" + OneLine(root.string()) + "': " +
+         OneLine(what) + " (add @N to the image's name to read volume N)\n";
 }
 
 }  // namespace qrv::offline
