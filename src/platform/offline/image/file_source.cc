@@ -67,8 +67,14 @@ class HostFileSource final : public FileSource {
                  int* error_number) const override {
     bytes->clear();
     std::error_code ec;
-    if (fs::is_directory(path, ec)) {
+    const fs::file_status status = fs::status(path, ec);
+    if (fs::is_directory(status)) {
       *error_number = EISDIR;
+      return false;
+    }
+    // A pipe or a device would block the read or never end it.
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+      *error_number = EINVAL;
       return false;
     }
     std::ifstream in(path, std::ios::binary);

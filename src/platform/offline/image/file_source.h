@@ -48,7 +48,8 @@ class FileSource {
   virtual std::unique_ptr<RandomAccessFile> Open(const std::filesystem::path& path,
                                                  int* error_number) const = 0;
   // The whole of `path` into *bytes; false with *error_number set when it
-  // cannot be read (as Open, and EFBIG when it holds more than `max_bytes`).
+  // cannot be read (as Open, EINVAL for what is not a regular file, and
+  // EFBIG when it holds more than `max_bytes`).
   // The default reads through Open.
   virtual bool ReadWhole(const std::filesystem::path& path, uint64_t max_bytes,
                          std::vector<uint8_t>* bytes, int* error_number) const;

@@ -4,6 +4,7 @@
 #include "platform/offline/image/file_source.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -96,7 +97,7 @@ TEST(FileSourceTest, MountedSourceServesEveryReadBelowItsPath) {
   EXPECT_EQ(&FileSourceFor(host.path() / "beside.txt"), &HostFiles());
 }
 
-TEST(FileSourceTest, ReadWholeRefusesFilesOverTheBound) {
+TEST(FileSourceTest, ReadWholeRefusesOversizedFilesAndPipes) {
   TempFolder host;
   const auto path = host.Write("big", std::string(1000, 'x'));
   std::vector<uint8_t> bytes;
@@ -105,6 +106,11 @@ TEST(FileSourceTest, ReadWholeRefusesFilesOverTheBound) {
   EXPECT_EQ(error_number, EFBIG);
   EXPECT_TRUE(HostFiles().ReadWhole(path, 1000, &bytes, &error_number));
   EXPECT_EQ(bytes.size(), 1000u);
+  // A pipe named where a hive or a DLL should be is refused, not waited on.
+  const auto pipe = host.path() / "pipe";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_FALSE(HostFiles().ReadWhole(pipe, 1000, &bytes, &error_number));
+  EXPECT_EQ(error_number, EINVAL);
   MemorySource memory({{host.path() / "m", std::string(50, 'y')}});
   EXPECT_FALSE(memory.ReadWhole(host.path() / "m", 49, &bytes, &error_number));
   EXPECT_EQ(error_number, EFBIG);
