@@ -21,6 +21,13 @@ bool IsRegularFile(const fs::path& path) {
   return fs::is_regular_file(path, ec);
 }
 
+// An image file, or a disk attached through a write blocker (/dev/sdb).
+bool IsImageFile(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  return fs::is_regular_file(status) || fs::is_block_file(status);
+}
+
 bool SameName(std::string_view a, std::string_view b) { return regf::NamesEqualIgnoreCase(a, b); }
 
 // The segment a split image is missing: for `disk.001` (or `disk.E01`),
@@ -149,7 +156,7 @@ bool SplitVolumeNumber(const fs::path& named, fs::path* image, int* number) {
     if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
   }
   std::error_code ec;
-  if (fs::exists(named, ec) || !IsRegularFile(text.substr(0, at))) return false;
+  if (fs::exists(named, ec) || !IsImageFile(text.substr(0, at))) return false;
   *image = text.substr(0, at);
   *number = std::stoi(text.substr(at + 1));
   return true;
@@ -167,7 +174,7 @@ struct Candidate {
 std::optional<DiskImageRoot> OpenDiskImageRoot(const fs::path& named) {
   fs::path file = named;
   int wanted = 0;
-  if (!IsRegularFile(named) && !SplitVolumeNumber(named, &file, &wanted)) return std::nullopt;
+  if (!IsImageFile(named) && !SplitVolumeNumber(named, &file, &wanted)) return std::nullopt;
   DiskImageRoot result;
   result.root = named;
   const std::string missing = MissingSegment(file);

@@ -1,5 +1,5 @@
 // A disk image named as the machine's root: raw (split into .001, .002, ...
-// or not), EnCase .E01, VHD/VHDX or VMDK, read through The Sleuth Kit
+// or not; or a disk's block device), EnCase .E01, VHD/VHDX or VMDK, read through The Sleuth Kit
 // straight from the file, read-only. Its partitions (or the whole image when
 // it has no partition table) are searched for the volume to read, the first
 // NTFS volume that holds, in this order of preference:
@@ -37,7 +37,8 @@ struct DiskImageRoot {
 };
 
 // nullopt when `named` is not a disk image by its name: neither a regular
-// file nor, when nothing exists at `named`, a regular file followed by "@N".
+// file or a block device nor, when nothing exists at `named`, one followed
+// by "@N".
 // Otherwise opens it and mounts the volume chosen as above.
 std::optional<DiskImageRoot> OpenDiskImageRoot(const std::filesystem::path& named);
 

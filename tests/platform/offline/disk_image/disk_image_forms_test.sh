@@ -102,6 +102,12 @@ same_as_folder() {
 for form in disk.raw disk.vhdx disk.vmdk disk.vhd disk.E01 split.raw.001; do
   same_as_folder "$work/$form" "$sample" "$form"
 done
+# A disk attached as a block device (through a write blocker, or here a
+# read-only loop device), where loop devices can be made.
+if loop=$(losetup --find --show --read-only "$work/disk.raw" 2>/dev/null); then
+  same_as_folder "$loop" "$sample" "block device"
+  losetup -d "$loop"
+fi
 # The databases written from the folder and from an image hold the same rows.
 "$message_db" "$sample" "$work/folder.db" >/dev/null
 "$message_db" "$work/disk.vhdx" "$work/image.db" >/dev/null || fail "qrv_message_db refused disk.vhdx"
