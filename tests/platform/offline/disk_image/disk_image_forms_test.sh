@@ -26,7 +26,12 @@ done
 work=$(mktemp -d)
 mnt=$work/mnt
 mkdir -p "$mnt"
-cleanup() { mountpoint -q "$mnt" && fusermount -u "$mnt"; rm -rf "$work"; }
+loop=
+cleanup() {
+  mountpoint -q "$mnt" && fusermount -u "$mnt"
+  [ -n "$loop" ] && losetup -d "$loop" 2>/dev/null
+  rm -rf "$work"
+}
 trap cleanup EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -106,7 +111,7 @@ done
 # read-only loop device), where loop devices can be made.
 if loop=$(losetup --find --show --read-only "$work/disk.raw" 2>/dev/null); then
   same_as_folder "$loop" "$sample" "block device"
-  losetup -d "$loop"
+  losetup -d "$loop" && loop=
 fi
 # The databases written from the folder and from an image hold the same rows.
 "$message_db" "$sample" "$work/folder.db" >/dev/null
