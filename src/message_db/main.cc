@@ -1,6 +1,6 @@
 // qrv_message_db IMAGE OUT.db: writes the message catalogue of a Windows
-// image (a volume, or a folder with a registry and message files, as the
-// offline backend reads it) into a message database, adding to OUT.db when
+// image (a volume, or a folder with a registry and message files, or a disk
+// image file, as the offline backend reads them) into a message database, adding to OUT.db when
 // it exists. Exit status 0 on success, 1 on failure, 2 for wrong arguments.
 // What it cannot use is refused with one line on standard error and no file
 // written: an IMAGE that gives no message at all (no registry, or no message
@@ -14,6 +14,7 @@
 
 #include "message_db/catalogue_export.h"
 #include "message_db/database_writer.h"
+#include "platform/offline/disk_image/disk_image.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/image/path_resolver.h"
 #include "platform/offline/messages/file_access.h"
@@ -24,9 +25,15 @@ int main(int argc, char** argv) {
     std::cerr << "usage: qrv_message_db IMAGE OUT.db\n";
     return 2;
   }
-  const std::filesystem::path root = argv[1];
+  std::filesystem::path root = argv[1];
   const std::filesystem::path out = argv[2];
-  if (!std::filesystem::is_directory(root)) {
+  if (auto disk = qrv::offline::OpenDiskImageRoot(root)) {
+    if (!disk->problem.empty()) {
+      std::cerr << "qrv_message_db: '" << root.string() << "' " << disk->problem << '\n';
+      return 1;
+    }
+    root = disk->root;
+  } else if (!std::filesystem::is_directory(root)) {
     std::cerr << "qrv_message_db: " << root.string() << " is not a folder\n";
     return 1;
   }

@@ -68,6 +68,7 @@ case $mode in
     echo "package: $(basename "${debs[0]}")"
     depends=$(dpkg-deb -f "${debs[0]}" Depends)
     [[ $depends == *libc6* ]] || fail "Depends lacks libc6: '$depends'"
+    [[ $depends == *libtsk* ]] || fail "Depends lacks libtsk (disk images): '$depends'"
     echo "Depends: $depends"
     dpkg-deb -x "${debs[0]}" "$work/root"
     check_tree "$work/root/usr"

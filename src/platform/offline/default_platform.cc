@@ -9,7 +9,9 @@
 // logs: one offline machine in every case, so "no logs" has one set of
 // answers. A named root that gives no machine (an empty value included) is
 // also named on standard error, one line, and the tool answers as a machine
-// with no logs. QRV_EVENTLOG_MESSAGES names message databases (':'
+// with no logs. A root that names a disk image file is read through its
+// Windows volume (disk_image/disk_image.h). QRV_EVENTLOG_MESSAGES names
+// message databases (':'
 // between paths, earlier first) asked for what the image's message files
 // leave open, a folder there standing for its databases nearest the
 // machine's Windows build first; a file that cannot serve is named on
@@ -27,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/offline/disk_image/disk_image.h"
 #include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/message_db/message_databases.h"
@@ -116,17 +119,24 @@ Platform MakeDefaultPlatform() {
   std::filesystem::path root;
   bool root_named = false;
   bool sample_used = false;
+  std::optional<offline::DiskImageRoot> disk;
   if (const char* named = std::getenv("QRV_EVENTLOG_ROOT"); named != nullptr) {
     root = named;
     root_named = true;
+    disk = offline::OpenDiskImageRoot(root);
+    if (disk) root = disk->root;
   } else if (auto sample = offline::FindSampleImageOfThisProgram()) {
     root = *sample;
     sample_used = true;
   }
   static offline::Image* const image =
       new offline::Image(root, offline::SummarizeEvtxFile);
-  if (root_named && (root.empty() ||
-                     image->layout() == offline::ImageLayout::kEmpty)) {
+  if (disk && !disk->problem.empty()) {
+    std::cerr << offline::UnusableRootLine(root, disk->problem) << std::flush;
+  } else if (disk && !disk->other_volumes.empty()) {
+    std::cerr << offline::DiskImageNoticeLine(root, disk->other_volumes) << std::flush;
+  } else if (root_named && (root.empty() ||
+                            image->layout() == offline::ImageLayout::kEmpty)) {
     std::cerr << offline::UnusableRootLine(root) << std::flush;
   }
   if (sample_used) std::cerr << offline::kSampleImageLine << std::flush;

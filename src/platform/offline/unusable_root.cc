@@ -29,9 +29,17 @@ std::string UnusableRootLine(const fs::path& root) {
         "QRV_EVENTLOG_ROOT is set but empty; answering as a computer without "
         "event logs");
   }
-  return NoticeLine("QRV_EVENTLOG_ROOT '" + root.string() + "' " +
-                    UnusableRootReason(root) +
+  return UnusableRootLine(root, UnusableRootReason(root));
+}
+
+std::string UnusableRootLine(const fs::path& root, const std::string& reason) {
+  return NoticeLine("QRV_EVENTLOG_ROOT '" + root.string() + "' " + reason +
                     "; answering as a computer without event logs");
+}
+
+std::string DiskImageNoticeLine(const fs::path& root, const std::string& what) {
+  return NoticeLine("QRV_EVENTLOG_ROOT '" + root.string() + "': " + what +
+                    " (add @N to the image's name to read volume N)");
 }
 
 }  // namespace qrv::offline

@@ -21,6 +21,12 @@ std::string UnusableRootReason(const std::filesystem::path& root);
 // characters in the path are written as spaces so the line stays one line.
 // An empty root (the variable set to nothing) has a line of its own.
 std::string UnusableRootLine(const std::filesystem::path& root);
+// The same line with the reason given (a disk image's problem).
+std::string UnusableRootLine(const std::filesystem::path& root, const std::string& reason);
+
+// The notice for a disk image read from one of several volumes that would
+// serve: `what` says which (disk_image.h), newline included.
+std::string DiskImageNoticeLine(const std::filesystem::path& root, const std::string& what);
 
 // The line written on every run that reads the built-in sample image.
 inline constexpr char kSampleImageLine[] =

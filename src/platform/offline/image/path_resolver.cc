@@ -26,20 +26,7 @@ const std::vector<DirEntry>& PathResolver::List(const std::filesystem::path& dir
   auto [it, inserted] = listings_.try_emplace(directory);
   if (!inserted) return it->second;
   std::vector<DirEntry>& entries = it->second;
-  std::error_code ec;
-  std::filesystem::directory_iterator dir(directory, ec);
-  const std::filesystem::directory_iterator end;
-  // An entry that vanishes or cannot be examined is left out; the walk goes
-  // on with the next one.
-  while (!ec && dir != end) {
-    DirEntry e;
-    e.name = Utf8FileName(dir->path());
-    std::error_code type_ec;
-    e.is_directory = dir->is_directory(type_ec);
-    e.is_regular_file = dir->is_regular_file(type_ec);
-    entries.push_back(std::move(e));
-    dir.increment(ec);
-  }
+  entries = FileSourceFor(directory).List(directory);
   std::sort(entries.begin(), entries.end(),
             [](const DirEntry& x, const DirEntry& y) { return x.name < y.name; });
   return entries;

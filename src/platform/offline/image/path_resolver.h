@@ -5,7 +5,8 @@
 // PathResolver::ResolveWindowsPath, PathResolver::List, Utf8FileName,
 // PathFromUtf8.
 //
-// Listings are read once and kept: the image is taken as it was when the
+// Listings come from the folder's FileSource (file_source.h), so the same
+// rules hold on the host and inside a disk image. They are read once and kept: the image is taken as it was when the
 // process looked at it first.
 #ifndef QRV_PLATFORM_OFFLINE_IMAGE_PATH_RESOLVER_H_
 #define QRV_PLATFORM_OFFLINE_IMAGE_PATH_RESOLVER_H_
@@ -17,13 +18,9 @@
 #include <string_view>
 #include <vector>
 
-namespace qrv::offline {
+#include "platform/offline/image/file_source.h"
 
-struct DirEntry {
-  std::string name;  // as on disk, in UTF-8
-  bool is_directory = false;
-  bool is_regular_file = false;  // symbolic links are followed
-};
+namespace qrv::offline {
 
 class PathResolver {
  public:

@@ -1,76 +1,61 @@
-// PositionedFile with open and pread, for POSIX systems; see
-// positioned_file.h.
+// Host files opened for positioned reads with open and pread, for POSIX
+// systems; see file_source.h.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
-#include "platform/offline/image/positioned_file.h"
+#include "platform/offline/image/file_source.h"
 
 namespace qrv::offline {
 
-// The descriptor, closed on every path: in Open's failures and with the
-// object.
-struct PositionedFile::Handle {
-  explicit Handle(int d) : fd(d) {}
-  ~Handle() {
-    if (fd >= 0) ::close(fd);
+namespace {
+
+// The descriptor, closed with the object.
+class PosixFile final : public RandomAccessFile {
+ public:
+  PosixFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  ~PosixFile() override { ::close(fd_); }
+  PosixFile(const PosixFile&) = delete;
+  PosixFile& operator=(const PosixFile&) = delete;
+
+  uint64_t size() const override { return size_; }
+
+  size_t ReadAt(uint64_t offset, void* buffer, size_t length) const override {
+    auto* out = static_cast<unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < length) {
+      const ssize_t got = ::pread(fd_, out + done, length - done,
+                                  static_cast<off_t>(offset + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      done += static_cast<size_t>(got);
+    }
+    return done;
   }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  int fd;
+
+ private:
+  int fd_;
+  uint64_t size_;
 };
 
-PositionedFile::PositionedFile() = default;
-PositionedFile::~PositionedFile() = default;
-PositionedFile::PositionedFile(PositionedFile&& other) noexcept
-    : handle_(std::move(other.handle_)),
-      size_(std::exchange(other.size_, 0)) {}
-PositionedFile& PositionedFile::operator=(PositionedFile&& other) noexcept {
-  handle_ = std::move(other.handle_);
-  size_ = std::exchange(other.size_, 0);
-  return *this;
-}
+}  // namespace
 
-bool PositionedFile::Open(const std::filesystem::path& path,
-                          int* error_number) {
-  handle_.reset();
-  size_ = 0;
-  auto handle =
-      std::make_unique<Handle>(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (handle->fd < 0) {
+std::unique_ptr<RandomAccessFile> OpenHostFile(const std::filesystem::path& path,
+                                               int* error_number) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
     *error_number = errno;
-    return false;
+    return nullptr;
   }
   struct stat st {};
-  if (::fstat(handle->fd, &st) != 0) {
-    *error_number = errno;
-    return false;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    *error_number = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    return nullptr;
   }
-  if (S_ISDIR(st.st_mode)) {
-    *error_number = EISDIR;
-    return false;
-  }
-  size_ = static_cast<uint64_t>(st.st_size);
-  handle_ = std::move(handle);
-  return true;
-}
-
-size_t PositionedFile::ReadAt(uint64_t offset, void* buffer,
-                              size_t length) const {
-  if (!handle_) return 0;
-  auto* out = static_cast<unsigned char*>(buffer);
-  size_t done = 0;
-  while (done < length) {
-    const ssize_t got = ::pread(handle_->fd, out + done, length - done,
-                                static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<size_t>(got);
-  }
-  return done;
+  return std::make_unique<PosixFile>(fd, static_cast<uint64_t>(st.st_size));
 }
 
 }  // namespace qrv::offline

@@ -2,42 +2,28 @@
 #include "platform/offline/messages/file_access.h"
 
 #include <filesystem>
-#include <fstream>
-#include <system_error>
+#include <utility>
+
+#include "platform/offline/image/file_source.h"
 
 namespace qrv::offline {
 
 std::optional<std::vector<uint8_t>> HostFileLoader::Read(
     const std::string& host_path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(host_path, error)) return std::nullopt;
-  const uintmax_t size = std::filesystem::file_size(host_path, error);
-  if (error || size > kMaxFileBytes) return std::nullopt;
-  std::ifstream in(host_path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  in.read(reinterpret_cast<char*>(bytes.data()),
-          static_cast<std::streamsize>(bytes.size()));
-  // A file that shrank between the size query and the read is cut to what
-  // arrived; the PE readers refuse what no longer holds together.
-  bytes.resize(static_cast<size_t>(in.gcount()));
+  const std::filesystem::path path(host_path);
+  std::vector<uint8_t> bytes;
+  int error_number = 0;
+  if (!FileSourceFor(path).ReadWhole(path, kMaxFileBytes, &bytes, &error_number))
+    return std::nullopt;
   return bytes;
 }
 
 std::vector<std::string> HostFileLoader::Subdirectories(
     const std::string& host_dir) {
+  const std::filesystem::path dir(host_dir);
   std::vector<std::string> names;
-  std::error_code error;
-  // The error_code forms throughout: a directory that vanishes or cannot be
-  // read mid-walk ends the listing instead of throwing.
-  std::filesystem::directory_iterator it(host_dir, error);
-  const std::filesystem::directory_iterator end;
-  while (!error && it != end) {
-    std::error_code entry_error;
-    if (it->is_directory(entry_error)) {
-      names.push_back(it->path().filename().string());
-    }
-    it.increment(error);
+  for (DirEntry& entry : FileSourceFor(dir).List(dir)) {
+    if (entry.is_directory) names.push_back(std::move(entry.name));
   }
   return names;
 }

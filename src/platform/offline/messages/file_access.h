@@ -36,7 +36,8 @@ class FileLoader {
       const std::string& host_dir) = 0;
 };
 
-// Reads files from the host file system.
+// Reads files through their FileSource (image/file_source.h): the host's
+// file system, or a volume in a disk image mounted over a path.
 class HostFileLoader : public FileLoader {
  public:
   // Message DLLs are at most a few tens of MB (shell32.dll, about 25 MB, is
