@@ -228,12 +228,6 @@ bool MetadataCache::EvtGetEventMetadataProperty(EvtHandle event_metadata,
 
 ScopedMetadataCache::ScopedMetadataCache()
     : cache_(*CurrentPlatform().event_log, *CurrentPlatform().system),
-      scope_(WithCache(cache_)) {}
-
-Platform ScopedMetadataCache::WithCache(MetadataCache& cache) {
-  Platform platform = CurrentPlatform();
-  platform.event_log = &cache;
-  return platform;
-}
+      scope_(cache_) {}
 
 }  // namespace qrv

@@ -126,7 +126,8 @@ class MetadataCache : public EventLogApi {
 // Puts a MetadataCache in front of the installed event-log service for the
 // lifetime of the object, then reinstalls the service and closes every real
 // handle the cache held. Each command handler holds one for its run; the poll
-// command one per cycle.
+// command one per cycle, while the console control thread may be reading the
+// rest of the installed platform: only its event-log service is swapped.
 class ScopedMetadataCache {
  public:
   ScopedMetadataCache();
@@ -134,12 +135,10 @@ class ScopedMetadataCache {
   ScopedMetadataCache& operator=(const ScopedMetadataCache&) = delete;
 
  private:
-  static Platform WithCache(MetadataCache& cache);
-
   // Declared in this order so the service is reinstalled before the cache
   // closes its handles.
   MetadataCache cache_;
-  ScopedPlatform scope_;
+  ScopedEventLog scope_;
 };
 
 }  // namespace qrv

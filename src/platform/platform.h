@@ -25,7 +25,11 @@ struct Platform {
   std::ostream* out = nullptr;  // the tool's only output: standard output
 };
 
-// The installed platform. Installing replaces the previous one.
+// The installed platform. Installing replaces the previous one, and must not
+// happen while a thread other than the caller may read the platform: the
+// program installs it once, before it starts any thread. The console control
+// handler reads `out` and `system` on a thread of its own until the process
+// ends, so while the program runs only `event_log` changes (ScopedEventLog).
 Platform& CurrentPlatform();
 void InstallPlatform(const Platform& platform);
 
@@ -43,6 +47,24 @@ class ScopedPlatform {
 
  private:
   Platform saved_;
+};
+
+// Puts `event_log` in front of the installed event-log service for the
+// lifetime of the object, then puts the service back. Only that one member of
+// the installed platform is written, so the console control thread, which
+// never reads it, may read the others meanwhile. Used on the main thread only.
+class ScopedEventLog {
+ public:
+  explicit ScopedEventLog(EventLogApi& event_log)
+      : saved_(CurrentPlatform().event_log) {
+    CurrentPlatform().event_log = &event_log;
+  }
+  ~ScopedEventLog() { CurrentPlatform().event_log = saved_; }
+  ScopedEventLog(const ScopedEventLog&) = delete;
+  ScopedEventLog& operator=(const ScopedEventLog&) = delete;
+
+ private:
+  EventLogApi* saved_;
 };
 
 // The tool's output. Each line is written whole, with its newline, under the
