@@ -7,7 +7,7 @@
 
 #include "formats/ascii.h"
 #include "formats/evtx/file_reader.h"
-#include "platform/offline/image/whole_file.h"
+#include "platform/offline/image/evtx_chunk_file.h"
 #include "platform/win32_types.h"
 
 namespace qrv::offline {
@@ -99,11 +99,16 @@ std::optional<WindowsBuild> BuildFromSystemLog(
   uint64_t newest_time = 0;
   std::vector<std::string> items;
   for (const auto& path : files) {
-    WholeFile bytes;
-    evtx::FileReader file;
-    if (!bytes.Open(path) || !file.Open(bytes.data(), bytes.size())) continue;
-    evtx::RecordCursor cursor(file, evtx::RecordOrder::kFileOrder);
+    // A System log may run to gigabytes: it is read one chunk at a time.
+    EvtxChunkFile file;
+    if (file.Open(path) != EvtxOpenStatus::kOk) continue;
+    EvtxRecordCursor cursor(file, evtx::RecordOrder::kFileOrder);
+    // Records are read whatever the chunk's data checksum says, so the
+    // checksum (the largest cost of a system-properties read) is not spent.
+    cursor.decoder().set_verify_data_checksum(false);
     while (cursor.Next()) {
+      // The system properties alone say whether a record is a boot event;
+      // only those have their data read.
       evtx::SystemProperties p;
       if (cursor.decoder().ReadSystem(cursor.record(), &p) !=
               evtx::DecodeStatus::kOk ||

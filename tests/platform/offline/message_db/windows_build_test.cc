@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "formats/evtx/chunk_decoder.h"
 #include "formats/evtx/evtx_writer.h"
+#include "formats/evtx/file_reader.h"
 #include "platform/offline/message_db/message_databases.h"
 #include "tests/platform/offline/image/image_test_util.h"
 #include "tests/platform/offline/message_db/test_database.h"
@@ -82,6 +85,38 @@ TEST(WindowsBuildTest, TheNewestBootEventOfTheSystemLogNamesTheBuild) {
   EXPECT_EQ(found->build, 19045u);
   EXPECT_EQ(found->ubr, 3803u);
   EXPECT_FALSE(BuildFromSystemLog({paths[1] / "missing"}).has_value());
+}
+
+TEST(WindowsBuildTest, ABootEventPastTwoGibibytesOfLogCounts) {
+  // An older boot event in the first chunk, 2 GiB of empty slots (a hole in
+  // the file), then a chunk with the newest: the log is not read whole.
+  testing::TempFolder dir;
+  const uint64_t t = 133000000000000000ULL;
+  const std::vector<uint8_t> first =
+      evtx::WriteEvtx({BootEvent(t, "19044", "2")});
+  const std::vector<uint8_t> last =
+      evtx::WriteEvtx({BootEvent(t + 1, "22631", "2861")});
+  const uint64_t far = evtx::kFileHeaderBlockSize + (32768ull << 16);
+  const fs::path path = dir.path() / "System.evtx";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(first.data()),
+              static_cast<std::streamsize>(first.size()));
+    out.seekp(static_cast<std::streamoff>(far));
+    out.write(reinterpret_cast<const char*>(last.data()) +
+                  evtx::kFileHeaderBlockSize,
+              evtx::kChunkSize);
+    ASSERT_TRUE(out.good());
+  }
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  ASSERT_EQ(static_cast<uint64_t>(st.st_size), far + evtx::kChunkSize);
+  if (static_cast<uint64_t>(st.st_blocks) * 512 > (16u << 20))
+    GTEST_SKIP() << "the file system keeps no holes";
+  const std::optional<WindowsBuild> found = BuildFromSystemLog({path});
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->build, 22631u);
+  EXPECT_EQ(found->ubr, 2861u);
 }
 
 class DatabaseFolderTest : public ::testing::Test {
