@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "platform/offline/image/evt_log_file.h"
 #include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/message_db/message_databases.h"
@@ -64,7 +65,7 @@ Platform MakeDefaultPlatform() {
     root = *sample;
   }
   static offline::Image* const image =
-      new offline::Image(root, offline::SummarizeEvtxFile);
+      new offline::Image(root, offline::SummarizeLogFile);
   if (root_named && image->layout() == offline::ImageLayout::kEmpty) {
     std::cerr << offline::UnusableRootLine(root) << std::flush;
   }
