@@ -2,6 +2,7 @@
 #include "platform/offline/service/legacy_log_source.h"
 
 #include <cstring>
+#include <vector>
 
 #include "formats/evtx/chunk_decoder.h"
 #include "formats/evtx/value_format.h"
@@ -24,6 +25,23 @@ uint8_t LevelOf(uint16_t event_type) {
     case evt::kTypeAuditFailure: return 0;
     default: return 4;
   }
+}
+
+// Makes an event too large for a chunk smaller: drops its binary data, else
+// halves its longest string. False when nothing is left to cut.
+bool Shrink(evtx::WriterEvent* event) {
+  if (event->binary) {
+    event->binary.reset();
+    return true;
+  }
+  std::vector<uint8_t>* longest = nullptr;
+  for (evtx::WriterData& d : event->event_data) {
+    if (longest == nullptr || d.value.bytes.size() > longest->size()) longest = &d.value.bytes;
+  }
+  if (longest == nullptr || longest->empty()) return false;
+  // UTF-16 bytes: the cut keeps whole code units.
+  longest->resize(longest->size() / 4 * 2);
+  return true;
 }
 
 }  // namespace
@@ -98,8 +116,10 @@ uint32_t LegacyLogSource::NextChunk(uint8_t* buffer) {
       break;
     }
     LegacyRecordToEvent(record_, channel_, &event_);
-    // A record too large for a chunk of its own is left out.
-    writer_->Add(event_);
+    // A record too large for a chunk of its own (a legacy record may hold
+    // up to kMaxRecordSize bytes) is cut until it fits, never left out.
+    while (!writer_->Add(event_) && Shrink(&event_)) {
+    }
   }
   return chunk_ready_ ? static_cast<uint32_t>(evtx::kChunkSize) : 0;
 }

@@ -30,7 +30,9 @@ inline constexpr uint64_t kAuditFailureKeyword = 0x0010000000000000ULL;
 // warning, information (and the other types), 0 for audits, which also get
 // their audit keyword; Task the category; TimeCreated the time generated;
 // EventRecordID the record number; Computer; Security UserID; EventData
-// one unnamed Data per string, then Binary when the record has data.
+// one unnamed Data per string, then Binary when the record has data. A
+// record too large for a 64 KiB chunk loses its binary data, then halves of
+// its longest strings, until it fits.
 void LegacyRecordToEvent(const evt::Record& record, const std::string& channel,
                          evtx::WriterEvent* out);
 
