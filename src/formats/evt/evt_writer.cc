@@ -45,6 +45,9 @@ std::vector<uint8_t> EncodeRecord(const WriterRecord& r) {
   Pad4(&out);
   const uint32_t sid_offset = static_cast<uint32_t>(out.size());
   out.insert(out.end(), r.sid.begin(), r.sid.end());
+  // Strings start on an even offset (a SID of Windows's own is 8 + 4n
+  // bytes long; an odd one given here is padded).
+  if (out.size() % 2 != 0) out.push_back(0);
   const uint32_t strings_offset = static_cast<uint32_t>(out.size());
   for (const std::u16string& s : r.strings) PutString(&out, s);
   const uint32_t data_offset = static_cast<uint32_t>(out.size());
