@@ -202,6 +202,8 @@ fs::path LegacyLogsEndToEnd::root_;
 
 TEST_F(LegacyLogsEndToEnd, EveryCommandOverAnXpImage) {
   const auto all = [](const Event&) { return true; };
+  // No WINEVT key: the service logs are the whole channel list.
+  EXPECT_EQ(Run({"NOWARN", "GETLISTCHANNELS"}).out, "Application\nSecurity\nSystem\n");
 
   const std::string select_system =
       "<QueryList><Query Id='0'><Select Path='System'>*</Select></Query></QueryList>";
@@ -235,6 +237,10 @@ TEST_F(LegacyLogsEndToEnd, EveryCommandOverAnXpImage) {
 
   const std::string everything = Run({"NOWARN", "GETEVENTS"}).out;
   for (const Event& e : Events()) EXPECT_NE(everything.find(Line(e, e.log)), std::string::npos);
+
+  // GETLIST walks every source of the service logs and succeeds; classic
+  // sources declare no events (they have no manifest), so nothing is listed.
+  EXPECT_EQ(Run({"NOWARN", "GETLIST"}).out, "");
 
   ToolProcess poll(QRV_TOOL_PATH, {"NOWARN", "POLLEVENTSQUERY", select_system});
   ASSERT_TRUE(poll.started());
