@@ -249,6 +249,26 @@ TEST_F(LegacyLogsEndToEnd, EveryCommandOverAnXpImage) {
   EXPECT_EQ(poll.Wait(std::chrono::milliseconds(10'000)).exit_status, 0);
 }
 
+#ifdef QRV_MESSAGE_DB_PATH
+// The image's messages written into a database, then read for its System log
+// copied alone into a folder: the classic keys (full event id) and the %%n
+// parameters come from the database as from the DLLs.
+TEST_F(LegacyLogsEndToEnd, MessagesFromADatabaseWithoutTheDlls) {
+  const fs::path folder = MakeScratch("qrv-xp-db");
+  const fs::path db = folder / "messages.db";
+  ASSERT_EQ(RunTool(QRV_MESSAGE_DB_PATH, {root_.string(), db.string()}).exit_status, 0);
+  const fs::path logs = folder / "logs";
+  fs::create_directories(logs);
+  fs::copy_file(root_ / "WINDOWS/system32/config/SysEvent.Evt", logs / "SysEvent.Evt");
+  setenv("QRV_EVENTLOG_ROOT", logs.c_str(), 1);
+  setenv("QRV_EVENTLOG_MESSAGES", db.c_str(), 1);
+  EXPECT_EQ(Run({"NOWARN", "GETEVENTSCHANNEL", "System"}).out,
+            Lines("System", [](const Event&) { return true; }));
+  unsetenv("QRV_EVENTLOG_MESSAGES");
+  fs::remove_all(folder);
+}
+#endif
+
 // A bare folder: legacy and EVTX files side by side, each read as what its
 // bytes are; legacy logs take their channel from their file name.
 TEST(LegacyLogsInAFolder, MixedWithEvtxFilesWhateverTheirNames) {
