@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/evt/evt_writer.h"
 #include "formats/evtx/chunk_decoder.h"
 #include "formats/evtx/event_tree.h"
 #include "formats/evtx/evtx_writer.h"
@@ -270,6 +271,31 @@ void WriteEventLogs(SeedWriter& seeds) {
   }
 }
 
+// --- legacy event logs ----------------------------------------------------
+
+// A clean log, one wrapped round its ring (a record split at the end of the
+// file), and a dirty one whose header is stale.
+void WriteLegacyLogs(SeedWriter& seeds) {
+  std::vector<evt::WriterRecord> records;
+  for (uint32_t n = 1; n <= 12; ++n) {
+    evt::WriterRecord r;
+    r.number = n;
+    r.time_generated = r.time_written = 1700000000 + n;
+    r.event_id = 0x40001B7Bu + (n % 3);
+    r.event_type = static_cast<uint16_t>(1u << (n % 5));
+    r.category = static_cast<uint16_t>(n % 4);
+    r.source = u"Service Control Manager";
+    r.computer = u"XP";
+    if (n % 2 == 0) r.sid = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+    r.strings = {u"Telnet", u"%%1053"};
+    if (n % 3 == 0) r.data = {1, 2, 3, 4, 5};
+    records.push_back(r);
+  }
+  seeds.Write("evt", "clean", evt::WriteEvtLog(records, {0x1000}));
+  seeds.Write("evt", "wrapped", evt::WriteEvtLog(records, {0x1000, 0xF90}));
+  seeds.Write("evt", "dirty", evt::WriteEvtLog(records, {0x1000, 0x400, true}));
+}
+
 // --- queries -------------------------------------------------------------
 
 // The shapes of query the tool writes itself and the forms users pass.
@@ -317,6 +343,7 @@ int main(int argc, char** argv) {
   WriteHives(seeds);
   WriteMessageResources(seeds);
   WriteEventLogs(seeds);
+  WriteLegacyLogs(seeds);
   WriteQueries(seeds);
   return seeds.ok() ? 0 : 1;
 }

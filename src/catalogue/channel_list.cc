@@ -27,6 +27,7 @@ bool AddChannelNames(ChannelList& channels) {
 
 bool GetChannelList(ChannelList& channels) {
   if (!AddEventLogNames(channels)) return false;
+  if (HasNoChannelRegistry()) return true;
   return AddChannelNames(channels);
 }
 

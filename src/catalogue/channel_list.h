@@ -12,9 +12,10 @@ namespace qrv {
 using ChannelList = std::vector<std::string>;
 
 // Appends the service logs, then the registered channels, to `channels`. True
-// when both sources gave at least one name. When the service logs give none,
-// the registered channels are not read. On false the names appended so far
-// stay in the list.
+// when both sources gave at least one name, or when the service logs did on a
+// machine from before Vista (HasNoChannelRegistry), which has no others. When
+// the service logs give none, the registered channels are not read. On false
+// the names appended so far stay in the list.
 bool GetChannelList(ChannelList& channels);
 
 // One line per name, in list order; nothing for an empty list.

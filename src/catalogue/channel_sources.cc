@@ -5,6 +5,13 @@
 
 namespace qrv {
 
+namespace {
+
+// Parent of kRegisteredChannelKey and kPublisherKey.
+constexpr char kWinevtKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT";
+
+}  // namespace
+
 std::vector<std::string> ServiceLogNames() {
   // An unreadable key leaves the scratch list empty, which is all the callers
   // need to know about it.
@@ -23,5 +30,7 @@ std::vector<std::string> RegisteredChannelNames() {
   GetRegistrySubkeys(kRegisteredChannelKey, channels);
   return channels;
 }
+
+bool HasNoChannelRegistry() { return !RegistryKeyExists(kWinevtKey); }
 
 }  // namespace qrv

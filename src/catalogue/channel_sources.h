@@ -19,6 +19,11 @@ std::vector<std::string> ServiceLogNames();
 // enumeration order. None when the key cannot be read.
 std::vector<std::string> RegisteredChannelNames();
 
+// True when the registry has no WINEVT key at all: a machine from before
+// Windows Vista (an XP or Server 2003 image read offline), whose logs are
+// the service logs alone. Every Vista and later registry has the key.
+bool HasNoChannelRegistry();
+
 }  // namespace qrv
 
 #endif  // QRV_CATALOGUE_CHANNEL_SOURCES_H_

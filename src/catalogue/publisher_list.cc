@@ -66,6 +66,7 @@ bool AddChannelPublishers(PublisherList& list) {
 
 bool GetPublisherList(PublisherList& list) {
   if (!AddEventLogPublishers(list)) return false;
+  if (HasNoChannelRegistry()) return true;
   return AddChannelPublishers(list);
 }
 

@@ -10,9 +10,10 @@
 namespace qrv {
 
 // Appends the catalogue to `list`. True when at least one service log was
-// walked and at least one registered channel resolved to a publisher; the
-// list may still be empty (no publisher could be opened). When no service
-// log is found the registered channels are not visited.
+// walked and at least one registered channel resolved to a publisher, or on a
+// machine from before Vista (HasNoChannelRegistry) when a service log was
+// walked; the list may still be empty (no publisher could be opened). When no
+// service log is found the registered channels are not visited.
 bool GetPublisherList(PublisherList& list);
 
 // One line per record: Channel, Publisher, EventId, Message, tab-separated.

@@ -40,6 +40,8 @@ TEST_F(CatalogueCommandsTest, GetListChannelsPrintsOneNamePerLine) {
 
 TEST_F(CatalogueCommandsTest, BothListCommandsShareTheirFailureBlock) {
   AddServiceLog(fake_.registry, "Application", {"Src"});  // no channels
+  // A Vista and later registry: WINEVT is there, its Channels key is not.
+  fake_.registry.AddKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT");
   EXPECT_TRUE(RunGetListChannels(args_));
   EXPECT_EQ(fake_.Output(), "\nFailed to Get List.\n");  // "Application" not shown
   fake_.output.str("");

@@ -11,6 +11,8 @@
 namespace qrv {
 namespace {
 
+constexpr char kWinevtKeyForTest[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT";
+
 class ChannelListTest : public ::testing::Test {
  protected:
   bool ChannelKeyWasOpened() const {
@@ -70,6 +72,7 @@ TEST_F(ChannelListTest, NoServiceLogMeansFailureWithoutReadingTheChannels) {
 
 TEST_F(ChannelListTest, NoRegisteredChannelFailsButKeepsTheLogsAppended) {
   test::AddServiceLog(fake_.registry, "Application");
+  fake_.registry.AddKey(kWinevtKeyForTest);
   ChannelList channels;
   EXPECT_FALSE(GetChannelList(channels));  // channel key missing
   EXPECT_EQ(channels, ChannelList{"Application"});
@@ -77,6 +80,18 @@ TEST_F(ChannelListTest, NoRegisteredChannelFailsButKeepsTheLogsAppended) {
   channels.clear();
   EXPECT_FALSE(GetChannelList(channels));  // channel key without subkeys
   EXPECT_EQ(channels, ChannelList{"Application"});
+  ExpectAllKeysClosed();
+}
+
+// A registry from before Vista has no WINEVT key at all: the service logs
+// are its whole list, and the publisher catalogue its sources alone.
+TEST_F(ChannelListTest, WithoutAnyWinevtKeyTheServiceLogsAreTheList) {
+  test::AddServiceLog(fake_.registry, "Application");
+  test::AddServiceLog(fake_.registry, "System");
+  ChannelList channels;
+  EXPECT_TRUE(GetChannelList(channels));
+  EXPECT_EQ(channels, (ChannelList{"Application", "System"}));
+  EXPECT_FALSE(ChannelKeyWasOpened());
   ExpectAllKeysClosed();
 }
 

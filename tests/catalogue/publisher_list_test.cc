@@ -66,6 +66,15 @@ TEST_F(PublisherListTest, SourcesOfEachLogThenOwningPublishersOfEachChannel) {
                                       "Shared", "Shared"}));
 }
 
+// A registry from before Vista (no WINEVT key at all): its sources alone.
+TEST_F(PublisherListTest, WithoutAnyWinevtKeyTheSourcesAreTheCatalogue) {
+  AddServiceLog(fake_.registry, "System", {"Service Control Manager"});
+  AddPublisher(u"Service Control Manager", 7000, u"failed");
+  ASSERT_TRUE(Run());
+  EXPECT_EQ(fake_.Output(), "System\tService Control Manager\t7000\tfailed\n");
+  EXPECT_FALSE(ChannelKeyWasOpened());
+}
+
 TEST_F(PublisherListTest, OwningPublisherValuesAreTrimmedAtEachStep) {
   AddServiceLog(fake_.registry, "Application");
   fake_.registry.SetString(test::ChannelPath("Padded"), "OwningPublisher",

@@ -237,7 +237,8 @@ class EvtxWriter::Impl {
       v[18] = WriterValue::String(e.computer);
     std::vector<Slot> slots(count);
     for (uint32_t i = 0; i < count; ++i) slots[idx(i)].value = &v[i];
-    const bool has_payload = !e.event_data.empty() || e.user_data.has_value();
+    const bool has_payload = !e.event_data.empty() || e.binary.has_value() ||
+                             e.always_event_data || e.user_data.has_value();
     slots[idx(17)].value = has_payload ? nullptr : &v[17];
     slots[idx(17)].nested = has_payload ? &e : nullptr;
 
@@ -317,6 +318,7 @@ class EvtxWriter::Impl {
         key += d.name + '\x1f' + std::to_string(d.value.type) +
                (d.optional ? "?" : "") + '\x1e';
       }
+      if (e.binary) key += "B";
       auto body = [&] {
         const Open ed = OpenElement("EventData", false, true);
         CloseStart(ed);
@@ -331,11 +333,23 @@ class EvtxWriter::Impl {
           Subst(static_cast<uint32_t>(i), d.value.type, d.optional);
           End(o);
         }
+        if (e.binary) {
+          const Open o = OpenElement("Binary", false, true);
+          CloseStart(o);
+          Subst(static_cast<uint32_t>(e.event_data.size()),
+                static_cast<uint8_t>(ValueType::kBinary), true);
+          End(o);
+        }
         End(ed);
       };
-      std::vector<Slot> slots(e.event_data.size());
-      for (size_t i = 0; i < slots.size(); ++i)
+      std::vector<Slot> slots(e.event_data.size() + (e.binary ? 1 : 0));
+      for (size_t i = 0; i < e.event_data.size(); ++i)
         slots[i].value = &e.event_data[i].value;
+      WriterValue binary;
+      if (e.binary) {
+        binary = WriterValue::Binary(*e.binary);
+        slots.back().value = &binary;
+      }
       Instance(key, body, slots);
     }
     c_.Put8(0x00);

@@ -2,7 +2,8 @@
 // their string and template tables and checksums, records whose System part
 // is a Windows-style template instance and whose EventData is a nested
 // template instance (UserData a bare BinXml tree). Serves tests, the sample
-// image and benchmarks; not part of the tool.
+// image and benchmarks, and the offline service, which writes the records
+// of legacy .evt logs into chunks with it.
 // Entry points: EvtxWriter (streaming, chunk by chunk) and WriteEvtx().
 #ifndef QRV_FORMATS_EVTX_EVTX_WRITER_H_
 #define QRV_FORMATS_EVTX_EVTX_WRITER_H_
@@ -84,6 +85,13 @@ struct WriterEvent {
   std::string computer;
   std::string user_sid;  // text form; empty: no UserID
   std::vector<WriterData> event_data;
+  // A classic event's binary data: <Binary> after the Data items, in hex.
+  std::optional<std::vector<uint8_t>> binary;
+  // Writes <EventData> even with no items and no binary data, as classic
+  // events have it. (Without a payload the System template's last,
+  // optional substitution is null, and a null optional substitution drops
+  // the element holding it: the whole event.)
+  bool always_event_data = false;
   std::optional<WriterNode> user_data;  // replaces EventData when set
 };
 

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "platform/offline/disk_image/disk_image.h"
+#include "platform/offline/image/evt_log_file.h"
 #include "platform/offline/image/evtx_summary.h"
 #include "platform/offline/image/image.h"
 #include "platform/offline/message_db/message_databases.h"
@@ -130,7 +131,7 @@ Platform MakeDefaultPlatform() {
     sample_used = true;
   }
   static offline::Image* const image =
-      new offline::Image(root, offline::SummarizeEvtxFile);
+      new offline::Image(root, offline::SummarizeLogFile);
   if (disk && !disk->problem.empty()) {
     std::cerr << offline::UnusableRootLine(root, disk->problem) << std::flush;
   } else if (disk && !disk->other_volumes.empty()) {

@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -68,13 +69,13 @@ std::string FirstCharacters(const std::string& text, size_t cells) {
 
 std::string FormatProgressLine(const offline::ReadSnapshot& snapshot,
                                size_t columns) {
+  // A legacy log's total is an estimate, which its reading may pass.
+  const uint64_t done = std::min(snapshot.chunks_done, snapshot.chunks_total);
   std::string line = std::string(kProgramName) + ": reading " + snapshot.what +
-                     ": " + Mebibytes(snapshot.chunks_done) + " of " +
+                     ": " + Mebibytes(done) + " of " +
                      Mebibytes(snapshot.chunks_total) + " MiB";
   if (snapshot.chunks_total != 0) {
-    line += " (" +
-            std::to_string(snapshot.chunks_done * 100 / snapshot.chunks_total) +
-            "%)";
+    line += " (" + std::to_string(done * 100 / snapshot.chunks_total) + "%)";
   }
   line += ", " + std::to_string(snapshot.events) +
           (snapshot.events == 1 ? " event" : " events");

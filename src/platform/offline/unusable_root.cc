@@ -20,7 +20,7 @@ std::string UnusableRootReason(const fs::path& root) {
   // permission fails here.
   fs::directory_iterator listing(root, ec);
   if (ec) return "cannot be read: " + ec.message();
-  return "holds neither Windows/System32/config/SYSTEM or SOFTWARE nor .evtx files";
+  return "holds neither Windows/System32/config/SYSTEM or SOFTWARE nor .evtx or .evt files";
 }
 
 std::string UnusableRootLine(const fs::path& root) {

@@ -46,9 +46,9 @@ TEST_F(UnusableRoot, EachCauseHasItsReason) {
       {dir_ / "missing" / "below", "does not exist"},
       {dir_ / "plain-file", "is not a folder"},
       {dir_ / "empty",
-       "holds neither Windows/System32/config/SYSTEM or SOFTWARE nor .evtx files"},
+       "holds neither Windows/System32/config/SYSTEM or SOFTWARE nor .evtx or .evt files"},
       {dir_ / "other",
-       "holds neither Windows/System32/config/SYSTEM or SOFTWARE nor .evtx files"},
+       "holds neither Windows/System32/config/SYSTEM or SOFTWARE nor .evtx or .evt files"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.root.string());

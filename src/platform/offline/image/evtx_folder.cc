@@ -6,6 +6,7 @@
 #include "formats/event_names.h"
 #include "formats/regf/name_text.h"
 #include "platform/offline/image/channel_file_names.h"
+#include "platform/offline/image/evt_log_file.h"
 
 namespace qrv::offline {
 
@@ -46,7 +47,7 @@ std::vector<FolderChannel> ScanEvtxFolder(const PathResolver& resolver,
   std::vector<FolderChannel> channels;
   // List() is in byte order of names, so files join their channel in name order.
   for (const DirEntry& entry : resolver.List(resolver.root())) {
-    if (!entry.is_regular_file || !HasEvtxExtension(entry.name)) continue;
+    if (!entry.is_regular_file || !HasLogFileExtension(entry.name)) continue;
     const std::filesystem::path path = resolver.root() / PathFromUtf8(entry.name);
     std::optional<EvtxFileSummary> summary = summarize(path);
     if (!summary) continue;
@@ -55,7 +56,7 @@ std::vector<FolderChannel> ScanEvtxFolder(const PathResolver& resolver,
     // back up to its first NUL: the channel is known by that name.
     name.resize(std::min(name.size(), name.find('\0')));
     if (name.empty()) {
-      std::optional<std::string> from_file_name = ChannelFromFileName(entry.name);
+      std::optional<std::string> from_file_name = ChannelFromLogFileName(entry.name);
       if (!from_file_name) continue;
       name = std::move(*from_file_name);
     }

@@ -2,9 +2,10 @@
 // a file directly in the folder belongs to the channel its own Channel
 // names; a record naming none, to the channel of the file's first record
 // that names one, or, with no record naming one, to the channel the file
-// name stands for. A file joins every channel its records belong to, listed
-// as shared in each when there are several; channel names compare ignoring
-// case.
+// name stands for (ChannelFromLogFileName: the records of a legacy .evt
+// file name no channel, so its name decides). A file joins every channel
+// its records belong to, listed as shared in each when there are several;
+// channel names compare ignoring case.
 // Entry points: ScanEvtxFolder, FolderChannel.
 #ifndef QRV_PLATFORM_OFFLINE_IMAGE_EVTX_FOLDER_H_
 #define QRV_PLATFORM_OFFLINE_IMAGE_EVTX_FOLDER_H_

@@ -3,6 +3,7 @@
 
 #include "formats/event_names.h"
 #include "platform/offline/image/channel_file_names.h"
+#include "platform/offline/image/evt_log_file.h"
 #include "platform/offline/image/evtx_folder.h"
 #include "platform/offline/image/synthetic_registry.h"
 #include "platform/offline/image/volume_channels.h"
@@ -26,7 +27,7 @@ Image::Image(std::filesystem::path root, const EvtxSummarizer& summarize)
   }
   bool any_evtx = false;
   for (const DirEntry& entry : resolver_.List(resolver_.root())) {
-    any_evtx = any_evtx || (entry.is_regular_file && HasEvtxExtension(entry.name));
+    any_evtx = any_evtx || (entry.is_regular_file && HasLogFileExtension(entry.name));
   }
   if (!any_evtx) return;
   layout_ = ImageLayout::kEvtxFolder;
@@ -38,7 +39,8 @@ Image::Image(std::filesystem::path root, const EvtxSummarizer& summarize)
   for (FolderChannel& c : folder) channels_.push_back(std::move(c.channel));
 }
 
-Image::Image(std::filesystem::path root) : Image(std::move(root), SummarizeEvtxFile) {}
+// Legacy .evt files join a folder beside .evtx ones.
+Image::Image(std::filesystem::path root) : Image(std::move(root), SummarizeLogFile) {}
 
 bool Image::MountHiveFile(std::string_view file, std::string_view mount) {
   std::vector<std::string> components = kConfigFolder;

@@ -7,7 +7,8 @@
 //     (see volume_channels.h);
 //   - a folder of .evtx files (only those directly in it): channels come from
 //     the records and the registry is made up to match (see evtx_folder.h
-//     and synthetic_registry.h).
+//     and synthetic_registry.h). Legacy .evt files join them (see
+//     evt_log_file.h).
 // Anything else (a missing folder included) is a machine with no keys and no
 // logs. Transaction logs of dirty hives (.LOG1/.LOG2) are not replayed.
 // One thread uses an Image: its registry's handle table and the folder
@@ -37,7 +38,7 @@ namespace qrv::offline {
 enum class ImageLayout {
   kEmpty,          // neither layout: no keys, no logs
   kWindowsVolume,  // hives under Windows\System32\config
-  kEvtxFolder,     // .evtx files directly in the folder
+  kEvtxFolder,     // .evtx (or .evt) files directly in the folder
 };
 
 class Image {

@@ -4,9 +4,34 @@
 #include <string>
 #include <utility>
 
+#include "platform/offline/image/evt_log_file.h"
+#include "platform/offline/image/path_resolver.h"
 #include "platform/win32_types.h"
 
 namespace qrv::offline {
+
+namespace {
+
+// One file of a path, of either kind, as told by its first bytes.
+struct OpenedFile {
+  std::shared_ptr<const EvtxSource> evtx;
+  std::unique_ptr<LegacyLogSource> legacy;
+  explicit operator bool() const { return evtx || legacy; }
+};
+
+// `channel` is what the records of a legacy log are given as theirs.
+OpenedFile OpenLogFile(const std::filesystem::path& path, const std::string& channel,
+                       uint32_t* error) {
+  OpenedFile file;
+  file.evtx = EvtxSource::Open(path, error);
+  if (!file.evtx && *error == kErrorFileCorrupt) {
+    uint32_t legacy_error = 0;
+    file.legacy = LegacyLogSource::Open(path, channel, &legacy_error);
+  }
+  return file;
+}
+
+}  // namespace
 
 std::unique_ptr<EventQuery> EventQuery::Open(
     std::unique_ptr<xpath::CompiledQuery> query,
@@ -21,7 +46,7 @@ std::unique_ptr<EventQuery> EventQuery::Open(
   uint64_t chunks = 0;
   for (size_t index = 0; index < paths.size(); ++index) {
     const xpath::SourcePath& path = paths[index];
-    std::vector<std::shared_ptr<const EvtxSource>> files;
+    std::vector<OpenedFile> files;
     std::vector<std::optional<ChannelCondition>> conditions;
     if (path.kind == xpath::PathKind::kChannel) {
       std::optional<ChannelFiles> channel;
@@ -36,7 +61,7 @@ std::unique_ptr<EventQuery> EventQuery::Open(
         uint32_t file_error = 0;
         // A registered channel whose log is missing or unusable has no
         // events; it is not an error to ask for it.
-        auto source = EvtxSource::Open(file, &file_error);
+        OpenedFile source = OpenLogFile(file, channel->name, &file_error);
         if (!source) continue;
         files.push_back(std::move(source));
         // A file other channels share yields only this channel's records.
@@ -56,7 +81,10 @@ std::unique_ptr<EventQuery> EventQuery::Open(
       else if (file.is_relative())
         file = sources.root / file;
       uint32_t file_error = 0;
-      auto source = EvtxSource::Open(file, &file_error);
+      // A legacy log names no channel; its file name may stand for one.
+      const std::string channel =
+          ChannelFromLogFileName(Utf8FileName(file)).value_or(std::string());
+      OpenedFile source = OpenLogFile(file, channel, &file_error);
       if (!source) {
         if (tolerate_errors) continue;
         *error = file_error;
@@ -72,11 +100,18 @@ std::unique_ptr<EventQuery> EventQuery::Open(
         what.erase(0, what.find_last_of("/\\") + 1);
     }
     for (size_t i = 0; i < files.size(); ++i) {
-      chunks += files[i]->file().chunks().size();
+      chunks += files[i].legacy ? files[i].legacy->ApproximateChunks()
+                                : files[i].evtx->file().chunks().size();
       Stream stream;
-      stream.records = std::make_unique<RecordStream>(
-          std::move(files[i]), *result->query_, index, now_filetime,
-          result->pool_, std::move(conditions[i]));
+      if (files[i].legacy) {
+        stream.records = std::make_unique<RecordStream>(
+            std::move(files[i].legacy), *result->query_, index, now_filetime,
+            result->pool_);
+      } else {
+        stream.records = std::make_unique<RecordStream>(
+            std::move(files[i].evtx), *result->query_, index, now_filetime,
+            result->pool_, std::move(conditions[i]));
+      }
       result->streams_.push_back(std::move(stream));
     }
   }

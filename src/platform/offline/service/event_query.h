@@ -9,6 +9,9 @@
 //   - a channel name through the ChannelLookup (the image's channels,
 //     ignoring case); an unknown one fails with ERROR_EVT_CHANNEL_NOT_FOUND;
 //     a known channel whose files are missing or unreadable is empty;
+//   - files are .evtx or legacy .evt logs, told apart by their first bytes;
+//     a legacy log's records are given the channel the query named, or for
+//     a file:// path the one its file name stands for (none otherwise);
 //   - a file:// path names a file: an absolute host path as it is; a Windows
 //     path ("C:\Windows\...", "%SystemRoot%\...") as the file it stands
 //     for in the image; any other path relative to the image root. A missing

@@ -25,15 +25,33 @@ RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
                            size_t source_index, uint64_t now_filetime,
                            std::shared_ptr<ChunkPool> pool,
                            std::optional<ChannelCondition> channel)
+    : RecordStream(std::move(source), nullptr, query, source_index,
+                   now_filetime, std::move(pool), std::move(channel)) {}
+
+RecordStream::RecordStream(std::unique_ptr<LegacyLogSource> legacy,
+                           const xpath::CompiledQuery& query,
+                           size_t source_index, uint64_t now_filetime,
+                           std::shared_ptr<ChunkPool> pool)
+    : RecordStream(nullptr, std::move(legacy), query, source_index,
+                   now_filetime, std::move(pool), std::nullopt) {}
+
+RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
+                           std::unique_ptr<LegacyLogSource> legacy,
+                           const xpath::CompiledQuery& query,
+                           size_t source_index, uint64_t now_filetime,
+                           std::shared_ptr<ChunkPool> pool,
+                           std::optional<ChannelCondition> channel)
     : source_(std::move(source)),
+      legacy_(std::move(legacy)),
       query_(query),
       source_index_(source_index),
       now_(now_filetime),
       channel_(std::move(channel)),
-      chunk_order_(evtx::ChunkOrder(source_->file().chunks(),
-                                    evtx::RecordOrder::kOldestFirst)),
+      chunk_order_(source_ ? evtx::ChunkOrder(source_->file().chunks(),
+                                              evtx::RecordOrder::kOldestFirst)
+                           : std::vector<uint32_t>()),
       pool_(std::move(pool)),
-      stats_(source_->file().stats()),
+      stats_(source_ ? source_->file().stats() : evtx::ReaderStats()),
       system_tree_(QueryReadsValueText(query)),
       selects_all_(query.SelectsEveryEvent(source_index)),
       event_ids_(query.RequiredEventIds(source_index)) {
@@ -41,6 +59,41 @@ RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
   // service reports no statistics: the CRC of every chunk would be spent
   // for nothing (about a third of a selective query's time).
   decoder_.set_verify_data_checksum(false);
+}
+
+bool RecordStream::LoadNextChunk() {
+  if (stop_ != nullptr && stop_->load(std::memory_order_relaxed))
+    return false;
+  if (legacy_ != nullptr) {
+    checks_.clear();
+    chunk_ = pool_->Take();
+    chunk_->size = legacy_->NextChunk(chunk_->bytes);
+    return chunk_->size != 0;
+  }
+  if (next_chunk_ >= chunk_order_.size()) return false;
+  const size_t index = next_chunk_++;
+  checks_.clear();
+  // Events taken from the previous chunk keep their own reference to it.
+  if (!ahead_.empty()) {
+    read_ahead_->Finish(*ahead_.front());
+    chunk_ = std::move(ahead_.front()->snapshot);
+    ahead_.pop_front();
+  } else {
+    chunk_ = pool_->Take();
+    chunk_->size = source_->file().ReadChunk(
+        source_->file().chunks()[chunk_order_[index]], chunk_->bytes);
+  }
+  // The chunks after it are read while it is decoded.
+  if (ahead_.empty()) posted_until_ = next_chunk_;
+  while (read_ahead_ != nullptr && posted_until_ < chunk_order_.size()) {
+    std::shared_ptr<ChunkRead> read = read_ahead_->Post(
+        source_, source_->file().chunks()[chunk_order_[posted_until_]],
+        *pool_);
+    if (read == nullptr) break;
+    ahead_.push_back(std::move(read));
+    ++posted_until_;
+  }
+  return true;
 }
 
 bool RecordStream::NextRecord() {
@@ -51,36 +104,13 @@ bool RecordStream::NextRecord() {
       return true;
     }
     chunk_loaded_ = false;
-    if (next_chunk_ >= chunk_order_.size() ||
-        (stop_ != nullptr && stop_->load(std::memory_order_relaxed))) {
+    if (!LoadNextChunk()) {
       if (progress_ != nullptr) progress_->AddEvents(unreported_events_);
       unreported_events_ = 0;
       return false;
     }
     if (progress_ != nullptr) progress_->AddChunk(unreported_events_);
     unreported_events_ = 0;
-    const size_t index = next_chunk_++;
-    checks_.clear();
-    // Events taken from the previous chunk keep their own reference to it.
-    if (!ahead_.empty()) {
-      read_ahead_->Finish(*ahead_.front());
-      chunk_ = std::move(ahead_.front()->snapshot);
-      ahead_.pop_front();
-    } else {
-      chunk_ = pool_->Take();
-      chunk_->size = source_->file().ReadChunk(
-          source_->file().chunks()[chunk_order_[index]], chunk_->bytes);
-    }
-    // The chunks after it are read while it is decoded.
-    if (ahead_.empty()) posted_until_ = next_chunk_;
-    while (read_ahead_ != nullptr && posted_until_ < chunk_order_.size()) {
-      std::shared_ptr<ChunkRead> read = read_ahead_->Post(
-          source_, source_->file().chunks()[chunk_order_[posted_until_]],
-          *pool_);
-      if (read == nullptr) break;
-      ahead_.push_back(std::move(read));
-      ++posted_until_;
-    }
     chunk_loaded_ = decoder_.Load(chunk_->bytes, chunk_->size, &stats_);
   }
 }

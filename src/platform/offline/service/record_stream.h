@@ -1,4 +1,6 @@
-// The records of one .evtx file that a compiled query selects, oldest first
+// The records of one .evtx file (or of a legacy .evt log, written into EVTX
+// chunks as it is read: see legacy_log_source.h) that a compiled query
+// selects, oldest first
 // (chunks by their first record number, records in file order within a
 // chunk), each tested without rendering any text:
 //   - queries that look only at Event/System are tested on a System tree
@@ -32,6 +34,7 @@
 #include "platform/offline/service/channel_condition.h"
 #include "platform/offline/service/chunk_pool.h"
 #include "platform/offline/service/evtx_source.h"
+#include "platform/offline/service/legacy_log_source.h"
 #include "platform/offline/service/read_ahead.h"
 #include "platform/offline/service/read_progress.h"
 #include "platform/offline/service/system_tree.h"
@@ -64,6 +67,10 @@ class RecordStream {
                const xpath::CompiledQuery& query, size_t source_index,
                uint64_t now_filetime, std::shared_ptr<ChunkPool> pool,
                std::optional<ChannelCondition> channel = std::nullopt);
+  // The same over the chunks a legacy log's records are written into.
+  RecordStream(std::unique_ptr<LegacyLogSource> legacy,
+               const xpath::CompiledQuery& query, size_t source_index,
+               uint64_t now_filetime, std::shared_ptr<ChunkPool> pool);
   RecordStream(const RecordStream&) = delete;
   RecordStream& operator=(const RecordStream&) = delete;
 
@@ -92,7 +99,16 @@ class RecordStream {
   bool SelectedBySystem(evtx::SystemProperties* props);
   const TemplateCheck* CheckTemplate(const evtx::SystemProperties& props);
 
-  std::shared_ptr<const EvtxSource> source_;
+  RecordStream(std::shared_ptr<const EvtxSource> source,
+               std::unique_ptr<LegacyLogSource> legacy,
+               const xpath::CompiledQuery& query, size_t source_index,
+               uint64_t now_filetime, std::shared_ptr<ChunkPool> pool,
+               std::optional<ChannelCondition> channel);
+  // Loads the next chunk into chunk_; false when there is none.
+  bool LoadNextChunk();
+
+  std::shared_ptr<const EvtxSource> source_;  // null for a legacy log
+  std::unique_ptr<LegacyLogSource> legacy_;   // null for an .evtx file
   const xpath::CompiledQuery& query_;
   size_t source_index_;
   uint64_t now_;

@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""Legacy .evt logs through the built program beside evtexport (Debian
+libevt-utils): wall seconds, CPU seconds (user + system) and peak RSS of
+`Select *` over one log named by file:// path, with an empty image root (no
+message files), medians of --runs runs, every tool writing to /dev/null.
+
+Logs:
+  - the shared Windows XP System log (../shared/corpus/evt/SysEvent.Evt),
+    when the shared folder exists;
+  - a log of --size MiB (default 1024) written once by make_evt_log into
+    BUILD_DIR/bench_data, to show that memory stays flat in the file's size.
+
+The speed-up is evtexport's median wall time over the tool's; CPU seconds
+are printed beside it, as the machine may be shared.
+
+Usage: bench/evt_bench.py BUILD_DIR [--shared DIR] [--runs N] [--size MIB]
+         [--big-runs N]
+"""
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+
+
+def measure(argv, env):
+    """(wall s, cpu s, peak RSS KiB) of one run, from GNU time."""
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as report:
+        subprocess.run(["/usr/bin/time", "-f", "%e %U %S %M", "-o", report.name] + argv,
+                       env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=True)
+        wall, user, system, rss = report.read().split()[-4:]
+    return float(wall), float(user) + float(system), int(rss)
+
+
+def bench_log(name, path, tool, runs, env):
+    query = ("<QueryList><Query Id='0'><Select Path='file://%s'>*</Select></Query></QueryList>"
+             % os.path.abspath(path))
+    cases = {
+        "QRV_EventLog_Tools": [tool, "NOWARN", "GETEVENTSQUERY", query],
+        "evtexport": ["evtexport", path],
+    }
+    results = {k: [] for k in cases}
+    for _ in range(runs):
+        for label, argv in cases.items():  # round-robin: drift touches both
+            results[label].append(measure(argv, env))
+    print("%s (%.1f MiB)" % (name, os.path.getsize(path) / (1 << 20)))
+    medians = {}
+    for label, rows in results.items():
+        wall = statistics.median(r[0] for r in rows)
+        cpu = statistics.median(r[1] for r in rows)
+        rss = statistics.median(r[2] for r in rows)
+        medians[label] = wall
+        print("  %-20s wall %8.3f s  cpu %8.3f s  peak RSS %8.1f MiB"
+              % (label, wall, cpu, rss / 1024.0))
+    tool_wall = medians["QRV_EventLog_Tools"]
+    print("  speed-up over evtexport (wall): %.1fx"
+          % (medians["evtexport"] / tool_wall if tool_wall > 0 else float("inf")))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--shared", default=os.path.join(os.path.dirname(__file__), "..", "..", "shared"))
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--size", type=int, default=1024)
+    parser.add_argument("--big-runs", type=int, default=1,
+                        help="runs on the writer-made log (evtexport takes minutes on 1 GiB)")
+    args = parser.parse_args()
+    tool = os.path.join(args.build, "QRV_EventLog_Tools")
+    maker = os.path.join(args.build, "bench", "make_evt_log")
+    env = dict(os.environ)
+    empty = tempfile.mkdtemp(prefix="qrv-evt-bench-")
+    env["QRV_EVENTLOG_ROOT"] = empty
+    sample = os.path.join(args.shared, "corpus", "evt", "SysEvent.Evt")
+    if os.path.exists(sample):
+        bench_log("shared XP System log", sample, tool, args.runs, env)
+    else:
+        print("shared XP System log: not found at %s, skipped" % sample)
+    data = os.path.join(args.build, "bench_data")
+    os.makedirs(data, exist_ok=True)
+    big = os.path.join(data, "writer-%dMiB.evt" % args.size)
+    if not os.path.exists(big):
+        subprocess.run([maker, big, str(args.size)], check=True)
+    bench_log("writer-made log", big, tool, args.big_runs, env)
+    os.rmdir(empty)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,166 @@
+// The oldest-first walk round a legacy log's ring; see evt_log_reader.h.
+#include "formats/evt/evt_log_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace evt {
+
+namespace {
+
+// Bytes read from the file at a time.
+constexpr size_t kWindowSize = 256 * 1024;
+// Offsets in a legacy log are 32-bit: nothing past 4 GiB belongs to it.
+constexpr uint64_t kMaxRingEnd = uint64_t{1} << 32;
+
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+size_t MemorySource::ReadAt(uint64_t offset, uint8_t* out, size_t n) const {
+  if (offset >= size_) return 0;
+  const size_t count = static_cast<size_t>(std::min<uint64_t>(n, size_ - offset));
+  std::memcpy(out, data_ + offset, count);
+  return count;
+}
+
+bool LogReader::Open(const ByteSource& source) {
+  uint8_t head[kFileHeaderSize];
+  if (source.ReadAt(0, head, sizeof head) != sizeof head ||
+      !ParseFileHeader(head, sizeof head, &header_))
+    return false;
+  source_ = &source;
+  ring_end_ = std::min(source.size(), kMaxRingEnd);
+  // Records are 4-byte aligned from the header on; a ragged tail holds none.
+  ring_end_ -= ring_end_ % 4;
+  span_ = ring_end_ > kFileHeaderSize ? ring_end_ - kFileHeaderSize : 0;
+  window_.resize(kWindowSize);
+  return true;
+}
+
+uint64_t LogReader::Advance(uint64_t pos, uint64_t n) const {
+  pos += n % span_;
+  if (pos >= ring_end_) pos -= span_;
+  return pos;
+}
+
+bool LogReader::ReadRing(uint64_t pos, uint8_t* out, uint32_t n) {
+  while (n > 0) {
+    const uint32_t piece =
+        static_cast<uint32_t>(std::min<uint64_t>(n, ring_end_ - pos));
+    if (pos >= window_at_ && pos + piece <= window_at_ + window_size_) {
+      std::memcpy(out, window_.data() + (pos - window_at_), piece);
+    } else if (piece <= kWindowSize / 2) {
+      window_at_ = pos;
+      window_size_ = source_->ReadAt(pos, window_.data(), kWindowSize);
+      if (window_size_ < piece) return false;
+      std::memcpy(out, window_.data(), piece);
+    } else if (source_->ReadAt(pos, out, piece) != piece) {
+      return false;
+    }
+    out += piece;
+    n -= piece;
+    pos = Advance(pos, piece);
+  }
+  return true;
+}
+
+uint32_t LogReader::IntactRecordAt(uint64_t pos) {
+  uint8_t head[8];
+  if (!ReadRing(pos, head, sizeof head)) return 0;
+  const uint32_t size = ProbeRecordHead(
+      head, static_cast<uint32_t>(std::min<uint64_t>(span_, kMaxRecordSize)));
+  if (size == 0) return 0;
+  // The trailing size copy is checked before the whole record is read, so
+  // a head without its record costs no more than the head.
+  uint8_t trailer[4];
+  if (!ReadRing(Advance(pos, size - 4), trailer, 4) || Le32(trailer) != size)
+    return 0;
+  record_.resize(size);
+  if (!ReadRing(pos, record_.data(), size)) return 0;
+  return size;
+}
+
+void LogReader::FindStart() {
+  started_ = true;
+  if (span_ < kMinRecordSize) return;
+  const auto in_ring = [this](uint32_t offset) {
+    return offset >= kFileHeaderSize && offset < ring_end_ && offset % 4 == 0;
+  };
+  const auto distance = [this](uint64_t from, uint64_t to) {
+    return to >= from ? to - from : span_ - (from - to);
+  };
+  if (!header_.dirty() && in_ring(header_.first_offset) &&
+      in_ring(header_.eof_offset)) {
+    if (header_.first_offset == header_.eof_offset) return;  // empty
+    if (IntactRecordAt(header_.first_offset) != 0) {
+      pos_ = header_.first_offset;
+      limit_ = distance(pos_, header_.eof_offset);
+      return;
+    }
+  }
+  // The header is stale or wrong: look at every aligned offset once for the
+  // end-of-file record and the lowest-numbered record.
+  stats_.scanned = true;
+  bool have_eof = false;
+  EofRecord eof;
+  bool have_lowest = false;
+  uint32_t lowest = 0;
+  uint64_t lowest_at = 0;
+  uint8_t probe[kEofRecordSize];
+  for (uint64_t pos = kFileHeaderSize; pos + 8 <= ring_end_; pos += 4) {
+    const uint32_t size = IntactRecordAt(pos);
+    if (size != 0) {
+      const uint32_t number = Le32(record_.data() + 8);
+      if (!have_lowest || number < lowest) {
+        have_lowest = true;
+        lowest = number;
+        lowest_at = pos;
+      }
+      // Within a record no other starts; the loop adds the last 4 bytes.
+      pos += size - 4;
+      continue;
+    }
+    if (!have_eof && ReadRing(pos, probe, kEofRecordSize) &&
+        ParseEofRecord(probe, kEofRecordSize, &eof))
+      have_eof = true;
+  }
+  limit_ = span_;
+  if (have_eof && in_ring(eof.first_offset) &&
+      IntactRecordAt(eof.first_offset) != 0) {
+    pos_ = eof.first_offset;
+  } else if (have_lowest) {
+    pos_ = lowest_at;
+  } else {
+    limit_ = 0;
+  }
+}
+
+bool LogReader::Next(Record* out) {
+  if (source_ == nullptr) return false;
+  if (!started_) FindStart();
+  while (walked_ < limit_) {
+    const uint32_t size = IntactRecordAt(pos_);
+    if (size != 0 && DecodeRecord(record_.data(), size, out)) {
+      pos_ = Advance(pos_, size);
+      walked_ += size;
+      if (any_given_ && out->number <= last_number_) {
+        ++stats_.stale;
+        continue;
+      }
+      any_given_ = true;
+      last_number_ = out->number;
+      ++stats_.records;
+      return true;
+    }
+    pos_ = Advance(pos_, 4);
+    walked_ += 4;
+    ++stats_.damaged_steps;
+  }
+  return false;
+}
+
+}  // namespace evt

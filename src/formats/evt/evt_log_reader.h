@@ -1,0 +1,99 @@
+// The records of a legacy event log (.evt) file, oldest first, read from a
+// random-access byte source with a bounded window: memory does not grow
+// with the file, and every byte is visited a bounded number of times.
+//
+// A log is a ring: its records live between the 48-byte header and the end
+// of the file, the oldest may sit after the newest, and a record that
+// reaches the end of the file goes on just after the header. The walk:
+//   - starts at the oldest record: the header's first-record offset when
+//     the header is clean (not dirty) and a record is there; else the
+//     end-of-file record's, when one is found and a record is there; else
+//     the record with the lowest number anywhere in the file;
+//   - follows records by their sizes, around the ring, up to the end-of-file
+//     record the header names (clean header) or once round the ring (dirty
+//     or damaged), giving only records numbered above the last one given
+//     (what lies past the newest record is older, overwritten space);
+//   - where no intact record starts, steps 4 bytes and tries again, so
+//     every intact record after damage is still found.
+// Entry points: ByteSource, LogReader.
+#ifndef QRV_FORMATS_EVT_EVT_LOG_READER_H_
+#define QRV_FORMATS_EVT_EVT_LOG_READER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "formats/evt/evt_record.h"
+
+namespace evt {
+
+// Random access to a file's bytes.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual uint64_t size() const = 0;
+  // Copies up to `n` bytes at `offset` into `out`; returns how many (fewer
+  // at the end, or when the file has shrunk).
+  virtual size_t ReadAt(uint64_t offset, uint8_t* out, size_t n) const = 0;
+};
+
+// A source over bytes in memory (tests, fuzzing).
+class MemorySource : public ByteSource {
+ public:
+  MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  uint64_t size() const override { return size_; }
+  size_t ReadAt(uint64_t offset, uint8_t* out, size_t n) const override;
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+};
+
+struct LogStats {
+  uint64_t records = 0;       // given out
+  uint64_t stale = 0;         // intact, but not newer than the last given
+  uint64_t damaged_steps = 0; // 4-byte steps over bytes holding no record
+  bool scanned = false;       // the start was found by scanning
+};
+
+class LogReader {
+ public:
+  // Reads the header. False when `source` does not start with a legacy log
+  // header; `source` must outlive the reader.
+  bool Open(const ByteSource& source);
+
+  const FileHeader& header() const { return header_; }
+  // The next record, oldest first; false when there are no more.
+  bool Next(Record* out);
+  const LogStats& stats() const { return stats_; }
+
+ private:
+  // Circular reads within [kFileHeaderSize, ring_end_).
+  bool ReadRing(uint64_t pos, uint8_t* out, uint32_t n);
+  uint64_t Advance(uint64_t pos, uint64_t n) const;
+  // The size of an intact record at `pos` (its bytes then in record_), or 0.
+  uint32_t IntactRecordAt(uint64_t pos);
+  void FindStart();
+
+  const ByteSource* source_ = nullptr;
+  FileHeader header_;
+  uint64_t ring_end_ = 0;
+  uint64_t span_ = 0;  // ring_end_ - kFileHeaderSize
+  uint64_t pos_ = 0;
+  uint64_t walked_ = 0;
+  uint64_t limit_ = 0;  // bytes of the ring the walk covers
+  bool started_ = false;
+  bool any_given_ = false;
+  uint32_t last_number_ = 0;
+  // Bytes at [window_at_, window_at_ + window_size_) of the file.
+  std::vector<uint8_t> window_;
+  uint64_t window_at_ = 0;
+  size_t window_size_ = 0;
+  std::vector<uint8_t> record_;
+  LogStats stats_;
+};
+
+}  // namespace evt
+
+#endif  // QRV_FORMATS_EVT_EVT_LOG_READER_H_

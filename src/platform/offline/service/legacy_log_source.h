@@ -1,0 +1,75 @@
+// One legacy .evt file opened for a query, its records handed out as EVTX
+// chunks: each record, oldest first, becomes the event Windows gives for a
+// classic source (see LegacyRecordToEvent), written with the EVTX writer
+// into 64 KiB chunks one at a time. The query's record streams, selection,
+// rendering and message inserts then treat it as any .evtx chunk. Memory is
+// one chunk and one record, whatever the file's size.
+// Entry points: LegacyLogSource::Open, LegacyRecordToEvent.
+#ifndef QRV_PLATFORM_OFFLINE_SERVICE_LEGACY_LOG_SOURCE_H_
+#define QRV_PLATFORM_OFFLINE_SERVICE_LEGACY_LOG_SOURCE_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "formats/evt/evt_log_reader.h"
+#include "formats/evtx/chunk_decoder.h"
+#include "formats/evtx/evtx_writer.h"
+#include "platform/offline/image/evt_log_file.h"
+
+namespace qrv::offline {
+
+// Keywords Windows gives classic events, and their audit outcomes.
+inline constexpr uint64_t kClassicKeyword = 0x0080000000000000ULL;
+inline constexpr uint64_t kAuditSuccessKeyword = 0x0020000000000000ULL;
+inline constexpr uint64_t kAuditFailureKeyword = 0x0010000000000000ULL;
+
+// The event of legacy record `record`, read from a log of `channel`
+// (records carry none): Provider Name the source; EventID the low 16 bits
+// of the event id, Qualifiers the high 16; Level 2, 3, 4 for error,
+// warning, information (and the other types), 0 for audits, which also get
+// their audit keyword; Task the category; TimeCreated the time generated;
+// EventRecordID the record number; Computer; Security UserID; EventData
+// one unnamed Data per string, then Binary when the record has data. A
+// record too large for a 64 KiB chunk loses its binary data, then halves of
+// its longest strings, until it fits.
+void LegacyRecordToEvent(const evt::Record& record, const std::string& channel,
+                         evtx::WriterEvent* out);
+
+class LegacyLogSource {
+ public:
+  // The file at `path`, or null with *error set as EvtxSource::Open sets it
+  // (kErrorFileCorrupt: not a legacy log).
+  static std::unique_ptr<LegacyLogSource> Open(const std::filesystem::path& path,
+                                               std::string channel, uint32_t* error);
+  LegacyLogSource(const LegacyLogSource&) = delete;
+  LegacyLogSource& operator=(const LegacyLogSource&) = delete;
+
+  // Writes the next chunk into `buffer` (evtx::kChunkSize bytes) and
+  // returns its size; 0 when every record has been handed out.
+  uint32_t NextChunk(uint8_t* buffer);
+
+  // The file's size in chunk-sized units, for a progress display: the
+  // chunks written from it are about as many, not exactly.
+  uint64_t ApproximateChunks() const {
+    return (file_.size() + evtx::kChunkSize - 1) / evtx::kChunkSize;
+  }
+
+ private:
+  LegacyLogSource();
+
+  EvtLogFile file_;
+  evt::LogReader reader_;
+  std::string channel_;
+  evt::Record record_;
+  evtx::WriterEvent event_;
+  std::unique_ptr<evtx::EvtxWriter> writer_;
+  uint8_t* target_ = nullptr;  // where the writer's next full chunk goes
+  bool chunk_ready_ = false;
+  bool finished_ = false;
+};
+
+}  // namespace qrv::offline
+
+#endif  // QRV_PLATFORM_OFFLINE_SERVICE_LEGACY_LOG_SOURCE_H_
