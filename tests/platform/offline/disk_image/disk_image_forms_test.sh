@@ -15,7 +15,7 @@ message_db=$build/qrv_message_db
 sample=$build/sample-image
 
 # Under the sanitizers, the image library's own leaks are not this code's.
-export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan_third_party.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan_third_party.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 skip() { echo "skipped: $*"; exit 77; }
 for p in mkntfs ntfs-3g sfdisk qemu-img ewfacquire sqlite3 fusermount; do
@@ -30,7 +30,7 @@ loop=
 cleanup() {
   mountpoint -q "$mnt" && fusermount -u "$mnt"
   [ -n "$loop" ] && losetup -d "$loop" 2>/dev/null
-  rm -rf "$work"
+  [ -n "${KEEP_WORK:-}" ] && echo "kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
 failures=0
