@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -185,37 +184,35 @@ TEST_F(MessageCatalogTest, XpSourcesDeclareTheirMessageTables) {
                                {0xC0001B7B, "failed"},
                                {0x40001B7B, "sent"},
                                {0x80001775, "shutdown"}}));
-  image_.Add(std::string(kSys32) + "cats.dll", test::MessageDll({{1, "Other"}}));
+  image_.Add(std::string(kSys32) + "cats.dll",
+             test::MessageDll({{1, "Other"}}));
   const std::vector<uint32_t> all = {1, 2, 0x40001B7B, 0x80001775, 0xC0001B7B};
   const struct {
     const char* source;
-    const char* category_file;  // "" for none
-    std::optional<uint32_t> category_count;
+    const char* category_file;
+    char category_count;  // 0: no CategoryCount value
     std::vector<uint32_t> ids;
   } cases[] = {
-      {"Plain", "", std::nullopt, all},
       // The same file spelled otherwise.
       {"SameFile", "C:\\WINDOWS\\system32\\NETEVENT.DLL", 1,
        {2, 0x40001B7B, 0x80001775, 0xC0001B7B}},
-      {"SameFileNoCount", "%SystemRoot%\\System32\\netevent.dll", std::nullopt, all},
+      {"NoCount", "%SystemRoot%\\System32\\netevent.dll", 0, all},
       {"OtherFile", "%SystemRoot%\\System32\\cats.dll", 2, all},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases) {  // all registered before the index is built
     test::RegisterSource(fake_.registry, "System", c.source,
                          {"%SystemRoot%\\System32\\netevent.dll", "", ""});
-    const std::string key = std::string(test::kEventLog) + "System\\" + c.source;
-    if (*c.category_file != '\0') {
-      fake_.registry.SetValue(key, "CategoryMessageFile",
-                              std::string(c.category_file) + '\0', kRegExpandSz);
-    }
-    if (c.category_count) {
-      const uint32_t n = *c.category_count;
+    const std::string key =
+        std::string(test::kEventLog) + "System\\" + c.source;
+    fake_.registry.SetValue(key, "CategoryMessageFile",
+                            std::string(c.category_file) + '\0', kRegExpandSz);
+    if (c.category_count != 0) {
       fake_.registry.SetValue(key, "CategoryCount",
-                              std::string({static_cast<char>(n), 0, 0, 0}), kRegDword);
+                              std::string({c.category_count, 0, 0, 0}),
+                              kRegDword);
     }
   }
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.source);
     auto provider = Open(c.source);
     ASSERT_NE(provider, nullptr);
     std::vector<std::pair<uint32_t, uint32_t>> listed, expected;
@@ -223,9 +220,7 @@ TEST_F(MessageCatalogTest, XpSourcesDeclareTheirMessageTables) {
       listed.emplace_back(event.id, event.message_id);
     }
     for (const uint32_t id : c.ids) expected.emplace_back(id & 0xFFFF, id);
-    EXPECT_EQ(listed, expected);
-    // A definition's message id finds its text, as a classic event's does.
-    EXPECT_EQ(Id(*provider, 0xC0001B7B), "failed");
+    EXPECT_EQ(listed, expected) << c.source;
   }
 }
 
