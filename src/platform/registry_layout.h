@@ -38,6 +38,8 @@ inline constexpr char kParameterFileValue[] = "ParameterFileName";
 // Values of a classic event source key.
 inline constexpr char kEventMessageFileValue[] = "EventMessageFile";
 inline constexpr char kParameterMessageFileValue[] = "ParameterMessageFile";
+inline constexpr char kCategoryMessageFileValue[] = "CategoryMessageFile";
+inline constexpr char kCategoryCountValue[] = "CategoryCount";  // REG_DWORD
 inline constexpr char kProviderGuidValue[] = "ProviderGuid";
 
 // True for the subkeys of the service-log key that hold the service's own

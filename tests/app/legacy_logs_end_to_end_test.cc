@@ -138,8 +138,13 @@ void WriteXpImage(const fs::path& root) {
   regf::WriterKey& scm = service.AddPath("System\\Service Control Manager");
   scm.SetString("EventMessageFile", "%SystemRoot%\\system32\\netevent.dll", regf::kRegExpandSz);
   scm.SetString("ParameterMessageFile", "%SystemRoot%\\system32\\kernel32.dll", regf::kRegExpandSz);
-  service.AddPath("System\\EventLog")
-      .SetString("EventMessageFile", "%SystemRoot%\\system32\\netevent.dll", regf::kRegExpandSz);
+  regf::WriterKey& event_log = service.AddPath("System\\EventLog");
+  event_log.SetString("EventMessageFile", "%SystemRoot%\\system32\\netevent.dll",
+                      regf::kRegExpandSz);
+  // Its one category shares netevent.dll's table: id 1 is no event of it.
+  event_log.SetString("CategoryMessageFile", "%SystemRoot%\\system32\\netevent.dll",
+                      regf::kRegExpandSz);
+  event_log.SetDword("CategoryCount", 1);
   regf::WriterKey software("ROOT");
   software.AddPath("Microsoft\\Windows NT\\CurrentVersion").SetString("SystemRoot", "C:\\WINDOWS");
 
@@ -154,6 +159,7 @@ void WriteXpImage(const fs::path& root) {
                 {0x40001B7B, "The %1 service was successfully sent a %2 control.\r\n"},
                 {0xC0001B58, "The %1 service failed to start due to the following error: %2\r\n"},
                 {0x80001775, "The previous system shutdown was unexpected.\r\n"},
+                {1, "Devices\r\n"},
             })}));
   WriteFile(windows / "kernel32.dll",
             pe::BuildPeImage({MessageTable({
@@ -238,9 +244,22 @@ TEST_F(LegacyLogsEndToEnd, EveryCommandOverAnXpImage) {
   const std::string everything = Run({"NOWARN", "GETEVENTS"}).out;
   for (const Event& e : Events()) EXPECT_NE(everything.find(Line(e, e.log)), std::string::npos);
 
-  // GETLIST walks every source of the service logs and succeeds; classic
-  // sources declare no events (they have no manifest), so nothing is listed.
-  EXPECT_EQ(Run({"NOWARN", "GETLIST"}).out, "");
+  // GETLIST walks every source of the service logs. With no event metadata
+  // on XP, a source declares its message table (ascending full ids, shown
+  // by Event ID), less EventLog's category 1; ParameterMessageFile's
+  // kernel32.dll is not an event file.
+  EXPECT_EQ(Run({"NOWARN", "GETLIST"}).out,
+            Join({"System\tEventLog\t7035\tThe %1 service was successfully sent a %2 control.",
+                  "System\tEventLog\t6005\tThe previous system shutdown was unexpected.",
+                  "System\tEventLog\t7000\tThe %1 service failed to start due to the following "
+                  "error: %2",
+                  "System\tService Control Manager\t1\tDevices",
+                  "System\tService Control Manager\t7035\tThe %1 service was successfully sent a "
+                  "%2 control.",
+                  "System\tService Control Manager\t6005\tThe previous system shutdown was "
+                  "unexpected.",
+                  "System\tService Control Manager\t7000\tThe %1 service failed to start due to "
+                  "the following error: %2"}));
 
   ToolProcess poll(QRV_TOOL_PATH, {"NOWARN", "POLLEVENTSQUERY", select_system});
   ASSERT_TRUE(poll.started());

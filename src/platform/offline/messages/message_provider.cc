@@ -102,6 +102,7 @@ MessageProvider::MessageProvider(const ProviderRegistration& registration,
   AddFiles(cache, registration.parameter_message_files, &parameter_files_);
 
   if (!registration.guid.empty()) FindManifest(registration, cache);
+  ListMessageTableEvents(registration, cache);
   ListTemplateEvents();
 }
 
@@ -136,8 +137,51 @@ void MessageProvider::ListTemplateEvents() {
   }
 }
 
+void MessageProvider::ListMessageTableEvents(
+    const ProviderRegistration& registration, MessageFileCache& cache) {
+  if (!registration.message_table_events || manifest_ != nullptr) return;
+  // A source whose categories live in its event message file numbers them
+  // 1..CategoryCount in the same table; those ids name categories, not
+  // events. Files are compared parsed, so two spellings of one path match.
+  std::vector<const MessageFile*> category_files;
+  const uint32_t categories = registration.category_count.value_or(0);
+  if (categories > 0) {
+    for (const std::string& path : registration.category_message_files) {
+      if (const auto& file = cache.Get(path)->file) {
+        category_files.push_back(file.get());
+      }
+    }
+  }
+  std::vector<uint32_t> ids;
+  // As ClassicMessageIds: the event message files, not the manifest's.
+  for (const auto& resolved : classic_tables_) {
+    if (std::find(manifest_tables_.begin(), manifest_tables_.end(),
+                  resolved) != manifest_tables_.end()) {
+      continue;
+    }
+    const bool holds_categories =
+        resolved->file != nullptr &&
+        std::find(category_files.begin(), category_files.end(),
+                  resolved->file.get()) != category_files.end();
+    for (const uint32_t id : resolved->MessageIds()) {
+      if (holds_categories && id >= 1 && id <= categories) continue;
+      ids.push_back(id);
+    }
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  table_events_.reserve(ids.size());
+  for (const uint32_t id : ids) {
+    pe::WevtEvent event;
+    event.id = static_cast<uint16_t>(id & 0xFFFF);
+    event.message_id = id;
+    table_events_.push_back(event);
+  }
+}
+
 const std::vector<pe::WevtEvent>& MessageProvider::events() const {
   if (manifest_ != nullptr) return manifest_->events;
+  if (!table_events_.empty()) return table_events_;
   return template_events_.empty() ? kNoEvents : template_events_;
 }
 

@@ -80,6 +80,14 @@ class MessageProvider {
   // The manifest's event definitions in manifest order; empty for a classic
   // source without a manifest, as on Windows. A provider without message
   // files lists its database events instead (ascending ids).
+  // On a Windows XP / Server 2003 image (registration.message_table_events)
+  // there is no event metadata at all, and a classic source lists its
+  // message table: one definition per message id of its event message
+  // files, ascending, id = the low 16 bits (the Event ID its events carry),
+  // message id = the full id, everything else 0. Category ids
+  // 1..CategoryCount are left out of a file that is also the
+  // CategoryMessageFile; parameter strings sharing the file cannot be told
+  // apart and stay in.
   const std::vector<pe::WevtEvent>& events() const;
 
   // Message `message_id` as the files store it, unexpanded, looked up as an
@@ -127,6 +135,8 @@ class MessageProvider {
   void FindManifest(const ProviderRegistration& registration,
                     MessageFileCache& cache);
   void ListTemplateEvents();
+  void ListMessageTableEvents(const ProviderRegistration& registration,
+                              MessageFileCache& cache);
   uint32_t FormatFromFiles(const EventMessageRequest& request,
                            std::string* text) const;
   uint32_t FormatFromTemplates(const EventMessageRequest& request,
@@ -144,6 +154,9 @@ class MessageProvider {
   // Set only for a provider without message files that a database holds:
   // its events, message ids being those of templates_->Text.
   std::vector<pe::WevtEvent> template_events_;
+  // Set only for a classic source of an XP-era image: its message table as
+  // event definitions.
+  std::vector<pe::WevtEvent> table_events_;
 };
 
 }  // namespace qrv::offline

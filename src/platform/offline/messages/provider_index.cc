@@ -5,6 +5,7 @@
 #include "platform/offline/messages/name_match.h"
 #include "platform/offline/messages/registry_values.h"
 #include "platform/registry_layout.h"
+#include "platform/win32_types.h"
 
 namespace qrv::offline {
 namespace {
@@ -27,8 +28,10 @@ std::vector<std::string> FileList(RegistryApi& registry, const RegKeyOwner& key,
 void ProviderIndex::BuildIndexes() {
   indexed_ = true;
   {
+    int32_t status = 0;
     const RegKeyOwner publishers =
-        OpenRegistryKey(registry_, std::string(kPublisherKey));
+        OpenRegistryKey(registry_, std::string(kPublisherKey), &status);
+    no_publishers_key_ = status == static_cast<int32_t>(kErrorFileNotFound);
     for (const std::string& key_name : RegistrySubkeys(registry_, publishers)) {
       const RegKeyOwner key =
           OpenRegistryKey(registry_, Join(kPublisherKey, key_name));
@@ -69,6 +72,12 @@ void ProviderIndex::ReadSource(const std::string& path,
   out->event_message_files = FileList(registry_, key, kEventMessageFileValue);
   out->parameter_message_files =
       FileList(registry_, key, kParameterMessageFileValue);
+  if (no_publishers_key_) {
+    out->message_table_events = true;
+    out->category_message_files =
+        FileList(registry_, key, kCategoryMessageFileValue);
+    out->category_count = RegistryDword(registry_, key, kCategoryCountValue);
+  }
   if (out->guid.empty()) {
     // A source that names its component's manifest publisher gets that
     // publisher's files too.

@@ -3,6 +3,9 @@
 // ResourceFileName, MessageFileName, ParameterFileName) and classic event
 // sources under Services\EventLog\<log>\<source> (EventMessageFile,
 // ParameterMessageFile, ProviderGuid). Names compare without regard to case.
+// A registry without WINEVT\Publishers is a Windows XP or Server 2003
+// machine's: its sources are marked to declare their message tables as
+// events, with the category values that tell some of those ids apart.
 // Finding a publisher by name means reading every Publishers subkey's default
 // value, so both name indexes are built once, on the first lookup.
 //
@@ -10,6 +13,7 @@
 #ifndef QRV_PLATFORM_OFFLINE_MESSAGES_PROVIDER_INDEX_H_
 #define QRV_PLATFORM_OFFLINE_MESSAGES_PROVIDER_INDEX_H_
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +36,11 @@ struct ProviderRegistration {
   bool classic_source = false;
   std::vector<std::string> event_message_files;      // EventMessageFile
   std::vector<std::string> parameter_message_files;  // ParameterMessageFile
+  // A classic source of a registry without WINEVT\Publishers: its message
+  // table is what it declares. The category values are read only then.
+  bool message_table_events = false;
+  std::vector<std::string> category_message_files;  // CategoryMessageFile
+  std::optional<uint32_t> category_count;           // CategoryCount
 };
 
 class ProviderIndex {
@@ -55,6 +64,8 @@ class ProviderIndex {
 
   RegistryApi& registry_;
   bool indexed_ = false;
+  // The publishers key is absent (not merely unreadable).
+  bool no_publishers_key_ = false;
   struct PublisherEntry {
     std::string key_name;
     std::string name;

@@ -11,11 +11,13 @@ constexpr uint32_t kKeyNameBuffer = 256;
 
 }  // namespace
 
-RegKeyOwner OpenRegistryKey(RegistryApi& registry, const std::string& path) {
+RegKeyOwner OpenRegistryKey(RegistryApi& registry, const std::string& path,
+                            int32_t* status) {
   HKey key = nullptr;
-  if (registry.RegOpenKeyA(LocalMachineKey(), path.c_str(), &key) !=
-          static_cast<int32_t>(kErrorSuccess) ||
-      key == nullptr) {
+  const int32_t code =
+      registry.RegOpenKeyA(LocalMachineKey(), path.c_str(), &key);
+  if (status != nullptr) *status = code;
+  if (code != static_cast<int32_t>(kErrorSuccess) || key == nullptr) {
     return RegKeyOwner();
   }
   return RegKeyOwner(registry, key);
@@ -62,6 +64,25 @@ std::optional<std::string> RegistryString(RegistryApi& registry,
   // Stored strings usually carry their terminator, sometimes several.
   while (!text.empty() && text.back() == '\0') text.pop_back();
   return text;
+}
+
+std::optional<uint32_t> RegistryDword(RegistryApi& registry,
+                                      const RegKeyOwner& key,
+                                      const std::string& name) {
+  if (!key) return std::nullopt;
+  uint32_t type = 0;
+  uint8_t bytes[4] = {};
+  uint32_t size = sizeof(bytes);
+  if (registry.RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, bytes,
+                                &size) != static_cast<int32_t>(kErrorSuccess) ||
+      type != kRegDword || size != sizeof(bytes)) {
+    return std::nullopt;
+  }
+  // REG_DWORD is stored little-endian whatever the host.
+  return static_cast<uint32_t>(bytes[0]) |
+         static_cast<uint32_t>(bytes[1]) << 8 |
+         static_cast<uint32_t>(bytes[2]) << 16 |
+         static_cast<uint32_t>(bytes[3]) << 24;
 }
 
 }  // namespace qrv::offline

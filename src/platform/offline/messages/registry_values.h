@@ -4,8 +4,8 @@
 // installed platform, so the catalogue can read the image's registry while
 // any platform is installed.
 //
-// Entry points: OpenRegistryKey, RegistrySubkeys,
-// RegistryString.
+// Entry points: OpenRegistryKey, RegistrySubkeys, RegistryString,
+// RegistryDword.
 #ifndef QRV_PLATFORM_OFFLINE_MESSAGES_REGISTRY_VALUES_H_
 #define QRV_PLATFORM_OFFLINE_MESSAGES_REGISTRY_VALUES_H_
 
@@ -23,8 +23,10 @@ namespace qrv::offline {
 // value claiming more is refused rather than allocated.
 inline constexpr uint32_t kMaxRegistryStringBytes = 64 * 1024;
 
-// Opens `path` below HKEY_LOCAL_MACHINE; an empty owner when it cannot.
-RegKeyOwner OpenRegistryKey(RegistryApi& registry, const std::string& path);
+// Opens `path` below HKEY_LOCAL_MACHINE; an empty owner when it cannot, the
+// code of the failed open in *status when `status` is given.
+RegKeyOwner OpenRegistryKey(RegistryApi& registry, const std::string& path,
+                            int32_t* status = nullptr);
 
 // Names of the key's subkeys in enumeration order. The walk stops at the
 // first error other than "no more items"; names that do not fit the 255
@@ -38,6 +40,11 @@ std::vector<std::string> RegistrySubkeys(RegistryApi& registry,
 std::optional<std::string> RegistryString(RegistryApi& registry,
                                           const RegKeyOwner& key,
                                           const std::string& name);
+
+// A REG_DWORD value; nullopt when absent or of another type or size.
+std::optional<uint32_t> RegistryDword(RegistryApi& registry,
+                                      const RegKeyOwner& key,
+                                      const std::string& name);
 
 }  // namespace qrv::offline
 

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "message_fixture.h"
+#include "platform/registry_layout.h"
 
 namespace qrv::offline {
 namespace {
@@ -148,6 +150,8 @@ TEST_F(MessageCatalogTest, ClassicFullIdAcrossSeveralMessageFiles) {
                        {"%SystemRoot%\\System32\\first.dll; "
                         "%SystemRoot%\\System32\\second.dll",
                         "", ""});
+  // A Vista-and-later registry (it has the publishers key).
+  fake_.registry.AddKey(kPublisherKey);
   auto provider = Open("SERVICE CONTROL MANAGER");
   ASSERT_NE(provider, nullptr);
   EXPECT_TRUE(provider->events().empty());  // classic: no definitions
@@ -168,6 +172,56 @@ TEST_F(MessageCatalogTest, ClassicFullIdAcrossSeveralMessageFiles) {
   EXPECT_EQ(Message(*provider, request), "first one\r\n");
   // An event logged without qualifiers is looked up by its bare id.
   EXPECT_EQ(Message(*provider, Request(1)), "first one\r\n");
+}
+
+// A registry without WINEVT\Publishers is an XP-era machine's: a classic
+// source declares its event message file's ids, less the category ids
+// 1..CategoryCount when its CategoryMessageFile is that same file.
+TEST_F(MessageCatalogTest, XpSourcesDeclareTheirMessageTables) {
+  image_.Add(std::string(kSys32) + "netevent.dll",
+             test::MessageDll({{1, "Devices"},
+                               {2, "Disk"},
+                               {0xC0001B7B, "failed"},
+                               {0x40001B7B, "sent"},
+                               {0x80001775, "shutdown"}}));
+  image_.Add(std::string(kSys32) + "cats.dll",
+             test::MessageDll({{1, "Other"}}));
+  const std::vector<uint32_t> all = {1, 2, 0x40001B7B, 0x80001775, 0xC0001B7B};
+  const struct {
+    const char* source;
+    const char* category_file;
+    char category_count;  // 0: no CategoryCount value
+    std::vector<uint32_t> ids;
+  } cases[] = {
+      // The same file spelled otherwise.
+      {"SameFile", "C:\\WINDOWS\\system32\\NETEVENT.DLL", 1,
+       {2, 0x40001B7B, 0x80001775, 0xC0001B7B}},
+      {"NoCount", "%SystemRoot%\\System32\\netevent.dll", 0, all},
+      {"OtherFile", "%SystemRoot%\\System32\\cats.dll", 2, all},
+  };
+  for (const auto& c : cases) {  // all registered before the index is built
+    test::RegisterSource(fake_.registry, "System", c.source,
+                         {"%SystemRoot%\\System32\\netevent.dll", "", ""});
+    const std::string key =
+        std::string(test::kEventLog) + "System\\" + c.source;
+    fake_.registry.SetValue(key, "CategoryMessageFile",
+                            std::string(c.category_file) + '\0', kRegExpandSz);
+    if (c.category_count != 0) {
+      fake_.registry.SetValue(key, "CategoryCount",
+                              std::string({c.category_count, 0, 0, 0}),
+                              kRegDword);
+    }
+  }
+  for (const auto& c : cases) {
+    auto provider = Open(c.source);
+    ASSERT_NE(provider, nullptr);
+    std::vector<std::pair<uint32_t, uint32_t>> listed, expected;
+    for (const pe::WevtEvent& event : provider->events()) {
+      listed.emplace_back(event.id, event.message_id);
+    }
+    for (const uint32_t id : c.ids) expected.emplace_back(id & 0xFFFF, id);
+    EXPECT_EQ(listed, expected) << c.source;
+  }
 }
 
 TEST_F(MessageCatalogTest, InsertsParametersAndEscapes) {
