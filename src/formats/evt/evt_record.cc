@@ -2,6 +2,9 @@
 // evt_record.h.
 #include "formats/evt/evt_record.h"
 
+#include <bit>
+#include <cstring>
+
 namespace evt {
 
 namespace {
@@ -18,15 +21,20 @@ uint16_t U16(const uint8_t* p) {
 // terminator; *next is past the terminator (or `end`). False when cut.
 bool ReadString(const uint8_t* bytes, uint32_t at, uint32_t end,
                 std::u16string* out, uint32_t* next) {
-  out->clear();
-  while (at + 2 <= end) {
-    const char16_t unit = U16(bytes + at);
-    at += 2;
-    if (unit == 0) {
-      *next = at;
-      return true;
+  uint32_t stop = at;
+  while (stop + 2 <= end && (bytes[stop] | bytes[stop + 1]) != 0) stop += 2;
+  out->resize((stop - at) / 2);
+  if constexpr (std::endian::native == std::endian::little) {
+    if (!out->empty()) std::memcpy(out->data(), bytes + at, stop - at);
+  } else {
+    for (char16_t& unit : *out) {
+      unit = U16(bytes + at);
+      at += 2;
     }
-    out->push_back(unit);
+  }
+  if (stop + 2 <= end) {
+    *next = stop + 2;
+    return true;
   }
   *next = end;
   return false;

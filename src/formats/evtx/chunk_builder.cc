@@ -42,28 +42,8 @@ void ChunkBuilder::Reset() {
 }
 
 void ChunkBuilder::PutBytes(const uint8_t* p, size_t n) {
-  if (overflow_ || n > kChunkSize - pos_) {
-    overflow_ = true;
-    return;
-  }
-  if (n != 0) std::memcpy(buf_.data() + pos_, p, n);
-  pos_ += static_cast<uint32_t>(n);
-}
-void ChunkBuilder::Put8(uint8_t v) { PutBytes(&v, 1); }
-void ChunkBuilder::Put16(uint16_t v) {
-  uint8_t b[2];
-  StoreU16(b, v);
-  PutBytes(b, 2);
-}
-void ChunkBuilder::Put32(uint32_t v) {
-  uint8_t b[4];
-  StoreU32(b, v);
-  PutBytes(b, 4);
-}
-void ChunkBuilder::Put64(uint64_t v) {
-  uint8_t b[8];
-  StoreU64(b, v);
-  PutBytes(b, 8);
+  uint8_t* at = Reserve(n);
+  if (at != nullptr && n != 0) std::memcpy(at, p, n);
 }
 void ChunkBuilder::Patch16(uint32_t at, uint16_t v) {
   if (!overflow_ && at + 2 <= pos_) StoreU16(buf_.data() + at, v);
@@ -126,7 +106,7 @@ void ChunkBuilder::NoteRecord(uint64_t record_id, uint32_t offset) {
   last_record_offset_ = offset;
 }
 
-void ChunkBuilder::Finalize() {
+void ChunkBuilder::Finalize(bool data_checksum) {
   uint8_t* b = buf_.data();
   std::memcpy(b, "ElfChnk", 8);
   StoreU64(b + 8, first_record_);
@@ -148,7 +128,8 @@ void ChunkBuilder::Finalize() {
     StoreU32(b + offset, LoadU32(b + kTemplateTableOffset + 4 * bucket));
     StoreU32(b + kTemplateTableOffset + 4 * bucket, offset);
   }
-  StoreU32(b + 52, Crc32(b + kChunkHeaderSize, pos_ - kChunkHeaderSize));
+  if (data_checksum)
+    StoreU32(b + 52, Crc32(b + kChunkHeaderSize, pos_ - kChunkHeaderSize));
   StoreU32(b + 120, 1);
   StoreU32(b + 124, Crc32(b + 128, kChunkHeaderSize - 128, Crc32(b, 120)));
 }

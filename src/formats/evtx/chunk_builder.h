@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "formats/evtx/bytes.h"
+
 namespace evtx {
 
 class ChunkBuilder {
@@ -24,10 +26,20 @@ class ChunkBuilder {
   bool empty() const { return record_count_ == 0; }
   const uint8_t* data() const { return buf_.data(); }
 
-  void Put8(uint8_t v);
-  void Put16(uint16_t v);
-  void Put32(uint32_t v);
-  void Put64(uint64_t v);
+  // Appends; past the chunk's end nothing is written and overflow() is set.
+  // The fixed-size appends are inline: a record takes dozens of them.
+  void Put8(uint8_t v) {
+    if (uint8_t* at = Reserve(1)) *at = v;
+  }
+  void Put16(uint16_t v) {
+    if (uint8_t* at = Reserve(2)) StoreU16(at, v);
+  }
+  void Put32(uint32_t v) {
+    if (uint8_t* at = Reserve(4)) StoreU32(at, v);
+  }
+  void Put64(uint64_t v) {
+    if (uint8_t* at = Reserve(8)) StoreU64(at, v);
+  }
   void PutBytes(const uint8_t* p, size_t n);
   void Patch16(uint32_t at, uint16_t v);
   void Patch32(uint32_t at, uint32_t v);
@@ -48,10 +60,22 @@ class ChunkBuilder {
   void Restore(const Mark& mark);
 
   void NoteRecord(uint64_t record_id, uint32_t offset);
-  // Fills the header, string and template tables and checksums.
-  void Finalize();
+  // Fills the header, string and template tables and checksums; the
+  // record data's checksum is left 0 when `data_checksum` is false.
+  void Finalize(bool data_checksum = true);
 
  private:
+  // Where the next `n` bytes go, advancing past them; null on overflow.
+  uint8_t* Reserve(size_t n) {
+    if (overflow_ || n > buf_.size() - pos_) {
+      overflow_ = true;
+      return nullptr;
+    }
+    uint8_t* at = buf_.data() + pos_;
+    pos_ += static_cast<uint32_t>(n);
+    return at;
+  }
+
   std::vector<uint8_t> buf_;
   uint32_t pos_ = 0;
   bool overflow_ = false;

@@ -4,6 +4,7 @@
 // ChunkBuilder; a record that does not fit moves to a fresh chunk.
 #include "formats/evtx/evtx_writer.h"
 
+#include <charconv>
 #include <cstring>
 
 #include "formats/evtx/bytes.h"
@@ -72,15 +73,46 @@ class EvtxWriter::Impl {
     uint32_t size_at;
     uint32_t attr_at;
   };
-  // A value slot of a template instance: bytes, or nested BinXml written in
-  // place by `nested`.
+  // A value slot of a template instance: `size` bytes of type `type` at
+  // `data` (type 0 and no bytes: null), or nested BinXml written in place by
+  // `nested`.
   struct Slot {
-    const WriterValue* value = nullptr;
+    uint8_t type = 0;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
     const WriterEvent* nested = nullptr;
+  };
+  static Slot ValueSlot(const WriterValue& v) {
+    return {v.type, v.bytes.data(), v.bytes.size(), nullptr};
+  }
+  static Slot BytesSlot(ValueType type, const uint8_t* data, size_t size) {
+    return {static_cast<uint8_t>(type), data, size, nullptr};
+  }
+  // The last text a field was given, with its encoding: an event log
+  // repeats the same provider, channel, computer and user from record to
+  // record, so each is encoded once per change, not once per record.
+  struct EncodedText {
+    std::string text;
+    std::string le;  // UTF-16LE
+    bool valid = false;
+    const std::string& Encode(const std::string& utf8) {
+      if (!valid || text != utf8) {
+        text = utf8;
+        le.clear();
+        AppendUtf8AsUtf16Le(utf8, &le);
+        valid = true;
+      }
+      return le;
+    }
+  };
+  struct EncodedSid {
+    std::string text;
+    WriterValue value;
+    bool valid = false;
   };
 
   void Flush() {
-    c_.Finalize();
+    c_.Finalize(options_.data_checksum);
     sink_(c_.data(), kChunkSize);
     ++chunks_;
     c_.Reset();
@@ -142,9 +174,8 @@ class EvtxWriter::Impl {
   }
 
   template <typename Body>
-  void Instance(const std::string& key, Body body,
+  void Instance(const std::string& key, uint64_t hash, Body body,
                 const std::vector<Slot>& slots) {
-    const uint64_t hash = Fnv(key);
     const uint32_t id = static_cast<uint32_t>(hash);
     c_.Put8(0x0C);
     c_.Put8(0x01);
@@ -172,17 +203,14 @@ class EvtxWriter::Impl {
     c_.Put32(static_cast<uint32_t>(slots.size()));
     const uint32_t desc_at = c_.pos();
     for (const Slot& s : slots) {
-      c_.Put16(s.value != nullptr ? static_cast<uint16_t>(s.value->bytes.size())
-                                  : 0);
-      c_.Put8(s.value != nullptr    ? s.value->type
-              : s.nested != nullptr ? kBinXmlType
-                                    : 0);
+      c_.Put16(static_cast<uint16_t>(s.size));
+      c_.Put8(s.nested != nullptr ? kBinXmlType : s.type);
       c_.Put8(0);
     }
     for (size_t i = 0; i < slots.size(); ++i) {
-      if (slots[i].value != nullptr) {
-        c_.PutBytes(slots[i].value->bytes.data(), slots[i].value->bytes.size());
-      } else if (slots[i].nested != nullptr) {
+      if (slots[i].nested == nullptr) {
+        c_.PutBytes(slots[i].data, slots[i].size);
+      } else {
         const uint32_t start = c_.pos();
         WritePayload(*slots[i].nested);
         c_.Patch16(desc_at + 4 * static_cast<uint32_t>(i),
@@ -213,37 +241,66 @@ class EvtxWriter::Impl {
     auto idx = [count, rot](uint32_t windows_index) {
       return (windows_index + rot) % count;
     };
-    WriterValue v[19];
-    v[0] = WriterValue::Number(ValueType::kUInt8, e.level);
-    v[1] = WriterValue::Number(ValueType::kUInt8, e.opcode);
-    v[2] = WriterValue::Number(ValueType::kUInt16, e.task);
-    v[3] = WriterValue::Number(ValueType::kUInt16, e.event_id);
-    if (e.qualifiers)
-      v[4] = WriterValue::Number(ValueType::kUInt16, *e.qualifiers);
-    v[5] = WriterValue::Number(ValueType::kHexInt64, e.keywords);
-    v[6] = WriterValue::Number(ValueType::kFileTime, e.time_created);
-    if (e.activity_id) v[7] = WriterValue::Guid(*e.activity_id);
-    v[8] = WriterValue::Number(ValueType::kUInt32, e.process_id);
-    v[9] = WriterValue::Number(ValueType::kUInt32, e.thread_id);
-    v[10] = WriterValue::Number(ValueType::kUInt64, id);
-    v[11] = WriterValue::Number(ValueType::kUInt8, e.version);
-    if (!e.user_sid.empty()) v[12] = WriterValue::Sid(e.user_sid);
-    if (e.related_activity_id)
-      v[13] = WriterValue::Guid(*e.related_activity_id);
-    v[14] = WriterValue::String(e.provider_name);
-    if (e.provider_guid) v[15] = WriterValue::Guid(*e.provider_guid);
-    v[16] = WriterValue::String(e.channel);
-    if (options_.computer_as_substitution)
-      v[18] = WriterValue::String(e.computer);
-    std::vector<Slot> slots(count);
-    for (uint32_t i = 0; i < count; ++i) slots[idx(i)].value = &v[i];
+    // Numbers are encoded in place; texts come from the encodings kept
+    // from the records before.
+    uint8_t numbers[kSystemValues][8];
+    std::vector<Slot>& slots = system_slots_;
+    slots.assign(count, Slot{});
+    auto number = [&](uint32_t windows_index, ValueType type, uint64_t value) {
+      const size_t width = NumberWidth(type);
+      for (size_t i = 0; i < width; ++i)
+        numbers[windows_index][i] = static_cast<uint8_t>(value >> (8 * i));
+      slots[idx(windows_index)] = BytesSlot(type, numbers[windows_index], width);
+    };
+    auto text = [&](uint32_t windows_index, EncodedText& cache,
+                    const std::string& utf8) {
+      const std::string& le = cache.Encode(utf8);
+      slots[idx(windows_index)] = BytesSlot(
+          ValueType::kString, reinterpret_cast<const uint8_t*>(le.data()), le.size());
+    };
+    auto guid = [&](uint32_t windows_index, const std::optional<GuidBytes>& g) {
+      if (g) slots[idx(windows_index)] = BytesSlot(ValueType::kGuid, g->bytes, 16);
+    };
+    number(0, ValueType::kUInt8, e.level);
+    number(1, ValueType::kUInt8, e.opcode);
+    number(2, ValueType::kUInt16, e.task);
+    number(3, ValueType::kUInt16, e.event_id);
+    if (e.qualifiers) number(4, ValueType::kUInt16, *e.qualifiers);
+    number(5, ValueType::kHexInt64, e.keywords);
+    number(6, ValueType::kFileTime, e.time_created);
+    guid(7, e.activity_id);
+    number(8, ValueType::kUInt32, e.process_id);
+    number(9, ValueType::kUInt32, e.thread_id);
+    number(10, ValueType::kUInt64, id);
+    number(11, ValueType::kUInt8, e.version);
+    if (!e.user_sid.empty()) {
+      if (!sid_.valid || sid_.text != e.user_sid) {
+        sid_.text = e.user_sid;
+        sid_.value = WriterValue::Sid(e.user_sid);
+        sid_.valid = true;
+      }
+      slots[idx(12)] = ValueSlot(sid_.value);
+    }
+    guid(13, e.related_activity_id);
+    text(14, provider_, e.provider_name);
+    guid(15, e.provider_guid);
+    text(16, channel_, e.channel);
+    if (options_.computer_as_substitution) text(18, computer_, e.computer);
     const bool has_payload = !e.event_data.empty() || e.binary.has_value() ||
                              e.always_event_data || e.user_data.has_value();
-    slots[idx(17)].value = has_payload ? nullptr : &v[17];
-    slots[idx(17)].nested = has_payload ? &e : nullptr;
+    if (has_payload) slots[idx(17)].nested = &e;
 
-    std::string key = "S|" + std::to_string(rot) + "|";
-    if (!options_.computer_as_substitution) key += e.computer;
+    // The template's key names its shape: the rotation, and the computer
+    // when it is literal text.
+    if (!system_key_valid_ ||
+        (!options_.computer_as_substitution && system_key_computer_ != e.computer)) {
+      system_key_ = "S|" + std::to_string(rot) + "|";
+      if (!options_.computer_as_substitution) system_key_ += e.computer;
+      system_key_computer_ = e.computer;
+      system_key_hash_ = Fnv(system_key_);
+      system_key_valid_ = true;
+    }
+    const std::string& key = system_key_;
     auto body = [&] {
       using T = ValueType;
       const Open ev = OpenElement("Event", true, true);
@@ -303,7 +360,7 @@ class EvtxWriter::Impl {
       Subst(idx(17), kBinXmlType, true);
       End(ev);
     };
-    Instance(key, body, slots);
+    Instance(key, system_key_hash_, body, slots);
   }
 
   // EventData (nested template instance) or UserData (bare tree), written as
@@ -313,10 +370,17 @@ class EvtxWriter::Impl {
     if (e.user_data.has_value()) {
       WriteNode(*e.user_data);
     } else {
-      std::string key = "D|";
+      std::string& key = payload_key_;
+      key.assign("D|");
       for (const WriterData& d : e.event_data) {
-        key += d.name + '\x1f' + std::to_string(d.value.type) +
-               (d.optional ? "?" : "") + '\x1e';
+        char type[4];
+        const char* type_end =
+            std::to_chars(type, type + sizeof type, d.value.type).ptr;
+        key += d.name;
+        key += '\x1f';
+        key.append(type, static_cast<size_t>(type_end - type));
+        if (d.optional) key += '?';
+        key += '\x1e';
       }
       if (e.binary) key += "B";
       auto body = [&] {
@@ -342,15 +406,12 @@ class EvtxWriter::Impl {
         }
         End(ed);
       };
-      std::vector<Slot> slots(e.event_data.size() + (e.binary ? 1 : 0));
-      for (size_t i = 0; i < e.event_data.size(); ++i)
-        slots[i].value = &e.event_data[i].value;
-      WriterValue binary;
-      if (e.binary) {
-        binary = WriterValue::Binary(*e.binary);
-        slots.back().value = &binary;
-      }
-      Instance(key, body, slots);
+      std::vector<Slot>& slots = payload_slots_;
+      slots.clear();
+      for (const WriterData& d : e.event_data) slots.push_back(ValueSlot(d.value));
+      if (e.binary)
+        slots.push_back(BytesSlot(ValueType::kBinary, e.binary->data(), e.binary->size()));
+      Instance(key, Fnv(key), body, slots);
     }
     c_.Put8(0x00);
   }
@@ -392,6 +453,17 @@ class EvtxWriter::Impl {
   ChunkSink sink_;
   WriterOptions options_;
   ChunkBuilder c_;
+  // Kept from record to record (see EncodedText), and the buffers each
+  // record's instances are assembled in.
+  EncodedText provider_, channel_, computer_;
+  EncodedSid sid_;
+  std::string system_key_;
+  std::string system_key_computer_;
+  uint64_t system_key_hash_ = 0;
+  bool system_key_valid_ = false;
+  std::string payload_key_;
+  std::vector<Slot> system_slots_;
+  std::vector<Slot> payload_slots_;
   uint64_t next_record_id_ = 1;
   uint32_t chunks_ = 0;
 };

@@ -46,6 +46,10 @@ struct WriterValue {
   static WriterValue Raw(uint8_t type, std::vector<uint8_t> bytes);
 };
 
+// Bytes an integer-shaped value of `type` (as WriterValue::Number takes)
+// occupies on disk.
+size_t NumberWidth(ValueType type);
+
 // One <Data> item of EventData. An empty name writes <Data> without a Name
 // attribute (classic events). Optional items vanish when their value is Null.
 struct WriterData {
@@ -102,6 +106,9 @@ struct WriterOptions {
   // Windows writes Computer as literal template text; true makes it a
   // substitution instead.
   bool computer_as_substitution = false;
+  // Chunks read back in the same process by a decoder that does not check
+  // the records' checksum may go without it (it is then 0).
+  bool data_checksum = true;
 };
 
 class EvtxWriter {

@@ -7,7 +7,6 @@
 #include "formats/evtx/value_parse.h"
 
 namespace evtx {
-namespace {
 
 size_t NumberWidth(ValueType type) {
   switch (type) {
@@ -26,6 +25,8 @@ size_t NumberWidth(ValueType type) {
       return 8;
   }
 }
+
+namespace {
 
 void AppendNumber(ValueType type, uint64_t v, std::vector<uint8_t>* out) {
   const size_t n = NumberWidth(type);

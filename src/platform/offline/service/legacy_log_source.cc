@@ -44,6 +44,18 @@ bool Shrink(evtx::WriterEvent* event) {
   return true;
 }
 
+// Sets `value` to the string `text`, reusing the bytes it holds: the event
+// is refilled for every record.
+void SetString(std::u16string_view text, evtx::WriterValue* value) {
+  value->type = static_cast<uint8_t>(evtx::ValueType::kString);
+  value->bytes.resize(text.size() * 2);
+  uint8_t* out = value->bytes.data();
+  for (const char16_t unit : text) {
+    *out++ = static_cast<uint8_t>(unit);
+    *out++ = static_cast<uint8_t>(unit >> 8);
+  }
+}
+
 }  // namespace
 
 void LegacyRecordToEvent(const evt::Record& record, const std::string& channel,
@@ -65,7 +77,7 @@ void LegacyRecordToEvent(const evt::Record& record, const std::string& channel,
   if (!record.sid.empty()) evtx::AppendSid(record.sid.data(), record.sid.size(), &out->user_sid);
   out->event_data.resize(record.strings.size());
   for (size_t i = 0; i < record.strings.size(); ++i)
-    out->event_data[i].value = evtx::WriterValue::String(text::Utf16ToUtf8(record.strings[i]));
+    SetString(record.strings[i], &out->event_data[i].value);
   if (record.data.empty())
     out->binary.reset();
   else
@@ -96,10 +108,16 @@ std::unique_ptr<LegacyLogSource> LegacyLogSource::Open(const std::filesystem::pa
   }
   source->channel_ = std::move(channel);
   LegacyLogSource* self = source.get();
-  source->writer_ = std::make_unique<evtx::EvtxWriter>([self](const uint8_t* chunk, size_t size) {
-    std::memcpy(self->target_, chunk, size);
-    self->chunk_ready_ = true;
-  });
+  // The record streams read these chunks without checking the records'
+  // checksum, so none is computed.
+  evtx::WriterOptions options;
+  options.data_checksum = false;
+  source->writer_ = std::make_unique<evtx::EvtxWriter>(
+      [self](const uint8_t* chunk, size_t size) {
+        std::memcpy(self->target_, chunk, size);
+        self->chunk_ready_ = true;
+      },
+      options);
   return source;
 }
 
