@@ -21,7 +21,9 @@ class TskLibrary {
  public:
   // The program's copy, loaded by the first call (once, whichever thread
   // asks) and kept for good: a read-ahead thread may still be inside it
-  // while the main thread runs the static destructors of a normal exit.
+  // while the main thread runs the static destructors of a normal exit, and
+  // the leak checker's suppressions for it and the libraries it loads name
+  // their modules, which must still be mapped when it runs at exit.
   // Null when it cannot be loaded; `*error` then says why, naming the
   // library.
   static const TskLibrary* OfProcess(std::string* error);
