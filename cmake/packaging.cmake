@@ -5,7 +5,8 @@
 # share/doc/qrv-eventlog-tools/README.md; the program finds the sample image
 # from its own location, so the tree may be moved or unpacked anywhere.
 # `cpack -G DEB` makes the Debian package (prefix /usr; dependencies from
-# dpkg-shlibdeps, which needs dpkg-dev and file).
+# dpkg-shlibdeps, which needs dpkg-dev and file, and the packages of the
+# libraries the program loads at run time).
 #
 # On Windows (the MinGW build): QRV_EventLog_Tools.exe in bin/ and the README
 # at the top; `cpack -G ZIP` makes the zip.
@@ -35,4 +36,21 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Libraries loaded with dlopen (The Sleuth Kit, for disk images) are
+# invisible to dpkg-shlibdeps: the package that holds each file the build
+# found is named here, beside what dpkg-shlibdeps adds.
+get_property(qrv_loaded_files GLOBAL PROPERTY QRV_LOADED_LIBRARY_FILES)
+find_program(QRV_DPKG dpkg)
+foreach(file IN LISTS qrv_loaded_files)
+  set(owner)
+  if(QRV_DPKG)
+    execute_process(COMMAND ${QRV_DPKG} -S ${file} OUTPUT_VARIABLE owner ERROR_QUIET)
+  endif()
+  if(owner MATCHES "^([^:, ]+)(:[^:, ]+)?: ")
+    list(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ${CMAKE_MATCH_1})
+  else()
+    message(WARNING "No Debian package holds ${file}; the .deb will not depend on it")
+  endif()
+endforeach()
+list(JOIN CPACK_DEBIAN_PACKAGE_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 include(CPack)

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "formats/regf/name_text.h"
+#include "platform/offline/disk_image/tsk_library.h"
 #include "platform/offline/disk_image/tsk_volume.h"
 #include "platform/offline/image/file_source.h"
 
@@ -187,7 +188,16 @@ std::optional<DiskImageRoot> OpenDiskImageRoot(const fs::path& named) {
   const std::string not_an_image =
       "is neither a folder nor a disk image that can be read (raw, E01, VHD, VHDX or VMDK), "
       "or it is damaged";
-  const std::shared_ptr<TskImage> image = TskImage::Open(file);
+  // Folders never get here: only an image pays for loading the library.
+  std::string load_error;
+  const TskLibrary* tsk = TskLibrary::OfProcess(&load_error);
+  if (tsk == nullptr) {
+    result.problem =
+        "cannot be read as a disk image: the disk image support library could not be loaded: " +
+        load_error;
+    return result;
+  }
+  const std::shared_ptr<TskImage> image = TskImage::Open(*tsk, file);
   if (!image) {
     result.problem = not_an_image;
     return result;

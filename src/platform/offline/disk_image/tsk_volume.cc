@@ -1,12 +1,12 @@
 // The Sleuth Kit's image, partitions and NTFS files; see tsk_volume.h.
 #include "platform/offline/disk_image/tsk_volume.h"
 
-#include <tsk/libtsk.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <utility>
+
+#include "platform/offline/disk_image/tsk_library.h"
 
 namespace qrv::offline {
 
@@ -17,13 +17,16 @@ namespace {
 constexpr size_t kMaxFolderEntries = 1'000'000;
 
 struct DirCloser {
-  void operator()(TSK_FS_DIR* dir) const { tsk_fs_dir_close(dir); }
+  const TskLibrary* tsk;
+  void operator()(TSK_FS_DIR* dir) const { tsk->fs_dir_close(dir); }
 };
 struct FileCloser {
-  void operator()(TSK_FS_FILE* file) const { tsk_fs_file_close(file); }
+  const TskLibrary* tsk;
+  void operator()(TSK_FS_FILE* file) const { tsk->fs_file_close(file); }
 };
 struct VsCloser {
-  void operator()(TSK_VS_INFO* vs) const { tsk_vs_close(vs); }
+  const TskLibrary* tsk;
+  void operator()(TSK_VS_INFO* vs) const { tsk->vs_close(vs); }
 };
 
 // One open file of the volume. The volume (and so the image) outlives it.
@@ -49,8 +52,9 @@ class NtfsFile final : public RandomAccessFile {
     size_t done = 0;
     std::lock_guard<std::mutex> hold(image_->lock());
     while (done < length) {
-      const ssize_t got = tsk_fs_file_read(file_.get(), static_cast<TSK_OFF_T>(offset + done),
-                                           out + done, length - done, TSK_FS_FILE_READ_FLAG_NONE);
+      const ssize_t got =
+          image_->tsk().fs_file_read(file_.get(), static_cast<TSK_OFF_T>(offset + done), out + done,
+                                     length - done, TSK_FS_FILE_READ_FLAG_NONE);
       if (got <= 0) break;
       done += std::min(static_cast<size_t>(got), length - done);
     }
@@ -74,29 +78,31 @@ bool UsableName(const char* name) {
 
 }  // namespace
 
-std::shared_ptr<TskImage> TskImage::Open(const std::filesystem::path& path) {
-  TSK_IMG_INFO* image = tsk_img_open_utf8_sing(path.c_str(), TSK_IMG_TYPE_DETECT, 0);
+std::shared_ptr<TskImage> TskImage::Open(const TskLibrary& tsk,
+                                         const std::filesystem::path& path) {
+  TSK_IMG_INFO* image = tsk.img_open_utf8_sing(path.c_str(), TSK_IMG_TYPE_DETECT, 0);
   if (image == nullptr) return nullptr;
   if (image->size <= 0 || image->sector_size == 0) {
-    tsk_img_close(image);
+    tsk.img_close(image);
     return nullptr;
   }
-  return std::shared_ptr<TskImage>(new TskImage(image));
+  return std::shared_ptr<TskImage>(new TskImage(tsk, image));
 }
 
-TskImage::TskImage(TSK_IMG_INFO* image)
-    : image_(image), size_(static_cast<uint64_t>(image->size)) {}
+TskImage::TskImage(const TskLibrary& tsk, TSK_IMG_INFO* image)
+    : tsk_(tsk), image_(image), size_(static_cast<uint64_t>(image->size)) {}
 
-TskImage::~TskImage() { tsk_img_close(image_); }
+TskImage::~TskImage() { tsk_.img_close(image_); }
 
 std::vector<ImagePartition> TskImage::Partitions(bool* from_table) {
   std::lock_guard<std::mutex> hold(lock_);
   std::vector<ImagePartition> parts;
-  std::unique_ptr<TSK_VS_INFO, VsCloser> vs(tsk_vs_open(image_, 0, TSK_VS_TYPE_DETECT));
+  std::unique_ptr<TSK_VS_INFO, VsCloser> vs(tsk_.vs_open(image_, 0, TSK_VS_TYPE_DETECT),
+                                            VsCloser{&tsk_});
   if (vs && vs->block_size > 0) {
     int number = 0;
     for (TSK_PNUM_T i = 0; i < vs->part_count; ++i) {
-      const TSK_VS_PART_INFO* part = tsk_vs_part_get(vs.get(), i);
+      const TSK_VS_PART_INFO* part = tsk_.vs_part_get(vs.get(), i);
       if (part == nullptr || (part->flags & TSK_VS_PART_FLAG_ALLOC) == 0) continue;
       ++number;
       // A partition starting past the end cannot be read at all; one that
@@ -106,7 +112,7 @@ std::vector<ImagePartition> TskImage::Partitions(bool* from_table) {
       parts.push_back({number, offset, static_cast<uint64_t>(part->len) * vs->block_size});
     }
   }
-  tsk_error_reset();
+  tsk_.error_reset();
   *from_table = !parts.empty();
   if (parts.empty()) parts.push_back({1, 0, size_});
   return parts;
@@ -116,9 +122,9 @@ size_t TskImage::ReadAt(uint64_t offset, void* buffer, size_t length) {
   if (offset >= size_) return 0;
   length = static_cast<size_t>(std::min<uint64_t>(length, size_ - offset));
   std::lock_guard<std::mutex> hold(lock_);
-  const ssize_t got = tsk_img_read(image_, static_cast<TSK_OFF_T>(offset),
-                                   static_cast<char*>(buffer), length);
-  tsk_error_reset();
+  const ssize_t got = tsk_.img_read(image_, static_cast<TSK_OFF_T>(offset),
+                                    static_cast<char*>(buffer), length);
+  tsk_.error_reset();
   return got > 0 ? static_cast<size_t>(got) : 0;
 }
 
@@ -127,8 +133,8 @@ std::shared_ptr<NtfsVolume> TskImage::OpenNtfs(uint64_t offset) {
   TSK_FS_INFO* volume = nullptr;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    volume = tsk_fs_open_img(image_, static_cast<TSK_OFF_T>(offset), TSK_FS_TYPE_NTFS);
-    tsk_error_reset();
+    volume = tsk_.fs_open_img(image_, static_cast<TSK_OFF_T>(offset), TSK_FS_TYPE_NTFS);
+    tsk_.error_reset();
   }
   if (volume == nullptr) return nullptr;
   return std::make_shared<NtfsVolume>(shared_from_this(), volume);
@@ -141,7 +147,7 @@ NtfsVolume::NtfsVolume(std::shared_ptr<TskImage> image, TSK_FS_INFO* volume)
 
 NtfsVolume::~NtfsVolume() {
   std::lock_guard<std::mutex> hold(image_->lock());
-  tsk_fs_close(volume_);
+  image_->tsk().fs_close(volume_);
 }
 
 std::string NtfsVolume::Inside(const std::filesystem::path& path) const {
@@ -160,12 +166,14 @@ std::string NtfsVolume::Inside(const std::filesystem::path& path) const {
 std::vector<DirEntry> NtfsVolume::ListInside(const std::string& inside) const {
   std::vector<DirEntry> entries;
   std::lock_guard<std::mutex> hold(image_->lock());
-  std::unique_ptr<TSK_FS_DIR, DirCloser> dir(tsk_fs_dir_open(volume_, inside.c_str()));
-  tsk_error_reset();
+  const TskLibrary& tsk = image_->tsk();
+  std::unique_ptr<TSK_FS_DIR, DirCloser> dir(tsk.fs_dir_open(volume_, inside.c_str()),
+                                             DirCloser{&tsk});
+  tsk.error_reset();
   if (!dir) return entries;
-  const size_t count = std::min(tsk_fs_dir_getsize(dir.get()), kMaxFolderEntries);
+  const size_t count = std::min(tsk.fs_dir_getsize(dir.get()), kMaxFolderEntries);
   for (size_t i = 0; i < count; ++i) {
-    std::unique_ptr<TSK_FS_FILE, FileCloser> file(tsk_fs_dir_get(dir.get(), i));
+    std::unique_ptr<TSK_FS_FILE, FileCloser> file(tsk.fs_dir_get(dir.get(), i), FileCloser{&tsk});
     if (!file || file->name == nullptr) continue;
     const TSK_FS_NAME* name = file->name;
     // Deleted entries stay in NTFS indexes; Windows lists only live ones.
@@ -176,7 +184,7 @@ std::vector<DirEntry> NtfsVolume::ListInside(const std::string& inside) const {
     e.is_regular_file = name->type == TSK_FS_NAME_TYPE_REG;
     entries.push_back(std::move(e));
   }
-  tsk_error_reset();
+  tsk.error_reset();
   return entries;
 }
 
@@ -203,11 +211,12 @@ std::unique_ptr<RandomAccessFile> NtfsVolume::Open(const std::filesystem::path& 
 
 std::unique_ptr<RandomAccessFile> NtfsVolume::OpenInside(const std::string& inside,
                                                          int* error_number) const {
-  std::unique_ptr<TSK_FS_FILE, FileCloser> file;
+  const TskLibrary& tsk = image_->tsk();
+  std::unique_ptr<TSK_FS_FILE, FileCloser> file(nullptr, FileCloser{&tsk});
   {
     std::lock_guard<std::mutex> hold(image_->lock());
-    file.reset(tsk_fs_file_open(volume_, nullptr, inside.c_str()));
-    tsk_error_reset();
+    file.reset(tsk.fs_file_open(volume_, nullptr, inside.c_str()));
+    tsk.error_reset();
   }
   if (!file || file->meta == nullptr) {
     *error_number = ENOENT;

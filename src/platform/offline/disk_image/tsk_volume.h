@@ -1,8 +1,8 @@
 // The Sleuth Kit's handles for one disk image, each closed with its owner,
 // and an NTFS volume inside it served as a FileSource. Every call into the
-// library for one image goes through the image's lock: its caches are shared
-// by all the files read from it. Entry points: TskImage::Open,
-// TskImage::OpenNtfs, NtfsVolume.
+// library (loaded at run time: tsk_library.h) for one image goes through the
+// image's lock: its caches are shared by all the files read from it. Entry
+// points: TskImage::Open, TskImage::OpenNtfs, NtfsVolume.
 #ifndef QRV_PLATFORM_OFFLINE_DISK_IMAGE_TSK_VOLUME_H_
 #define QRV_PLATFORM_OFFLINE_DISK_IMAGE_TSK_VOLUME_H_
 
@@ -28,12 +28,13 @@ struct ImagePartition {
 };
 
 class NtfsVolume;
+class TskLibrary;
 
 class TskImage : public std::enable_shared_from_this<TskImage> {
  public:
   // Opens the image file (its other segments are found from it); null when
   // the library cannot read it.
-  static std::shared_ptr<TskImage> Open(const std::filesystem::path& path);
+  static std::shared_ptr<TskImage> Open(const TskLibrary& tsk, const std::filesystem::path& path);
   ~TskImage();
   TskImage(const TskImage&) = delete;
   TskImage& operator=(const TskImage&) = delete;
@@ -48,9 +49,12 @@ class TskImage : public std::enable_shared_from_this<TskImage> {
   std::shared_ptr<NtfsVolume> OpenNtfs(uint64_t offset);
 
   std::mutex& lock() { return lock_; }
+  // The library the image was opened with, for the volumes and files in it.
+  const TskLibrary& tsk() const { return tsk_; }
 
  private:
-  explicit TskImage(TSK_IMG_INFO* image);
+  TskImage(const TskLibrary& tsk, TSK_IMG_INFO* image);
+  const TskLibrary& tsk_;
   TSK_IMG_INFO* image_;
   uint64_t size_;
   std::mutex lock_;
