@@ -68,8 +68,8 @@ bool LogReader::ReadRing(uint64_t pos, uint8_t* out, uint32_t n) {
   return true;
 }
 
-uint32_t LogReader::IntactRecordAt(uint64_t pos) {
-  uint8_t head[8];
+uint32_t LogReader::IntactRecordAt(uint64_t pos, uint32_t* number) {
+  uint8_t head[12];
   if (!ReadRing(pos, head, sizeof head)) return 0;
   const uint32_t size = ProbeRecordHead(
       head, static_cast<uint32_t>(std::min<uint64_t>(span_, kMaxRecordSize)));
@@ -79,6 +79,10 @@ uint32_t LogReader::IntactRecordAt(uint64_t pos) {
   uint8_t trailer[4];
   if (!ReadRing(Advance(pos, size - 4), trailer, 4) || Le32(trailer) != size)
     return 0;
+  if (number != nullptr) {
+    *number = Le32(head + 8);
+    return size;
+  }
   record_.resize(size);
   if (!ReadRing(pos, record_.data(), size)) return 0;
   return size;
@@ -112,9 +116,9 @@ void LogReader::FindStart() {
   uint64_t lowest_at = 0;
   uint8_t probe[kEofRecordSize];
   for (uint64_t pos = kFileHeaderSize; pos + 8 <= ring_end_; pos += 4) {
-    const uint32_t size = IntactRecordAt(pos);
+    uint32_t number = 0;
+    const uint32_t size = IntactRecordAt(pos, &number);
     if (size != 0) {
-      const uint32_t number = Le32(record_.data() + 8);
       if (!have_lowest || number < lowest) {
         have_lowest = true;
         lowest = number;

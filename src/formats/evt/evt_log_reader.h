@@ -66,14 +66,20 @@ class LogReader {
   const FileHeader& header() const { return header_; }
   // The next record, oldest first; false when there are no more.
   bool Next(Record* out);
+  // The bytes of the record Next last gave (its size field first), valid
+  // until the next call.
+  const std::vector<uint8_t>& record_bytes() const { return record_; }
+  // Bytes of the ring the walk has covered so far, for a progress display.
+  uint64_t walked() const { return walked_; }
   const LogStats& stats() const { return stats_; }
 
  private:
   // Circular reads within [kFileHeaderSize, ring_end_).
   bool ReadRing(uint64_t pos, uint8_t* out, uint32_t n);
   uint64_t Advance(uint64_t pos, uint64_t n) const;
-  // The size of an intact record at `pos` (its bytes then in record_), or 0.
-  uint32_t IntactRecordAt(uint64_t pos);
+  // The size of an intact record at `pos`, or 0. Its bytes are then in
+  // record_, or, when `number` is given, only its number in *number.
+  uint32_t IntactRecordAt(uint64_t pos, uint32_t* number = nullptr);
   void FindStart();
 
   const ByteSource* source_ = nullptr;

@@ -2,7 +2,11 @@
 // captured_event.h.
 #include "platform/offline/service/captured_event.h"
 
+#include <bit>
 #include <utility>
+
+#include "formats/utf16.h"
+#include "platform/offline/service/legacy_log_source.h"
 
 namespace qrv::offline {
 
@@ -32,29 +36,71 @@ void CaptureEvent(const evtx::SystemProperties& props,
   out->system.user_sid_size = 0;
   out->chunk = std::move(chunk);
   out->record = record;
+  out->legacy_record.reset();
   out->data_items.reset();
 }
 
-bool CapturedRecordReader::Load(const CapturedEvent& event) {
-  if (!event.chunk) return false;
+evtx::SystemProperties PropertiesWithStrings(const CapturedEvent& event) {
+  // Utf16Ref reads little-endian code units, which is how char16_t text
+  // lies in memory here.
+  static_assert(std::endian::native == std::endian::little);
+  const auto ref = [](const std::u16string& text) {
+    evtx::Utf16Ref r;
+    r.data = reinterpret_cast<const uint8_t*>(text.data());
+    r.units = static_cast<uint32_t>(text.size());
+    return r;
+  };
+  evtx::SystemProperties props = event.system;
+  props.provider_name = ref(event.provider_name);
+  props.channel = ref(event.channel);
+  props.computer = ref(event.computer);
+  if (!event.user_sid.empty()) {
+    props.user_sid = event.user_sid.data();
+    props.user_sid_size = static_cast<uint32_t>(event.user_sid.size());
+  }
+  return props;
+}
+
+const evtx::RecordRef* CapturedRecordReader::Load(const CapturedEvent& event) {
+  if (event.legacy_record) {
+    if (legacy_ != event.legacy_record) {
+      loaded_ = false;
+      chunk_.reset();
+      legacy_ = event.legacy_record;
+      if (legacy_chunk_ == nullptr) legacy_chunk_ = std::make_unique<ChunkSnapshot>();
+      if (!WriteLegacyRecordChunk(*legacy_, text::Utf16ToUtf8(event.channel),
+                                  legacy_chunk_.get()) ||
+          !decoder_.Load(legacy_chunk_->bytes, legacy_chunk_->size, &stats_) ||
+          !decoder_.NextRecord(&legacy_ref_)) {
+        legacy_.reset();
+        return nullptr;
+      }
+    }
+    return &legacy_ref_;
+  }
+  if (!event.chunk) return nullptr;
   // The snapshot held here cannot go back to its pool, so the same address
   // means the same bytes.
-  if (loaded_ && chunk_ == event.chunk) return true;
-  chunk_ = event.chunk;
-  loaded_ = decoder_.Load(chunk_->bytes, chunk_->size, &stats_);
-  return loaded_;
+  if (!(loaded_ && chunk_ == event.chunk)) {
+    legacy_.reset();
+    chunk_ = event.chunk;
+    loaded_ = decoder_.Load(chunk_->bytes, chunk_->size, &stats_);
+  }
+  return loaded_ ? &event.record : nullptr;
 }
 
 bool CapturedRecordReader::RenderXml(const CapturedEvent& event,
                                      std::string* xml) {
-  return Load(event) &&
-         decoder_.RenderXml(event.record, xml) == evtx::DecodeStatus::kOk;
+  const evtx::RecordRef* record = Load(event);
+  return record != nullptr &&
+         decoder_.RenderXml(*record, xml) == evtx::DecodeStatus::kOk;
 }
 
 bool CapturedRecordReader::BuildTree(const CapturedEvent& event,
                                      evtx::EventTree* tree) {
-  return Load(event) &&
-         decoder_.BuildTree(event.record, tree) == evtx::DecodeStatus::kOk;
+  const evtx::RecordRef* record = Load(event);
+  return record != nullptr &&
+         decoder_.BuildTree(*record, tree) == evtx::DecodeStatus::kOk;
 }
 
 bool CapturedRecordReader::ReadDataItems(const CapturedEvent& event,
@@ -66,8 +112,9 @@ bool CapturedRecordReader::ReadDataItems(const CapturedEvent& event,
       (*items)[i].assign((*event.data_items)[i]);
     return true;
   }
-  if (Load(event) && decoder_.ReadDataItems(event.record, items) ==
-                         evtx::DecodeStatus::kOk)
+  const evtx::RecordRef* record = Load(event);
+  if (record != nullptr &&
+      decoder_.ReadDataItems(*record, items) == evtx::DecodeStatus::kOk)
     return true;
   items->clear();
   return false;

@@ -32,6 +32,10 @@ struct CapturedEvent {
 
   std::shared_ptr<const ChunkSnapshot> chunk;
   evtx::RecordRef record;
+  // Instead of a chunk: a legacy log's record, as its bytes, captured
+  // without being written into one (LegacyLogSource::NextEvent). It is
+  // written into a chunk of its own only when its XML or tree is asked for.
+  std::shared_ptr<const std::vector<uint8_t>> legacy_record;
   // The record's data items (ChunkDecoder::ReadDataItems), when selecting
   // it decoded its whole tree anyway; nullopt otherwise.
   std::optional<std::vector<std::string>> data_items;
@@ -42,6 +46,11 @@ struct CapturedEvent {
 void CaptureEvent(const evtx::SystemProperties& props,
                   std::shared_ptr<const ChunkSnapshot> chunk,
                   const evtx::RecordRef& record, CapturedEvent* out);
+
+// The event's properties with their strings pointing at its own copies of
+// them, as a System tree is built from properties (SystemTreeBuilder);
+// valid while `event` is unchanged.
+evtx::SystemProperties PropertiesWithStrings(const CapturedEvent& event);
 
 // Decodes captured records again: the XML as EvtRender(EvtRenderEventXml)
 // prints it, or the whole tree. The last chunk loaded is kept (with its
@@ -60,9 +69,14 @@ class CapturedRecordReader {
                      std::vector<std::string>* items);
 
  private:
-  bool Load(const CapturedEvent& event);
+  // Loads the event's chunk; the record to decode then, or null.
+  const evtx::RecordRef* Load(const CapturedEvent& event);
 
   std::shared_ptr<const ChunkSnapshot> chunk_;  // keeps the loaded bytes
+  // The legacy record whose chunk of its own is loaded, and its record.
+  std::shared_ptr<const std::vector<uint8_t>> legacy_;
+  std::unique_ptr<ChunkSnapshot> legacy_chunk_;
+  evtx::RecordRef legacy_ref_;
   bool loaded_ = false;
   evtx::ChunkDecoder decoder_;
   evtx::ReaderStats stats_;

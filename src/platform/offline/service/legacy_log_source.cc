@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "formats/evtx/chunk_decoder.h"
+#include "formats/evtx/utf16_text.h"
 #include "formats/evtx/value_format.h"
+#include "formats/evtx/value_parse.h"
 #include "formats/utf16.h"
 #include "platform/win32_types.h"
 
@@ -84,6 +86,46 @@ void LegacyRecordToEvent(const evt::Record& record, const std::string& channel,
     out->binary = record.data;
 }
 
+namespace {
+
+// A name as the chunk holds it: UTF-16 that went through UTF-8, so unpaired
+// surrogates have become U+FFFD; any other text is unchanged.
+void SetName(const std::u16string& name, std::u16string* out) {
+  for (const char16_t unit : name) {
+    if (unit >= 0xD800 && unit <= 0xDFFF) {
+      *out = text::Utf8ToUtf16(text::Utf16ToUtf8(name));
+      return;
+    }
+  }
+  *out = name;
+}
+
+}  // namespace
+
+bool WriteLegacyRecordChunk(const std::vector<uint8_t>& record_bytes,
+                            const std::string& channel, ChunkSnapshot* out) {
+  evt::Record record;
+  if (record_bytes.size() < evt::kMinRecordSize ||
+      !evt::DecodeRecord(record_bytes.data(),
+                         static_cast<uint32_t>(record_bytes.size()), &record))
+    return false;
+  evtx::WriterEvent event;
+  LegacyRecordToEvent(record, channel, &event);
+  evtx::WriterOptions options;
+  options.data_checksum = false;
+  out->size = 0;
+  evtx::EvtxWriter writer(
+      [out](const uint8_t* chunk, size_t size) {
+        std::memcpy(out->bytes, chunk, size);
+        out->size = static_cast<uint32_t>(size);
+      },
+      options);
+  while (!writer.Add(event) && Shrink(&event)) {
+  }
+  writer.Finish();
+  return out->size != 0;
+}
+
 LegacyLogSource::LegacyLogSource() = default;
 
 std::unique_ptr<LegacyLogSource> LegacyLogSource::Open(const std::filesystem::path& path,
@@ -119,6 +161,66 @@ std::unique_ptr<LegacyLogSource> LegacyLogSource::Open(const std::filesystem::pa
       },
       options);
   return source;
+}
+
+bool LegacyLogSource::NextEvent(CapturedEvent* out) {
+  using P = evtx::SystemProperty;
+  if (finished_ || !reader_.Next(&record_)) {
+    finished_ = true;
+    return false;
+  }
+  const evt::Record& r = record_;
+  if (channel_u16_.empty() && !channel_.empty())
+    channel_u16_ = text::Utf8ToUtf16(channel_);
+  // The properties of the System template LegacyRecordToEvent's event is
+  // written with: every value but the GUIDs, UserID when there is a SID.
+  evtx::SystemProperties& p = out->system;
+  p = evtx::SystemProperties();
+  p.event_id = static_cast<uint16_t>(r.event_id & 0xFFFF);
+  p.qualifiers = static_cast<uint16_t>(r.event_id >> 16);
+  p.level = LevelOf(r.event_type);
+  p.task = r.category;
+  p.keywords = kClassicKeyword;
+  if (r.event_type == evt::kTypeAuditSuccess) p.keywords |= kAuditSuccessKeyword;
+  if (r.event_type == evt::kTypeAuditFailure) p.keywords |= kAuditFailureKeyword;
+  p.time_created = kUnixEpochTicks + uint64_t{r.time_generated} * kTicksPerSecond;
+  p.event_record_id = r.number;
+  for (P set : {P::kProviderName, P::kEventId, P::kQualifiers, P::kLevel, P::kTask,
+                P::kOpcode, P::kKeywords, P::kTimeCreated, P::kEventRecordId,
+                P::kProcessId, P::kThreadId, P::kChannel, P::kComputer, P::kVersion})
+    p.Set(set);
+  SetName(r.source, &out->provider_name);
+  out->channel = channel_u16_;
+  SetName(r.computer, &out->computer);
+  // The chunk's UserID is the SID's text parsed back: a SID that has no text
+  // form, or whose text does not parse, gives none.
+  if (!sid_cached_ || r.sid != last_sid_) {
+    last_sid_ = r.sid;
+    last_user_id_.clear();
+    std::string sid_text;
+    if (!r.sid.empty() && evtx::AppendSid(r.sid.data(), r.sid.size(), &sid_text) &&
+        !evtx::ParseSidText(sid_text, &last_user_id_))
+      last_user_id_.clear();
+    sid_cached_ = true;
+  }
+  out->user_sid = last_user_id_;
+  if (!out->user_sid.empty()) p.Set(P::kUserId);
+  out->chunk.reset();
+  out->record = evtx::RecordRef();
+  const std::vector<uint8_t>& bytes = reader_.record_bytes();
+  out->legacy_record = std::make_shared<const std::vector<uint8_t>>(bytes);
+  out->data_items.reset();
+  if (bytes.size() <= kMaxDirectRecordSize) {
+    // As the chunk's EventData/Data items read: each string up to its first
+    // U+0000 (it has none), unpaired surrogates as U+FFFD.
+    out->data_items.emplace(r.strings.size());
+    for (size_t i = 0; i < r.strings.size(); ++i) {
+      evtx::AppendUtf16(reinterpret_cast<const uint8_t*>(r.strings[i].data()),
+                        r.strings[i].size(), evtx::Escape::kNone,
+                        &(*out->data_items)[i]);
+    }
+  }
+  return true;
 }
 
 uint32_t LegacyLogSource::NextChunk(uint8_t* buffer) {

@@ -1,10 +1,16 @@
-// One legacy .evt file opened for a query, its records handed out as EVTX
-// chunks: each record, oldest first, becomes the event Windows gives for a
-// classic source (see LegacyRecordToEvent), written with the EVTX writer
-// into 64 KiB chunks one at a time. The query's record streams, selection,
-// rendering and message inserts then treat it as any .evtx chunk. Memory is
-// one chunk and one record, whatever the file's size.
-// Entry points: LegacyLogSource::Open, LegacyRecordToEvent.
+// One legacy .evt file opened for a query, its records handed out oldest
+// first as the events Windows gives for a classic source (see
+// LegacyRecordToEvent), in one of two ways:
+//   - as EVTX chunks (NextChunk): written with the EVTX writer into 64 KiB
+//     chunks one at a time, for queries that look past the System part; the
+//     record streams then treat them as any .evtx chunk;
+//   - as captured events (NextEvent), for queries that look at the System
+//     part alone: the properties and data items a chunk would give, set
+//     straight from the record, which is written into a chunk of its own
+//     only if its XML is asked for. This is several times cheaper.
+// Memory is one chunk and one record, whatever the file's size.
+// Entry points: LegacyLogSource::Open, LegacyRecordToEvent,
+// WriteLegacyRecordChunk.
 #ifndef QRV_PLATFORM_OFFLINE_SERVICE_LEGACY_LOG_SOURCE_H_
 #define QRV_PLATFORM_OFFLINE_SERVICE_LEGACY_LOG_SOURCE_H_
 
@@ -17,6 +23,7 @@
 #include "formats/evtx/chunk_decoder.h"
 #include "formats/evtx/evtx_writer.h"
 #include "platform/offline/image/evt_log_file.h"
+#include "platform/offline/service/captured_event.h"
 
 namespace qrv::offline {
 
@@ -37,6 +44,17 @@ inline constexpr uint64_t kAuditFailureKeyword = 0x0010000000000000ULL;
 void LegacyRecordToEvent(const evt::Record& record, const std::string& channel,
                          evtx::WriterEvent* out);
 
+// Records up to this size are captured without a chunk with their data
+// items (see LegacyLogSource::NextEvent); a larger one may have to be cut to
+// fit a chunk, and its items are then read from the chunk it is cut into.
+inline constexpr uint32_t kMaxDirectRecordSize = 32 * 1024;
+
+// The chunk, holding that record alone, which CapturedEvent::legacy_record
+// stands for: written as NextChunk writes it. False when the bytes are not a
+// legacy record.
+bool WriteLegacyRecordChunk(const std::vector<uint8_t>& record_bytes,
+                            const std::string& channel, ChunkSnapshot* out);
+
 class LegacyLogSource {
  public:
   // The file at `path`, or null with *error set as EvtxSource::Open sets it
@@ -50,6 +68,16 @@ class LegacyLogSource {
   // returns its size; 0 when every record has been handed out.
   uint32_t NextChunk(uint8_t* buffer);
 
+  // The next record as the event NextChunk's chunk would give, captured
+  // without writing one: the system properties and their strings as
+  // ChunkDecoder::ReadSystem and CaptureEvent give them, the data items
+  // (for a record of at most kMaxDirectRecordSize), and the record's bytes
+  // for its XML (CapturedEvent::legacy_record). False at the end. A source
+  // is read either by chunks or by events, not both.
+  bool NextEvent(CapturedEvent* out);
+  // Bytes of the file NextEvent has walked past so far.
+  uint64_t BytesRead() const { return reader_.walked(); }
+
   // The file's size in chunk-sized units, for a progress display: the
   // chunks written from it are about as many, not exactly.
   uint64_t ApproximateChunks() const {
@@ -62,7 +90,13 @@ class LegacyLogSource {
   EvtLogFile file_;
   evt::LogReader reader_;
   std::string channel_;
+  std::u16string channel_u16_;
   evt::Record record_;
+  // The last SID seen and its form as the chunk's UserID holds it (empty:
+  // none), as SIDs repeat from record to record.
+  std::vector<uint8_t> last_sid_;
+  std::vector<uint8_t> last_user_id_;
+  bool sid_cached_ = false;
   evtx::WriterEvent event_;
   std::unique_ptr<evtx::EvtxWriter> writer_;
   uint8_t* target_ = nullptr;  // where the writer's next full chunk goes

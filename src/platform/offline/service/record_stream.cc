@@ -59,6 +59,7 @@ RecordStream::RecordStream(std::shared_ptr<const EvtxSource> source,
   // service reports no statistics: the CRC of every chunk would be spent
   // for nothing (about a third of a selective query's time).
   decoder_.set_verify_data_checksum(false);
+  legacy_events_ = legacy_ != nullptr && (query.system_only() || selects_all_);
 }
 
 bool RecordStream::LoadNextChunk() {
@@ -185,7 +186,43 @@ bool RecordStream::Selected(evtx::SystemProperties* props) {
   return true;
 }
 
+bool RecordStream::NextLegacyEvent(CapturedEvent* out) {
+  // Progress and the stop flag are looked at per chunk-sized stretch of the
+  // file, as for the chunks of other logs.
+  const auto report = [this](bool last) {
+    const uint64_t read = legacy_->BytesRead();
+    if (!last && read - legacy_reported_ < evtx::kChunkSize) return true;
+    legacy_reported_ = read;
+    if (progress_ != nullptr) {
+      if (last)
+        progress_->AddEvents(unreported_events_);
+      else
+        progress_->AddChunk(unreported_events_);
+    }
+    unreported_events_ = 0;
+    return last || stop_ == nullptr || !stop_->load(std::memory_order_relaxed);
+  };
+  for (;;) {
+    if (!legacy_->NextEvent(out)) {
+      report(true);
+      return false;
+    }
+    ++counts_.records;
+    ++counts_.system_trees;
+    const bool selected =
+        selects_all_ ||
+        ((!event_ids_ || std::binary_search(event_ids_->begin(), event_ids_->end(),
+                                            out->system.event_id)) &&
+         query_.Matches(source_index_, system_tree_.Build(PropertiesWithStrings(*out)),
+                        now_));
+    if (selected) ++unreported_events_;
+    if (!report(false)) return false;
+    if (selected) return true;
+  }
+}
+
 bool RecordStream::Next(CapturedEvent* out) {
+  if (legacy_events_) return NextLegacyEvent(out);
   evtx::SystemProperties props;
   while (NextRecord()) {
     if (Selected(&props) && (!channel_ || channel_->Admits(props))) {

@@ -1,5 +1,6 @@
 // The records of one .evtx file (or of a legacy .evt log, written into EVTX
-// chunks as it is read: see legacy_log_source.h) that a compiled query
+// chunks as it is read, or captured record by record when the query looks at
+// the System part alone: see legacy_log_source.h) that a compiled query
 // selects, oldest first
 // (chunks by their first record number, records in file order within a
 // chunk), each tested without rendering any text:
@@ -94,6 +95,11 @@ class RecordStream {
   };
 
   bool NextRecord();
+  // Next for a legacy log whose records the query selects from their
+  // System part alone: each record is captured without a chunk
+  // (LegacyLogSource::NextEvent) and tested on the System tree of its
+  // properties, which is the tree its chunk would hold.
+  bool NextLegacyEvent(CapturedEvent* out);
   // True when the current record is selected; *props holds its properties.
   bool Selected(evtx::SystemProperties* props);
   bool SelectedBySystem(evtx::SystemProperties* props);
@@ -109,6 +115,9 @@ class RecordStream {
 
   std::shared_ptr<const EvtxSource> source_;  // null for a legacy log
   std::unique_ptr<LegacyLogSource> legacy_;   // null for an .evtx file
+  // legacy_ is read by events (NextLegacyEvent), not by chunks.
+  bool legacy_events_ = false;
+  uint64_t legacy_reported_ = 0;  // bytes of it reported as chunks read
   const xpath::CompiledQuery& query_;
   size_t source_index_;
   uint64_t now_;

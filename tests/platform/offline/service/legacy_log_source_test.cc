@@ -1,6 +1,7 @@
 // Legacy records as the events the service serves: the XML each kind of
-// record renders to, oldest first from a wrapped log, and a record too large
-// for a chunk kept with its strings cut.
+// record renders to, oldest first from a wrapped log, a record too large
+// for a chunk kept with its strings cut, and events captured without a
+// chunk equal to those read from one.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -125,6 +126,78 @@ TEST_F(LegacyLogSourceTest, ARecordLargerThanAChunkIsKeptCut) {
   EXPECT_NE(xml[1].find("<Data>short</Data><Data>xxxx"), std::string::npos);
   EXPECT_EQ(xml[1].find("<Binary>"), std::string::npos);
   EXPECT_NE(xml[2].find("<EventRecordID>3</EventRecordID>"), std::string::npos);
+}
+
+// What an event captured from a legacy record says, whichever way it was
+// captured: its System values, names, data items and XML.
+std::string Describe(const CapturedEvent& e) {
+  CapturedRecordReader reader;
+  const evtx::SystemProperties& p = e.system;
+  // Code units as they are: a name's unpaired surrogate must not vanish.
+  const auto units = [](const std::u16string& name) {
+    return std::string(reinterpret_cast<const char*>(name.data()), name.size() * 2);
+  };
+  std::string text = std::to_string(p.present) + " " + std::to_string(p.layout) + " " +
+                     std::to_string(p.event_id) + " " + std::to_string(p.qualifiers) + " " +
+                     std::to_string(p.level) + " " + std::to_string(p.task) + " " +
+                     std::to_string(p.keywords) + " " + std::to_string(p.time_created) + " " +
+                     std::to_string(p.event_record_id) + " " + std::to_string(p.process_id) + " " +
+                     units(e.provider_name) + "|" + units(e.channel) + "|" + units(e.computer) +
+                     "|" +
+                     std::string(e.user_sid.begin(), e.user_sid.end()) + "|";
+  std::vector<std::string> items;
+  EXPECT_TRUE(reader.ReadDataItems(e, &items));
+  for (const std::string& item : items) text += item + "|";
+  std::string xml;
+  EXPECT_TRUE(reader.RenderXml(e, &xml));
+  return text + xml;
+}
+
+TEST_F(LegacyLogSourceTest, EventsCapturedWithoutAChunkEqualThoseReadFromOne) {
+  std::vector<evt::WriterRecord> records;
+  const uint16_t types[] = {evt::kTypeError, evt::kTypeWarning, evt::kTypeInformation,
+                            evt::kTypeAuditSuccess, evt::kTypeAuditFailure};
+  for (uint32_t i = 0; i < 5; ++i) records.push_back(Record(20 + i, 0x40000000u | i, types[i]));
+  records[0].sid = {1, 5, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8,
+                    9, 10, 11, 12, 0xE9, 3, 0, 0};
+  records[1].sid = {1, 9, 0, 0, 0, 0, 0, 5};  // claims more parts than it holds
+  records[2].source = u"Src\xD800";               // an unpaired surrogate
+  records[2].strings = {u"a\xDC00" u"b", u"", u"two words"};
+  records[2].data = {1, 2, 3};
+  records[3].strings = {std::u16string(20000, u'y'), u"after"};  // past the direct size
+  records[4].sid = records[0].sid;
+  Write(evt::WriteEvtLog(records, {0x40000}));
+
+  uint32_t error = 0;
+  std::unique_ptr<LegacyLogSource> by_chunk = LegacyLogSource::Open(path_, "System", &error);
+  std::unique_ptr<LegacyLogSource> by_event = LegacyLogSource::Open(path_, "System", &error);
+  ASSERT_NE(by_chunk, nullptr);
+  ASSERT_NE(by_event, nullptr);
+  auto chunk = std::make_shared<ChunkSnapshot>();
+  std::vector<std::string> from_chunks;
+  while ((chunk->size = by_chunk->NextChunk(chunk->bytes)) != 0) {
+    evtx::ChunkDecoder decoder;
+    evtx::ReaderStats stats;
+    ASSERT_TRUE(decoder.Load(chunk->bytes, chunk->size, &stats));
+    evtx::RecordRef record;
+    while (decoder.NextRecord(&record)) {
+      evtx::SystemProperties props;
+      ASSERT_EQ(decoder.ReadSystem(record, &props), evtx::DecodeStatus::kOk);
+      CapturedEvent event;
+      CaptureEvent(props, chunk, record, &event);
+      from_chunks.push_back(Describe(event));
+    }
+    chunk = std::make_shared<ChunkSnapshot>();
+  }
+  std::vector<std::string> direct;
+  CapturedEvent event;
+  while (by_event->NextEvent(&event)) {
+    // Only the large record leaves its items to its chunk.
+    EXPECT_EQ(event.data_items.has_value(), event.system.event_record_id != 23);
+    direct.push_back(Describe(event));
+  }
+  ASSERT_EQ(direct.size(), records.size());
+  EXPECT_EQ(direct, from_chunks);
 }
 
 TEST_F(LegacyLogSourceTest, OpenTellsMissingFromNotALegacyLog) {
