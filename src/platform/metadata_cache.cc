@@ -163,15 +163,15 @@ EvtHandle MetadataCache::EvtOpenPublisherMetadata(EvtHandle session,
     Shared& shared = it->second;
     shared.real =
         service_.EvtOpenPublisherMetadata(nullptr, publisher_id, nullptr, 0, 0);
-    if (shared.real == nullptr) {
-      shared.error = system_.GetLastError();
-      return nullptr;
-    }
-  } else if (it->second.real == nullptr) {
+    if (shared.real == nullptr) shared.error = system_.GetLastError();
+  }
+  // A provider that failed comes in runs too (a log whose message files
+  // are missing asks for it once per event).
+  last_publisher_ = it;
+  if (it->second.real == nullptr) {
     system_.SetLastError(it->second.error);
     return nullptr;
   }
-  last_publisher_ = it;
   return NewReference(&it->second);
 }
 
