@@ -131,7 +131,13 @@ run_linux() {
 expect_status() {
   local got
   got=$(cat "$work/$1.rc")
-  if [[ $got == "$2" ]]; then pass "$1: exit status $2"; else fail "$1: exit status $got, expected $2"; fi
+  if [[ $got == "$2" ]]; then
+    pass "$1: exit status $2"
+  else
+    # What the run left, to tell a fault of the program from one of Wine.
+    fail "$1: exit status $got, expected $2" \
+      "stderr: $(head -c 300 "$work/$1.err" | tr '\n' ' ') stdout: $(head -c 200 "$work/$1.out" | tr '\n' ' ')"
+  fi
 }
 # expect_same NAME OTHER: identical stdout bytes.
 expect_same() {
