@@ -1,4 +1,4 @@
-// Legacy records as EVTX chunks; see legacy_log_source.h.
+// Legacy records as EVTX chunks or as captured events; see legacy_log_source.h.
 #include "platform/offline/service/legacy_log_source.h"
 
 #include <cstring>
@@ -27,6 +27,30 @@ uint8_t LevelOf(uint16_t event_type) {
     case evt::kTypeAuditFailure: return 0;
     default: return 4;
   }
+}
+
+// The System values of a record's event, shared by both ways of handing it
+// out (as a chunk's record, or captured directly).
+struct ClassicValues {
+  uint16_t event_id;
+  uint16_t qualifiers;
+  uint8_t level;
+  uint16_t task;
+  uint64_t keywords;
+  uint64_t time_created;
+};
+
+ClassicValues ValuesOf(const evt::Record& record) {
+  ClassicValues v;
+  v.event_id = static_cast<uint16_t>(record.event_id & 0xFFFF);
+  v.qualifiers = static_cast<uint16_t>(record.event_id >> 16);
+  v.level = LevelOf(record.event_type);
+  v.task = record.category;
+  v.keywords = kClassicKeyword;
+  if (record.event_type == evt::kTypeAuditSuccess) v.keywords |= kAuditSuccessKeyword;
+  if (record.event_type == evt::kTypeAuditFailure) v.keywords |= kAuditFailureKeyword;
+  v.time_created = kUnixEpochTicks + uint64_t{record.time_generated} * kTicksPerSecond;
+  return v;
 }
 
 // Makes an event too large for a chunk smaller: drops its binary data, else
@@ -62,16 +86,15 @@ void SetString(std::u16string_view text, evtx::WriterValue* value) {
 
 void LegacyRecordToEvent(const evt::Record& record, const std::string& channel,
                          evtx::WriterEvent* out) {
+  const ClassicValues v = ValuesOf(record);
   out->provider_name = text::Utf16ToUtf8(record.source);
-  out->event_id = static_cast<uint16_t>(record.event_id & 0xFFFF);
-  out->qualifiers = static_cast<uint16_t>(record.event_id >> 16);
-  out->level = LevelOf(record.event_type);
-  out->task = record.category;
-  out->keywords = kClassicKeyword;
+  out->event_id = v.event_id;
+  out->qualifiers = v.qualifiers;
+  out->level = v.level;
+  out->task = v.task;
+  out->keywords = v.keywords;
   out->always_event_data = true;
-  if (record.event_type == evt::kTypeAuditSuccess) out->keywords |= kAuditSuccessKeyword;
-  if (record.event_type == evt::kTypeAuditFailure) out->keywords |= kAuditFailureKeyword;
-  out->time_created = kUnixEpochTicks + uint64_t{record.time_generated} * kTicksPerSecond;
+  out->time_created = v.time_created;
   out->record_id = record.number;
   out->channel = channel;
   out->computer = text::Utf16ToUtf8(record.computer);
@@ -176,14 +199,13 @@ bool LegacyLogSource::NextEvent(CapturedEvent* out) {
   // written with: every value but the GUIDs, UserID when there is a SID.
   evtx::SystemProperties& p = out->system;
   p = evtx::SystemProperties();
-  p.event_id = static_cast<uint16_t>(r.event_id & 0xFFFF);
-  p.qualifiers = static_cast<uint16_t>(r.event_id >> 16);
-  p.level = LevelOf(r.event_type);
-  p.task = r.category;
-  p.keywords = kClassicKeyword;
-  if (r.event_type == evt::kTypeAuditSuccess) p.keywords |= kAuditSuccessKeyword;
-  if (r.event_type == evt::kTypeAuditFailure) p.keywords |= kAuditFailureKeyword;
-  p.time_created = kUnixEpochTicks + uint64_t{r.time_generated} * kTicksPerSecond;
+  const ClassicValues v = ValuesOf(r);
+  p.event_id = v.event_id;
+  p.qualifiers = v.qualifiers;
+  p.level = v.level;
+  p.task = v.task;
+  p.keywords = v.keywords;
+  p.time_created = v.time_created;
   p.event_record_id = r.number;
   for (P set : {P::kProviderName, P::kEventId, P::kQualifiers, P::kLevel, P::kTask,
                 P::kOpcode, P::kKeywords, P::kTimeCreated, P::kEventRecordId,
