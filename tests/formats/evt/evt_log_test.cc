@@ -84,6 +84,22 @@ TEST(EvtRecord, FieldsRoundTrip) {
   }
 }
 
+TEST(EvtRecord, StringsOfEveryLengthAroundTheScanStep) {
+  // Units with one zero byte (U+0100, 'A') are not terminators.
+  evt::WriterRecord w = MakeRecord(5);
+  w.strings.clear();
+  for (size_t length = 0; length <= 19; ++length) {
+    std::u16string text;
+    for (size_t i = 0; i < length; ++i) text += i % 2 == 0 ? u'\x0100' : static_cast<char16_t>(u'A' + i);
+    w.strings.push_back(text);
+  }
+  const std::vector<uint8_t> bytes = evt::EncodeRecord(w);
+  evt::Record r;
+  ASSERT_TRUE(evt::DecodeRecord(bytes.data(), static_cast<uint32_t>(bytes.size()), &r));
+  EXPECT_EQ(r.strings, w.strings);
+  EXPECT_FALSE(r.strings_cut);
+}
+
 TEST(EvtRecord, OffsetsOutsideTheRecordAreNotFollowed) {
   evt::WriterRecord w = MakeRecord(3);
   std::vector<uint8_t> bytes = evt::EncodeRecord(w);

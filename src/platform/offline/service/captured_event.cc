@@ -112,6 +112,9 @@ bool CapturedRecordReader::ReadDataItems(const CapturedEvent& event,
       (*items)[i].assign((*event.data_items)[i]);
     return true;
   }
+  if (event.legacy_record &&
+      LegacyDataItems(*event.legacy_record, &legacy_scratch_, items))
+    return true;
   const evtx::RecordRef* record = Load(event);
   if (record != nullptr &&
       decoder_.ReadDataItems(*record, items) == evtx::DecodeStatus::kOk)

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/evt/evt_record.h"
 #include "formats/evtx/chunk_decoder.h"
 #include "formats/evtx/event_tree.h"
 #include "formats/evtx/system_properties.h"
@@ -77,6 +78,7 @@ class CapturedRecordReader {
   std::shared_ptr<const std::vector<uint8_t>> legacy_;
   std::unique_ptr<ChunkSnapshot> legacy_chunk_;
   evtx::RecordRef legacy_ref_;
+  evt::Record legacy_scratch_;  // for a legacy record's data items
   bool loaded_ = false;
   evtx::ChunkDecoder decoder_;
   evtx::ReaderStats stats_;

@@ -149,6 +149,24 @@ bool WriteLegacyRecordChunk(const std::vector<uint8_t>& record_bytes,
   return out->size != 0;
 }
 
+bool LegacyDataItems(const std::vector<uint8_t>& record_bytes, evt::Record* scratch,
+                     std::vector<std::string>* items) {
+  if (record_bytes.size() < evt::kMinRecordSize || record_bytes.size() > kMaxDirectRecordSize ||
+      !evt::DecodeRecord(record_bytes.data(), static_cast<uint32_t>(record_bytes.size()),
+                         scratch))
+    return false;
+  // As the chunk's EventData/Data items read: each string up to its first
+  // U+0000 (it has none), unpaired surrogates as U+FFFD. Assigned item by
+  // item, so the strings keep their capacity.
+  items->resize(scratch->strings.size());
+  for (size_t i = 0; i < scratch->strings.size(); ++i) {
+    (*items)[i].clear();
+    evtx::AppendUtf16(reinterpret_cast<const uint8_t*>(scratch->strings[i].data()),
+                      scratch->strings[i].size(), evtx::Escape::kNone, &(*items)[i]);
+  }
+  return true;
+}
+
 LegacyLogSource::LegacyLogSource() = default;
 
 std::unique_ptr<LegacyLogSource> LegacyLogSource::Open(const std::filesystem::path& path,
@@ -231,17 +249,9 @@ bool LegacyLogSource::NextEvent(CapturedEvent* out) {
   out->record = evtx::RecordRef();
   const std::vector<uint8_t>& bytes = reader_.record_bytes();
   out->legacy_record = std::make_shared<const std::vector<uint8_t>>(bytes);
+  // The data items are read from these bytes when they are asked for
+  // (LegacyDataItems): most events of a query never need them.
   out->data_items.reset();
-  if (bytes.size() <= kMaxDirectRecordSize) {
-    // As the chunk's EventData/Data items read: each string up to its first
-    // U+0000 (it has none), unpaired surrogates as U+FFFD.
-    out->data_items.emplace(r.strings.size());
-    for (size_t i = 0; i < r.strings.size(); ++i) {
-      evtx::AppendUtf16(reinterpret_cast<const uint8_t*>(r.strings[i].data()),
-                        r.strings[i].size(), evtx::Escape::kNone,
-                        &(*out->data_items)[i]);
-    }
-  }
   return true;
 }
 

@@ -44,10 +44,17 @@ inline constexpr uint64_t kAuditFailureKeyword = 0x0010000000000000ULL;
 void LegacyRecordToEvent(const evt::Record& record, const std::string& channel,
                          evtx::WriterEvent* out);
 
-// Records up to this size are captured without a chunk with their data
-// items (see LegacyLogSource::NextEvent); a larger one may have to be cut to
-// fit a chunk, and its items are then read from the chunk it is cut into.
+// The data items of records up to this size are read from their bytes
+// (LegacyDataItems); a larger record may have to be cut to fit a chunk, and
+// its items are then read from the chunk it is cut into.
 inline constexpr uint32_t kMaxDirectRecordSize = 32 * 1024;
+
+// The data items of the legacy record `record_bytes` as the chunk NextChunk
+// writes for it gives them (ChunkDecoder::ReadDataItems), read with
+// `scratch`. False for a record larger than kMaxDirectRecordSize or bytes
+// that are not a record.
+bool LegacyDataItems(const std::vector<uint8_t>& record_bytes, evt::Record* scratch,
+                     std::vector<std::string>* items);
 
 // The chunk, holding that record alone, which CapturedEvent::legacy_record
 // stands for: written as NextChunk writes it. False when the bytes are not a
@@ -70,9 +77,8 @@ class LegacyLogSource {
 
   // The next record as the event NextChunk's chunk would give, captured
   // without writing one: the system properties and their strings as
-  // ChunkDecoder::ReadSystem and CaptureEvent give them, the data items
-  // (for a record of at most kMaxDirectRecordSize), and the record's bytes
-  // for its XML (CapturedEvent::legacy_record). False at the end. A source
+  // ChunkDecoder::ReadSystem and CaptureEvent give them, and the record's
+  // bytes for its XML and data items (CapturedEvent::legacy_record). False at the end. A source
   // is read either by chunks or by events, not both.
   bool NextEvent(CapturedEvent* out);
   // Bytes of the file NextEvent has walked past so far.
