@@ -12,8 +12,12 @@ namespace qrv::offline {
 
 namespace {
 
-std::u16string CopyUtf16(const evtx::Utf16Ref& ref) {
-  return ref.data == nullptr ? std::u16string() : ref.ToU16();
+// Into `out`'s own buffer: a recycled event keeps its strings' capacity.
+void CopyUtf16(const evtx::Utf16Ref& ref, std::u16string* out) {
+  const size_t units = ref.data == nullptr ? 0 : ref.units;
+  out->resize(units);
+  for (size_t i = 0; i < units; ++i)
+    (*out)[i] = static_cast<char16_t>(ref.data[2 * i] | ref.data[2 * i + 1] << 8);
 }
 
 }  // namespace
@@ -22,9 +26,9 @@ void CaptureEvent(const evtx::SystemProperties& props,
                   std::shared_ptr<const ChunkSnapshot> chunk,
                   const evtx::RecordRef& record, CapturedEvent* out) {
   out->system = props;
-  out->provider_name = CopyUtf16(props.provider_name);
-  out->channel = CopyUtf16(props.channel);
-  out->computer = CopyUtf16(props.computer);
+  CopyUtf16(props.provider_name, &out->provider_name);
+  CopyUtf16(props.channel, &out->channel);
+  CopyUtf16(props.computer, &out->computer);
   if (props.user_sid != nullptr)
     out->user_sid.assign(props.user_sid, props.user_sid + props.user_sid_size);
   else

@@ -45,14 +45,15 @@ class QueryObject final : public EvtObjectBase {
 
 class EventObject final : public EvtObjectBase {
  public:
+  explicit EventObject(PreparedEventPtr p) : prepared(std::move(p)) {}
   ~EventObject() override {
-    if (home) home->Give({std::move(event), std::move(request), std::move(message)});
+    if (home) home->Give(std::move(prepared));
   }
 
-  CapturedEvent event;
-  std::optional<EventMessageRequest> request;  // built ahead or on first use
-  std::optional<FormattedEventMessage> message;  // formatted ahead
-  // The worker that read it ahead, which frees it; null without one.
+  // Never null. Its request is built ahead or on first use, its message
+  // formatted ahead or on first use.
+  PreparedEventPtr prepared;
+  // The worker that read it ahead, which fills it again; null without one.
   std::shared_ptr<ReturnedEvents> home;
 };
 
@@ -105,11 +106,12 @@ std::optional<EventMessageRequest> OfflineEventLog::MessageRequest(
     EvtHandle event) {
   EventObject* object = objects_.Get<EventObject>(event);
   if (object == nullptr) return std::nullopt;
-  if (!object->request) {
-    object->request.emplace();
-    FillMessageRequest(object->event, records_, &*object->request);
+  PreparedEvent& prepared = *object->prepared;
+  if (!prepared.request) {
+    prepared.request.emplace();
+    FillMessageRequest(prepared.event, records_, &*prepared.request);
   }
-  return object->request;
+  return prepared.request;
 }
 
 bool OfflineEventLog::Fail(uint32_t code) {
@@ -124,7 +126,7 @@ EvtHandle OfflineEventLog::FailHandle(uint32_t code) {
 
 const CapturedEvent* OfflineEventLog::Event(EvtHandle event) const {
   const EventObject* object = objects_.Get<EventObject>(event);
-  return object == nullptr ? nullptr : &object->event;
+  return object == nullptr ? nullptr : &object->prepared->event;
 }
 
 EvtHandle OfflineEventLog::EvtQuery(EvtHandle session, const char16_t* path,
@@ -195,12 +197,9 @@ bool OfflineEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,
     return Fail(kErrorInvalidParameter);
   if (q->cancelled) return Fail(kErrorCancelled);
   uint32_t count = 0;
-  PreparedEvent prepared;
+  PreparedEventPtr prepared;
   while (count < events_size && q->worker->Next(&prepared)) {
-    auto event = std::make_unique<EventObject>();
-    event->event = std::move(prepared.event);
-    event->request = std::move(prepared.request);
-    event->message = std::move(prepared.message);
+    auto event = std::make_unique<EventObject>(std::move(prepared));
     event->home = q->worker->returns();
     events[count++] = objects_.Add(std::move(event));
   }
@@ -234,7 +233,7 @@ bool OfflineEventLog::EvtSeek(EvtHandle result_set, int64_t position,
     q->worker = std::move(worker);
     q->delivered = 0;
   }
-  PreparedEvent skipped;
+  PreparedEventPtr skipped;
   while (q->delivered < wanted && q->worker->Next(&skipped)) ++q->delivered;
   return true;
 }
@@ -319,16 +318,17 @@ bool OfflineEventLog::EvtFormatMessage(EvtHandle publisher_metadata,
   // caller opened, so any other handle formats anew. A message the worker
   // left to the caller is formatted here, once, on the first of the calls.
   EventObject* object = objects_.Get<EventObject>(event);
-  if (flags == kEvtFormatMessageEvent && object != nullptr &&
-      !object->message && object->request && value_count == 0) {
+  PreparedEvent* prepared = object == nullptr ? nullptr : object->prepared.get();
+  if (flags == kEvtFormatMessageEvent && prepared != nullptr &&
+      !prepared->message && prepared->request && value_count == 0) {
     std::lock_guard<std::mutex> hold(catalogue_lock_);
-    object->message = metadata_->FormatAhead(*object->request);
+    prepared->message = metadata_->FormatAhead(*prepared->request);
   }
-  if (flags == kEvtFormatMessageEvent && object != nullptr &&
-      object->message && value_count == 0 && buffer_used != nullptr &&
-      metadata_->ProviderOf(publisher_metadata) == object->message->provider) {
-    return metadata_->ReturnMessage(object->message->status,
-                                    object->message->text, buffer_size, buffer,
+  if (flags == kEvtFormatMessageEvent && prepared != nullptr &&
+      prepared->message && value_count == 0 && buffer_used != nullptr &&
+      metadata_->ProviderOf(publisher_metadata) == prepared->message->provider) {
+    return metadata_->ReturnMessage(prepared->message->status,
+                                    prepared->message->text, buffer_size, buffer,
                                     buffer_used);
   }
   std::lock_guard<std::mutex> hold(catalogue_lock_);

@@ -22,14 +22,14 @@ size_t TextBytes(const PreparedEvent& event) {
 
 }  // namespace
 
-void ReturnedEvents::Give(PreparedEvent&& event) {
+void ReturnedEvents::Give(PreparedEventPtr event) {
   std::lock_guard<std::mutex> hold(lock_);
   if (closed_ || events_.size() >= kMaxReturnedEvents) return;
   events_.push_back(std::move(event));
 }
 
-void ReturnedEvents::FreeAll() {
-  std::vector<PreparedEvent> events;
+void ReturnedEvents::Reclaim(std::vector<PreparedEventPtr>* spares) {
+  std::vector<PreparedEventPtr> events;
   {
     std::lock_guard<std::mutex> hold(lock_);
     events.swap(events_);
@@ -37,14 +37,24 @@ void ReturnedEvents::FreeAll() {
     // it moved every event a few times over on the caller's thread.
     events_.swap(spare_);
   }
+  for (PreparedEventPtr& event : events) {
+    if (spares->size() >= kMaxReturnedEvents) break;
+    // A spare keeps nothing alive: chunks go back to their pool now.
+    event->event.chunk.reset();
+    event->event.legacy_record.reset();
+    event->event.data_items.reset();
+    event->request.reset();
+    event->message.reset();
+    spares->push_back(std::move(event));
+  }
   events.clear();  // outside the lock; the buffer stays
   std::lock_guard<std::mutex> hold(lock_);
   if (!closed_) spare_.swap(events);
 }
 
 void ReturnedEvents::Close() {
-  std::vector<PreparedEvent> events;
-  std::vector<PreparedEvent> spare;
+  std::vector<PreparedEventPtr> events;
+  std::vector<PreparedEventPtr> spare;
   std::lock_guard<std::mutex> hold(lock_);
   closed_ = true;
   events.swap(events_);
@@ -114,15 +124,22 @@ bool QueryWorker::CallerMayTake() const {
 
 void QueryWorker::Run() {
   for (size_t produced = 0;; ++produced) {
-    if (produced % kEventsPerWake == 0) returns_->FreeAll();
-    PreparedEvent event;
-    const bool more = Produce(&event);
+    if (produced % kEventsPerWake == 0) returns_->Reclaim(&spares_);
+    PreparedEventPtr event;
+    if (spares_.empty()) {
+      event = std::make_unique<PreparedEvent>();
+    } else {
+      event = std::move(spares_.back());
+      spares_.pop_back();
+    }
+    const bool more = Produce(event.get());
     std::unique_lock<std::mutex> hold(lock_);
     if (!more) {
       finished_ = true;
       changed_.notify_all();
       hold.unlock();
       returns_->Close();
+      spares_.clear();  // freed on the thread that made them
       return;
     }
     if (!HasRoom() && !stop_.load(std::memory_order_relaxed)) {
@@ -137,11 +154,12 @@ void QueryWorker::Run() {
       changed_.notify_all();
       hold.unlock();
       returns_->Close();
+      spares_.clear();  // freed on the thread that made them
       return;
     }
-    if (queue_.empty() || queue_.back().event.chunk != event.event.chunk)
+    if (queue_.empty() || queue_.back()->event.chunk != event->event.chunk)
       ++queued_chunks_;
-    queued_text_bytes_ += TextBytes(event);
+    queued_text_bytes_ += TextBytes(*event);
     queue_.push_back(std::move(event));
     // The caller is woken only when it waits and a batch is ready: most
     // pushes cost no call, and the caller takes events by the dozen.
@@ -150,8 +168,11 @@ void QueryWorker::Run() {
   }
 }
 
-bool QueryWorker::Next(PreparedEvent* out) {
-  if (!thread_.joinable()) return Produce(out);
+bool QueryWorker::Next(PreparedEventPtr* out) {
+  if (!thread_.joinable()) {
+    if (!*out) *out = std::make_unique<PreparedEvent>();
+    return Produce(out->get());
+  }
   if (taken_.empty()) {
     std::unique_lock<std::mutex> hold(lock_);
     if (!CallerMayTake()) {

@@ -49,6 +49,9 @@ struct PreparedEvent {
   std::optional<EventMessageRequest> request;
   std::optional<FormattedEventMessage> message;
 };
+// Events travel by pointer: from the worker to the caller's handle and back
+// to the worker, which fills them again (ReturnedEvents).
+using PreparedEventPtr = std::unique_ptr<PreparedEvent>;
 
 // What the worker formats messages with; called on the worker thread.
 class MessageFormatter {
@@ -78,25 +81,27 @@ inline constexpr size_t kMaxTextBytesAhead = 8 << 20;
 // batches and the worker runs on while the caller renders them.
 inline constexpr size_t kEventsPerWake = 64;
 
-// Events the caller is done with, sent back to be freed on the worker's
-// thread. The worker allocated their texts; freed there, the blocks go back
-// to that thread's allocator caches for its next events, where freeing them
-// on the caller's thread sent every block back under the worker's arena
-// lock. Bounded: a full bin, or one whose worker has finished, leaves the
-// event to be freed where it is dropped. Thread-safe.
+// Events the caller is done with, sent back to the worker, which fills
+// them again: their strings keep their capacity, and the blocks the worker
+// allocated are neither freed on the caller's thread (which sent each back
+// under the worker's arena lock) nor allocated anew. Bounded: a full bin, or
+// one whose worker has finished, frees the event where it is dropped.
+// Thread-safe.
 class ReturnedEvents {
  public:
-  // Keeps `event` for the worker to free, unless the bin is full or closed.
-  void Give(PreparedEvent&& event);
-  // Frees what was given, on the calling thread.
-  void FreeAll();
+  // Keeps `event` for the worker, unless the bin is full or closed.
+  void Give(PreparedEventPtr event);
+  // Moves what was given to `spares` (the worker's own list, kept to
+  // kMaxReturnedEvents), each emptied of what it kept alive (its chunk, its
+  // record, its message); frees the rest on the calling thread.
+  void Reclaim(std::vector<PreparedEventPtr>* spares);
   // Frees what was given and refuses more.
   void Close();
 
  private:
   std::mutex lock_;
-  std::vector<PreparedEvent> events_;
-  std::vector<PreparedEvent> spare_;  // empty, with the last batch's buffer
+  std::vector<PreparedEventPtr> events_;
+  std::vector<PreparedEventPtr> spare_;  // empty, with the last batch's buffer
   bool closed_ = false;
 };
 inline constexpr size_t kMaxReturnedEvents = 4 * kMaxEventsAhead;
@@ -112,9 +117,10 @@ class QueryWorker {
   QueryWorker(const QueryWorker&) = delete;
   QueryWorker& operator=(const QueryWorker&) = delete;
 
-  // The next event, in the query's order; false when there is none left or
-  // after Stop.
-  bool Next(PreparedEvent* out);
+  // The next event, in the query's order, replacing *out (filled again when
+  // it is there and the worker has no thread); false when there is none
+  // left or after Stop.
+  bool Next(PreparedEventPtr* out);
   // Stops reading ahead within a chunk's work; later Next calls return false.
   void Stop();
   // Where the caller sends the events it has done with; null without a
@@ -139,7 +145,7 @@ class QueryWorker {
   std::atomic<bool> stop_{false};
   std::mutex lock_;
   std::condition_variable changed_;
-  std::deque<PreparedEvent> queue_;  // filled by the worker
+  std::deque<PreparedEventPtr> queue_;  // filled by the worker
   size_t queued_chunks_ = 0;         // runs of one chunk in queue_
   size_t queued_text_bytes_ = 0;     // message texts and inserts in queue_
   bool finished_ = false;            // the worker has produced its last
@@ -147,7 +153,8 @@ class QueryWorker {
   // caller only when it waits.
   std::atomic<bool> caller_waiting_{false};
   bool worker_waiting_ = false;  // for room in queue_
-  std::deque<PreparedEvent> taken_;  // the caller's batch
+  std::deque<PreparedEventPtr> taken_;  // the caller's batch
+  std::vector<PreparedEventPtr> spares_;  // the worker's, to fill again
   std::shared_ptr<ReturnedEvents> returns_;  // with a thread only
   std::unique_ptr<ReadAhead> read_ahead_;    // with a thread only
   std::thread thread_;               // last: started once the rest exists

@@ -145,10 +145,10 @@ TEST(QueryWorkerTest, FormatsOnItsOwnThreadInTheQuerysOrderAndStops) {
   } recorder;
   QueryWorker worker(open(), &recorder, true);
   std::vector<uint64_t> ids;
-  PreparedEvent event;
+  PreparedEventPtr event;
   while (worker.Next(&event)) {
-    ids.push_back(event.event.system.event_record_id);
-    ASSERT_TRUE(event.request.has_value());
+    ids.push_back(event->event.system.event_record_id);
+    ASSERT_TRUE(event->request.has_value());
   }
   EXPECT_EQ(ids, expected);
   // Events queued while the caller waited are left to it to format; every
