@@ -30,11 +30,21 @@ std::string_view TextArena::Keep(std::string_view text) {
 }
 
 std::string_view TextArena::Share(std::string_view text) {
+  if (text.empty()) return std::string_view();
+  const size_t slot = (text.size() * 31 +
+                       static_cast<unsigned char>(text.front()) * 7 +
+                       static_cast<unsigned char>(text.back())) %
+                      kRecentSlots;
+  std::string_view& recent = recent_[slot];
+  if (recent == text) return recent;
   auto it = shared_.find(text);
-  if (it != shared_.end()) return *it;
-  const std::string_view kept = Keep(text);
-  shared_.insert(kept);
-  return kept;
+  if (it != shared_.end()) {
+    recent = *it;
+    return recent;
+  }
+  recent = Keep(text);
+  shared_.insert(recent);
+  return recent;
 }
 
 }  // namespace qrv

@@ -6,6 +6,7 @@
 #ifndef QRV_QUERY_TEXT_ARENA_H_
 #define QRV_QUERY_TEXT_ARENA_H_
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <string_view>
@@ -35,6 +36,11 @@ class TextArena {
   char* next_ = nullptr;  // free space in the last block
   size_t left_ = 0;
   std::unordered_set<std::string_view> shared_;
+  // Shared texts last found, by a slot taken from their length and edge
+  // bytes: the few names and words that repeat from event to event are
+  // found there without hashing the whole text.
+  static constexpr size_t kRecentSlots = 64;
+  std::array<std::string_view, kRecentSlots> recent_{};
 };
 
 }  // namespace qrv

@@ -38,6 +38,15 @@ TEST(TextArenaTest, SharedTextsAreKeptOnce) {
   EXPECT_EQ(again, "Microsoft-Windows-Security-Auditing");
   EXPECT_NE(arena.Share(name).data(), first.data());
   EXPECT_NE(arena.Keep(first).data(), first.data());
+  // Many texts, alike in length and edges, shared again in another order:
+  // each comes back as its own first copy.
+  std::vector<std::string_view> firsts;
+  for (int i = 0; i < 300; ++i) firsts.push_back(arena.Share("e" + std::to_string(i) + "e"));
+  for (int i = 299; i >= 0; --i) {
+    const std::string_view again_i = arena.Share("e" + std::to_string(i) + "e");
+    EXPECT_EQ(again_i, "e" + std::to_string(i) + "e");
+    EXPECT_EQ(again_i.data(), firsts[i].data()) << i;
+  }
 }
 
 }  // namespace
