@@ -36,7 +36,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Libraries loaded with dlopen (The Sleuth Kit, for disk images) are
+# Libraries loaded with dlopen (The Sleuth Kit for disk images, SQLite for
+# message databases; cmake/loaded_library.cmake) are
 # invisible to dpkg-shlibdeps: the package that holds each file the build
 # found is named here, beside what dpkg-shlibdeps adds.
 get_property(qrv_loaded_files GLOBAL PROPERTY QRV_LOADED_LIBRARY_FILES)

@@ -11,11 +11,13 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+
+#include "platform/offline/loaded_library.h"
 
 namespace qrv::offline {
 
-// One loaded copy of the library: the handle, closed by the destructor, and
-// the functions this program calls, named as in the library without the
+// One loaded copy of the library, closed with the object, and the functions this program calls, named as in the library without the
 // `tsk_` prefix and typed from its headers.
 class TskLibrary {
  public:
@@ -34,7 +36,6 @@ class TskLibrary {
   // dlerror()'s text.
   static std::unique_ptr<TskLibrary> Load(const char* soname, std::string* error);
 
-  ~TskLibrary();
   TskLibrary(const TskLibrary&) = delete;
   TskLibrary& operator=(const TskLibrary&) = delete;
 
@@ -56,8 +57,9 @@ class TskLibrary {
   decltype(&tsk_fs_file_close) fs_file_close = nullptr;
 
  private:
-  explicit TskLibrary(void* handle) : handle_(handle) {}
-  void* handle_;
+  explicit TskLibrary(std::unique_ptr<LoadedLibrary> library)
+      : library_(std::move(library)) {}
+  std::unique_ptr<LoadedLibrary> library_;
 };
 
 }  // namespace qrv::offline

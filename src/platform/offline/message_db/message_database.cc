@@ -5,8 +5,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/offline/message_db/sqlite_library.h"
+
 namespace qrv::offline {
 namespace {
+
+// The library; loaded, as a database could only be opened once it was.
+const SqliteLibrary& Sql() { return *SqliteLibrary::OfProcess(nullptr); }
 
 constexpr char kProviderSql[] =
     "SELECT id FROM providers WHERE name = ?1 COLLATE NOCASE "
@@ -45,15 +50,15 @@ std::string Reason(int code, sqlite3* db) {
     case SQLITE_ERROR:
       // Preparing against the wrong tables or columns ("no such table: ...").
       return std::string("another schema: ") +
-             (db != nullptr ? sqlite3_errmsg(db) : "");
+             (db != nullptr ? Sql().errmsg(db) : "");
     default:
-      return db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+      return db != nullptr ? Sql().errmsg(db) : Sql().errstr(code);
   }
 }
 
 Statement Prepare(sqlite3* db, const char* sql, int* code) {
   sqlite3_stmt* statement = nullptr;
-  *code = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement,
+  *code = Sql().prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement,
                              nullptr);
   return Statement(statement);
 }
@@ -63,8 +68,8 @@ class StatementUse {
  public:
   explicit StatementUse(sqlite3_stmt* statement) : statement_(statement) {}
   ~StatementUse() {
-    sqlite3_reset(statement_);
-    sqlite3_clear_bindings(statement_);
+    Sql().reset(statement_);
+    Sql().clear_bindings(statement_);
   }
   StatementUse(const StatementUse&) = delete;
   StatementUse& operator=(const StatementUse&) = delete;
@@ -76,11 +81,11 @@ class StatementUse {
 // What "message IS NULL OR message = ''" says of column `column`: NULL or a
 // text of no bytes (a BLOB, even an empty one, never equals a text).
 bool EmptyMessage(sqlite3_stmt* statement, int column) {
-  switch (sqlite3_column_type(statement, column)) {
+  switch (Sql().column_type(statement, column)) {
     case SQLITE_NULL:
       return true;
     case SQLITE_TEXT:
-      return sqlite3_column_bytes(statement, column) == 0;
+      return Sql().column_bytes(statement, column) == 0;
     default:
       return false;
   }
@@ -96,17 +101,17 @@ bool KeyInRange(int64_t key) {
 std::optional<WindowsBuild> ReadRecordedBuild(sqlite3* db) {
   int code = SQLITE_OK;
   const Statement statement = Prepare(db, kBuildSql, &code);
-  if (code != SQLITE_OK || sqlite3_step(statement.get()) != SQLITE_ROW)
+  if (code != SQLITE_OK || Sql().step(statement.get()) != SQLITE_ROW)
     return std::nullopt;
-  const int64_t build = sqlite3_column_int64(statement.get(), 0);
+  const int64_t build = Sql().column_int64(statement.get(), 0);
   if (build <= 0 || build > 0xFFFFFFFF) return std::nullopt;
   WindowsBuild found;
   found.build = static_cast<uint32_t>(build);
-  const int64_t ubr = sqlite3_column_int64(statement.get(), 1);
+  const int64_t ubr = Sql().column_int64(statement.get(), 1);
   if (ubr > 0 && ubr <= 0xFFFFFFFF) found.ubr = static_cast<uint32_t>(ubr);
   auto text = [&](int column) {
     const auto* t = reinterpret_cast<const char*>(
-        sqlite3_column_text(statement.get(), column));
+        Sql().column_text(statement.get(), column));
     return std::string(t != nullptr ? t : "");
   };
   found.product = text(2);
@@ -115,6 +120,12 @@ std::optional<WindowsBuild> ReadRecordedBuild(sqlite3* db) {
 }
 
 }  // namespace
+
+void SqliteCloser::operator()(sqlite3* db) const { Sql().close_v2(db); }
+
+void StatementFinalizer::operator()(sqlite3_stmt* statement) const {
+  Sql().finalize(statement);
+}
 
 std::unique_ptr<MessageDatabase> MessageDatabase::Open(const std::string& path,
                                                        std::string* reason) {
@@ -130,10 +141,15 @@ std::unique_ptr<MessageDatabase> MessageDatabase::Open(const std::string& path,
     *reason = "not a file";
     return nullptr;
   }
+  std::string load_error;
+  if (SqliteLibrary::OfProcess(&load_error) == nullptr) {
+    *reason = "SQLite cannot be loaded: " + load_error;
+    return nullptr;
+  }
   std::unique_ptr<MessageDatabase> database(new MessageDatabase());
   sqlite3* db = nullptr;
   // NOMUTEX: the object's own mutex serialises every use of the connection.
-  int code = sqlite3_open_v2(
+  int code = Sql().open_v2(
       path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   database->db_.reset(db);
   if (code != SQLITE_OK) {
@@ -143,7 +159,7 @@ std::unique_ptr<MessageDatabase> MessageDatabase::Open(const std::string& path,
   // The file is read whole by the first provider's row scan: mapped, its
   // pages are not copied into SQLite's cache one read() at a time. A build
   // without memory mapping ignores the pragma.
-  sqlite3_exec(db, "PRAGMA mmap_size = 268435456", nullptr, nullptr, nullptr);
+  Sql().exec(db, "PRAGMA mmap_size = 268435456", nullptr, nullptr, nullptr);
   // Preparing reads the schema: a foreign file, a damaged first page, a
   // writer's lock and other tables all show here.
   database->provider_ = Prepare(db, kProviderSql, &code);
@@ -161,8 +177,8 @@ std::unique_ptr<MessageDatabase> MessageDatabase::Open(const std::string& path,
   {
     sqlite3_stmt* probe = database->provider_.get();
     const StatementUse use(probe);
-    sqlite3_bind_text(probe, 1, "", 0, SQLITE_STATIC);
-    while ((code = sqlite3_step(probe)) == SQLITE_ROW) {
+    Sql().bind_text(probe, 1, "", 0, SQLITE_STATIC);
+    while ((code = Sql().step(probe)) == SQLITE_ROW) {
     }
     if (code != SQLITE_DONE) {
       *reason = Reason(code, db);
@@ -177,10 +193,10 @@ std::optional<int64_t> MessageDatabase::ProviderId(std::string_view name) {
   const std::lock_guard<std::mutex> lock(mutex_);
   sqlite3_stmt* statement = provider_.get();
   const StatementUse use(statement);
-  sqlite3_bind_text(statement, 1, name.data(), static_cast<int>(name.size()),
+  Sql().bind_text(statement, 1, name.data(), static_cast<int>(name.size()),
                     SQLITE_TRANSIENT);
-  if (sqlite3_step(statement) != SQLITE_ROW) return std::nullopt;
-  return sqlite3_column_int64(statement, 0);
+  if (Sql().step(statement) != SQLITE_ROW) return std::nullopt;
+  return Sql().column_int64(statement, 0);
 }
 
 std::vector<DatabaseRow> MessageDatabase::ProviderRows(int64_t provider_id) {
@@ -190,12 +206,12 @@ std::vector<DatabaseRow> MessageDatabase::ProviderRows(int64_t provider_id) {
     std::vector<DatabaseRow> rows;
     sqlite3_stmt* statement = provider_rows_.get();
     const StatementUse use(statement);
-    sqlite3_bind_int64(statement, 1, provider_id);
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-      const int64_t key = sqlite3_column_int64(statement, 0);
+    Sql().bind_int64(statement, 1, provider_id);
+    while (Sql().step(statement) == SQLITE_ROW) {
+      const int64_t key = Sql().column_int64(statement, 0);
       if (!KeyInRange(key)) continue;
       rows.push_back(DatabaseRow{static_cast<uint64_t>(key),
-                                 sqlite3_column_int64(statement, 1),
+                                 Sql().column_int64(statement, 1),
                                  EmptyMessage(statement, 2)});
     }
     return rows;
@@ -219,8 +235,8 @@ void MessageDatabase::BuildIndex() {
   {
     int code = SQLITE_OK;
     const Statement count = Prepare(db_.get(), kCountSql, &code);
-    if (code == SQLITE_OK && sqlite3_step(count.get()) == SQLITE_ROW) {
-      const int64_t rows = sqlite3_column_int64(count.get(), 0);
+    if (code == SQLITE_OK && Sql().step(count.get()) == SQLITE_ROW) {
+      const int64_t rows = Sql().column_int64(count.get(), 0);
       if (rows > 0 && rows < (int64_t{1} << 24)) {
         index_.reserve(static_cast<size_t>(rows));
       }
@@ -228,12 +244,12 @@ void MessageDatabase::BuildIndex() {
   }
   sqlite3_stmt* statement = rows_.get();
   const StatementUse use(statement);
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    const int64_t key = sqlite3_column_int64(statement, 1);
+  while (Sql().step(statement) == SQLITE_ROW) {
+    const int64_t key = Sql().column_int64(statement, 1);
     if (!KeyInRange(key)) continue;
-    index_.push_back(IndexedRow{sqlite3_column_int64(statement, 0),
+    index_.push_back(IndexedRow{Sql().column_int64(statement, 0),
                                 DatabaseRow{static_cast<uint64_t>(key),
-                                            sqlite3_column_int64(statement, 2),
+                                            Sql().column_int64(statement, 2),
                                             EmptyMessage(statement, 3)}});
   }
   // Stable: each provider's rows stay in row-id order. Databases are
@@ -251,11 +267,11 @@ std::optional<std::string> MessageDatabase::Text(int64_t row_id) {
   const std::lock_guard<std::mutex> lock(mutex_);
   sqlite3_stmt* statement = text_.get();
   const StatementUse use(statement);
-  sqlite3_bind_int64(statement, 1, row_id);
-  if (sqlite3_step(statement) != SQLITE_ROW) return std::nullopt;
+  Sql().bind_int64(statement, 1, row_id);
+  if (Sql().step(statement) != SQLITE_ROW) return std::nullopt;
   const auto* text =
-      reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-  const int size = sqlite3_column_bytes(statement, 0);
+      reinterpret_cast<const char*>(Sql().column_text(statement, 0));
+  const int size = Sql().column_bytes(statement, 0);
   return text != nullptr ? std::string(text, static_cast<size_t>(size))
                          : std::string();
 }

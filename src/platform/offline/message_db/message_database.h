@@ -38,13 +38,12 @@
 
 namespace qrv::offline {
 
+// Through the loaded library (sqlite_library.h), which a handle implies.
 struct SqliteCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+  void operator()(sqlite3* db) const;
 };
 struct StatementFinalizer {
-  void operator()(sqlite3_stmt* statement) const {
-    sqlite3_finalize(statement);
-  }
+  void operator()(sqlite3_stmt* statement) const;
 };
 using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
 using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
