@@ -11,7 +11,7 @@
 #include <memory>
 #include <type_traits>
 #include <typeinfo>
-#include <unordered_map>
+#include <vector>
 
 #include "platform/win32_types.h"
 
@@ -22,20 +22,34 @@ class EvtObjectBase {
   virtual ~EvtObjectBase() = default;
 };
 
+// Objects sit in slots reused after their handle is closed; a handle is its
+// slot's index and the slot's generation, which closing bumps, so a closed
+// handle stays refused after its slot holds another object. Finding an
+// object is an index and a compare: the event calls look several up per
+// event.
 class EvtObjectTable {
  public:
   EvtHandle Add(std::unique_ptr<EvtObjectBase> object) {
-    const uintptr_t id = next_id_++;
-    objects_.emplace(id, std::move(object));
-    return reinterpret_cast<EvtHandle>(id);
+    uint32_t index = 0;
+    if (free_.empty()) {
+      index = static_cast<uint32_t>(slots_.size());
+      slots_.emplace_back();
+    } else {
+      index = free_.back();
+      free_.pop_back();
+    }
+    Slot& slot = slots_[index];
+    slot.object = std::move(object);
+    ++open_;
+    return reinterpret_cast<EvtHandle>(
+        (static_cast<uintptr_t>(slot.generation) << 32) | (index + kFirstIndex));
   }
-
   // The object behind `handle` if it is open and of type T, else null.
   template <typename T>
   T* Get(EvtHandle handle) const {
-    auto it = objects_.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == objects_.end()) return nullptr;
-    EvtObjectBase* object = it->second.get();
+    const Slot* slot = Find(handle);
+    if (slot == nullptr) return nullptr;
+    EvtObjectBase* object = slot->object.get();
     // A final class is matched by its exact type: the event calls look an
     // object up several times per event, and a cast walks the hierarchy.
     if constexpr (std::is_final_v<T>) {
@@ -44,18 +58,44 @@ class EvtObjectTable {
       return dynamic_cast<T*>(object);
     }
   }
-
   // Destroys the object; false when the handle is not open.
   bool Close(EvtHandle handle) {
-    return objects_.erase(reinterpret_cast<uintptr_t>(handle)) == 1;
+    Slot* slot = const_cast<Slot*>(Find(handle));
+    if (slot == nullptr) return false;
+    std::unique_ptr<EvtObjectBase> object = std::move(slot->object);
+    ++slot->generation;
+    free_.push_back(static_cast<uint32_t>(slot - slots_.data()));
+    --open_;
+    // Destroyed once the table is consistent again: a destructor may close
+    // or open other handles.
+    object.reset();
+    return true;
   }
-
-  size_t open_count() const { return objects_.size(); }
+  size_t open_count() const { return open_; }
 
  private:
-  // Ids start well above 0 so that a handle is never null.
-  uintptr_t next_id_ = 0x10000;
-  std::unordered_map<uintptr_t, std::unique_ptr<EvtObjectBase>> objects_;
+  static_assert(sizeof(uintptr_t) == 8, "a handle holds a 32-bit generation and index");
+  // Indexes are offset so that a handle is never null nor a small number.
+  static constexpr uint32_t kFirstIndex = 0x10000;
+
+  struct Slot {
+    std::unique_ptr<EvtObjectBase> object;  // null while free
+    uint32_t generation = 0;
+  };
+
+  const Slot* Find(EvtHandle handle) const {
+    const auto value = reinterpret_cast<uintptr_t>(handle);
+    const auto low = static_cast<uint32_t>(value);
+    if (low < kFirstIndex || low - kFirstIndex >= slots_.size()) return nullptr;
+    const Slot& slot = slots_[low - kFirstIndex];
+    if (slot.object == nullptr || slot.generation != static_cast<uint32_t>(value >> 32))
+      return nullptr;
+    return &slot;
+  }
+
+  std::vector<Slot> slots_;
+  std::vector<uint32_t> free_;  // indexes of free slots
+  size_t open_ = 0;
 };
 
 }  // namespace qrv::offline
