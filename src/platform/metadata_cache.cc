@@ -8,6 +8,9 @@
 // Not thread-safe: the tool makes every event-log call from its one thread.
 #include "platform/metadata_cache.h"
 
+#include <algorithm>
+#include <functional>
+
 namespace qrv {
 
 MetadataCache::MetadataCache(EventLogApi& service, SystemApi& system)
@@ -20,6 +23,19 @@ MetadataCache::~MetadataCache() {
   if (render_context_.real != nullptr) service_.EvtClose(render_context_.real);
 }
 
+namespace {
+
+// `name` against the NUL-terminated `text`, in one pass that stops at the
+// first difference (names hold no U+0000).
+bool SameName(const std::u16string& name, const char16_t* text) {
+  for (const char16_t unit : name) {
+    if (*text++ != unit) return false;
+  }
+  return *text == u'\0';
+}
+
+}  // namespace
+
 EvtHandle MetadataCache::NewReference(Shared* shared) {
   Reference* reference = nullptr;
   if (!free_.empty()) {
@@ -27,7 +43,9 @@ EvtHandle MetadataCache::NewReference(Shared* shared) {
     free_.pop_back();
   } else {
     reference = &references_.emplace_back();
-    issued_.insert(reference);
+    issued_.insert(std::lower_bound(issued_.begin(), issued_.end(),
+                                    reference, std::less<>()),
+                   reference);
   }
   reference->shared = shared;
   ++open_references_;
@@ -36,8 +54,11 @@ EvtHandle MetadataCache::NewReference(Shared* shared) {
 
 MetadataCache::Reference* MetadataCache::AsReference(EvtHandle handle) const {
   // Only compared, never dereferenced, unless it is one of our slots.
-  auto it = issued_.find(reinterpret_cast<const Reference*>(handle));
-  return it == issued_.end() ? nullptr : const_cast<Reference*>(*it);
+  const auto* wanted = reinterpret_cast<const Reference*>(handle);
+  auto it = std::lower_bound(issued_.begin(), issued_.end(), wanted,
+                             std::less<>());
+  return it == issued_.end() || *it != wanted ? nullptr
+                                              : const_cast<Reference*>(*it);
 }
 
 bool MetadataCache::Resolve(EvtHandle handle, EvtHandle* real) const {
@@ -148,18 +169,17 @@ EvtHandle MetadataCache::EvtOpenPublisherMetadata(EvtHandle session,
     return service_.EvtOpenPublisherMetadata(real_session, publisher_id,
                                              log_file_path, locale, flags);
   }
-  const std::u16string_view name(publisher_id);
   // Events come in runs of one provider: the last name found is tried first.
   auto it = last_publisher_ != publishers_.end() &&
-                    last_publisher_->first == name
+                    SameName(last_publisher_->first, publisher_id)
                 ? last_publisher_
-                : publishers_.find(name);
+                : publishers_.find(std::u16string_view(publisher_id));
   if (it == publishers_.end()) {
     if (publishers_.size() >= kMaxCachedPublishers) {
       return service_.EvtOpenPublisherMetadata(nullptr, publisher_id, nullptr,
                                                0, 0);
     }
-    it = publishers_.emplace(std::u16string(name), Shared{}).first;
+    it = publishers_.emplace(std::u16string(publisher_id), Shared{}).first;
     Shared& shared = it->second;
     shared.real =
         service_.EvtOpenPublisherMetadata(nullptr, publisher_id, nullptr, 0, 0);

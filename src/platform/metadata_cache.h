@@ -18,7 +18,6 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/event_log_api.h"
@@ -118,7 +117,9 @@ class MetadataCache : public EventLogApi {
   std::map<std::u16string, Shared, std::less<>>::iterator last_publisher_;
   Shared render_context_;
   std::deque<Reference> references_;
-  std::unordered_set<const Reference*> issued_;
+  // Every slot ever issued, in address order (std::less): a few, searched
+  // for every handle passed through, where hashing cost more.
+  std::vector<const Reference*> issued_;
   std::vector<Reference*> free_;
   size_t open_references_ = 0;
 };
