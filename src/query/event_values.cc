@@ -2,6 +2,7 @@
 // properties with EvtRender and turns them into the record's texts.
 #include "query/event_values.h"
 
+#include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
@@ -36,6 +37,16 @@ std::string InvalidTimeText(uint64_t ticks) {
   return text;
 }
 
+// "00" to "99", end to end.
+constexpr auto kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int n = 0; n < 100; ++n) {
+    pairs[2 * n] = static_cast<char>('0' + n / 10);
+    pairs[2 * n + 1] = static_cast<char>('0' + n % 10);
+  }
+  return pairs;
+}();
+
 // yyyy-mm-ddThh:mm:ss.fffffffffZ in UTC. The fraction is the nanoseconds
 // within the second, from the ticks themselves (the SYSTEMTIME keeps only
 // milliseconds), so its last two digits are always 00.
@@ -65,9 +76,15 @@ std::string FormatEventTime(uint64_t ticks) {
                 {nanoseconds, 9, 'Z'}};
   size_t at = 0;
   for (const auto& field : fields) {
+    // Right to left, two digits a step.
     uint64_t value = field.value;
-    for (size_t i = field.width; i-- > 0; value /= 10)
-      text[at + i] = static_cast<char>('0' + value % 10);
+    size_t i = field.width;
+    for (; i >= 2; i -= 2, value /= 100) {
+      const char* pair = &kDigitPairs[(value % 100) * 2];
+      text[at + i - 2] = pair[0];
+      text[at + i - 1] = pair[1];
+    }
+    if (i == 1) text[at] = static_cast<char>('0' + value % 10);
     at += field.width;
     text[at++] = field.after;
   }
