@@ -5,7 +5,7 @@
 
 namespace qrv::offline {
 
-ReadAhead::ReadAhead() : thread_([this] { Run(); }) {}
+ReadAhead::ReadAhead() = default;
 
 ReadAhead::~ReadAhead() {
   {
@@ -13,7 +13,7 @@ ReadAhead::~ReadAhead() {
     stop_ = true;
   }
   changed_.notify_all();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
 }
 
 std::shared_ptr<ChunkRead> ReadAhead::Post(
@@ -31,6 +31,9 @@ std::shared_ptr<ChunkRead> ReadAhead::Post(
   {
     std::lock_guard<std::mutex> hold(lock_);
     posted_.push_back(read);
+    // Started by the first read posted: a query of legacy logs, or one
+    // that ends within its first chunk, never needs it.
+    if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
   }
   changed_.notify_all();
   return read;

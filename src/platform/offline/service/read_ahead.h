@@ -43,7 +43,7 @@ struct ChunkRead {
 
 class ReadAhead {
  public:
-  // Starts the reader thread.
+  // The reader thread starts with the first read posted.
   ReadAhead();
   // Stops the reader and waits for it; reads not begun are dropped.
   ~ReadAhead();
@@ -70,7 +70,7 @@ class ReadAhead {
   std::deque<std::shared_ptr<ChunkRead>> posted_;
   size_t in_flight_ = 0;  // posted and not yet finished
   bool stop_ = false;
-  std::thread thread_;
+  std::thread thread_;  // set under lock_ by the first Post
 };
 
 }  // namespace qrv::offline
