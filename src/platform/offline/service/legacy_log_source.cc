@@ -114,13 +114,14 @@ namespace {
 // A name as the chunk holds it: UTF-16 that went through UTF-8, so unpaired
 // surrogates have become U+FFFD; any other text is unchanged.
 void SetName(const std::u16string& name, std::u16string* out) {
-  for (const char16_t unit : name) {
-    if (unit >= 0xD800 && unit <= 0xDFFF) {
-      *out = text::Utf8ToUtf16(text::Utf16ToUtf8(name));
-      return;
-    }
-  }
-  *out = name;
+  // Looked at whole, without an early exit, so the loop is vectorised:
+  // names are short and surrogates rare.
+  bool surrogates = false;
+  for (const char16_t unit : name) surrogates |= (unit & 0xF800) == 0xD800;
+  if (surrogates)
+    *out = text::Utf8ToUtf16(text::Utf16ToUtf8(name));
+  else
+    *out = name;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Reading a query's events ahead on a worker thread; see query_worker.h.
 #include "platform/offline/service/query_worker.h"
 
+#include <cstring>
 #include <utility>
 
 #include "platform/offline/service/message_request.h"
@@ -9,6 +10,12 @@
 namespace qrv::offline {
 
 namespace {
+
+// Equality by size and bytes: char16_t strings compare unit by unit.
+bool SameUnits(const std::u16string& a, const std::u16string& b) {
+  return a.size() == b.size() &&
+         std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
 
 size_t TextBytes(const PreparedEvent& event) {
   size_t bytes =
@@ -93,7 +100,7 @@ bool QueryWorker::Produce(PreparedEvent* out) {
   if (formatter_ == nullptr) return true;
   // Most events of a log share a few providers: the answer for the last
   // one is kept.
-  if (out->event.provider_name != last_provider_) {
+  if (!SameUnits(out->event.provider_name, last_provider_)) {
     last_provider_ = out->event.provider_name;
     last_provider_known_ = formatter_->HasProvider(text::Utf16ToUtf8(last_provider_));
   }
