@@ -42,6 +42,26 @@ class LoadedLibrary {
   std::string soname_;
 };
 
+// The process's copy of a table of library functions (`Table::Load(soname,
+// error)`), loaded by the first call, once, whichever thread asks, and kept
+// for good: another thread may still be inside the library while the main
+// thread runs the static destructors of a normal exit. Null when it cannot
+// be loaded; `*error` (when given) then says why, as Load said it.
+template <typename Table>
+const Table* LoadOnce(const char* soname, std::string* error) {
+  struct Loaded {
+    std::string error;
+    const Table* table = nullptr;
+  };
+  static const Loaded loaded = [soname] {
+    Loaded l;
+    l.table = Table::Load(soname, &l.error).release();
+    return l;
+  }();
+  if (loaded.table == nullptr && error != nullptr) *error = loaded.error;
+  return loaded.table;
+}
+
 }  // namespace qrv::offline
 
 #endif  // QRV_PLATFORM_OFFLINE_LOADED_LIBRARY_H_

@@ -7,19 +7,9 @@
 namespace qrv::offline {
 
 const TskLibrary* TskLibrary::OfProcess(std::string* error) {
-  struct Loaded {
-    std::string error;
-    const TskLibrary* library = nullptr;
-  };
   // QRV_TSK_SONAME is the soname of the library the build found (CMake
   // reads it from the file pkg-config names).
-  static const Loaded loaded = [] {
-    Loaded l;
-    l.library = Load(QRV_TSK_SONAME, &l.error).release();
-    return l;
-  }();
-  if (loaded.library == nullptr) *error = loaded.error;
-  return loaded.library;
+  return LoadOnce<TskLibrary>(QRV_TSK_SONAME, error);
 }
 
 std::unique_ptr<TskLibrary> TskLibrary::Load(const char* soname, std::string* error) {

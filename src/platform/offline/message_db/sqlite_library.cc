@@ -7,19 +7,9 @@
 namespace qrv::offline {
 
 const SqliteLibrary* SqliteLibrary::OfProcess(std::string* error) {
-  struct Loaded {
-    std::string error;
-    const SqliteLibrary* library = nullptr;
-  };
   // QRV_SQLITE_SONAME is the soname of the library the build found (CMake
   // reads it from the library file).
-  static const Loaded loaded = [] {
-    Loaded l;
-    l.library = Load(QRV_SQLITE_SONAME, &l.error).release();
-    return l;
-  }();
-  if (loaded.library == nullptr && error != nullptr) *error = loaded.error;
-  return loaded.library;
+  return LoadOnce<SqliteLibrary>(QRV_SQLITE_SONAME, error);
 }
 
 std::unique_ptr<SqliteLibrary> SqliteLibrary::Load(const char* soname, std::string* error) {
