@@ -143,8 +143,8 @@ void QueryWorker::Run() {
     std::unique_lock<std::mutex> hold(lock_);
     if (!more) {
       finished_ = true;
-      changed_.notify_all();
       hold.unlock();
+      changed_.notify_all();
       returns_->Close();
       spares_.clear();  // freed on the thread that made them
       return;
@@ -158,8 +158,8 @@ void QueryWorker::Run() {
     }
     if (stop_.load(std::memory_order_relaxed)) {
       finished_ = true;
-      changed_.notify_all();
       hold.unlock();
+      changed_.notify_all();
       returns_->Close();
       spares_.clear();  // freed on the thread that made them
       return;
@@ -169,9 +169,13 @@ void QueryWorker::Run() {
     queued_text_bytes_ += TextBytes(*event);
     queue_.push_back(std::move(event));
     // The caller is woken only when it waits and a batch is ready: most
-    // pushes cost no call, and the caller takes events by the dozen.
-    if (caller_waiting_.load(std::memory_order_relaxed) && CallerMayTake())
-      changed_.notify_all();
+    // pushes cost no call, and the caller takes events by the dozen. It is
+    // woken once the lock is free, or it would wake only to wait for the
+    // lock, and be woken again.
+    const bool wake =
+        caller_waiting_.load(std::memory_order_relaxed) && CallerMayTake();
+    hold.unlock();
+    if (wake) changed_.notify_all();
   }
 }
 
@@ -192,7 +196,9 @@ bool QueryWorker::Next(PreparedEventPtr* out) {
     taken_.swap(queue_);
     queued_chunks_ = 0;
     queued_text_bytes_ = 0;
-    if (worker_waiting_) changed_.notify_all();
+    const bool wake = worker_waiting_;
+    hold.unlock();
+    if (wake) changed_.notify_all();
   }
   if (taken_.empty() || stop_.load(std::memory_order_relaxed)) return false;
   *out = std::move(taken_.front());
