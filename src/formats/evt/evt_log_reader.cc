@@ -68,24 +68,33 @@ bool LogReader::ReadRing(uint64_t pos, uint8_t* out, uint32_t n) {
   return true;
 }
 
+const uint8_t* LogReader::View(uint64_t pos, uint8_t* scratch, uint32_t n) {
+  if (pos >= window_at_ && pos + n <= window_at_ + window_size_)
+    return window_.data() + (pos - window_at_);
+  return ReadRing(pos, scratch, n) ? scratch : nullptr;
+}
+
 uint32_t LogReader::IntactRecordAt(uint64_t pos, uint32_t* number) {
-  uint8_t head[12];
-  if (!ReadRing(pos, head, sizeof head)) return 0;
+  uint8_t head_copy[12];
+  const uint8_t* head = View(pos, head_copy, sizeof head_copy);
+  if (head == nullptr) return 0;
   const uint32_t size = ProbeRecordHead(
       head, static_cast<uint32_t>(std::min<uint64_t>(span_, kMaxRecordSize)));
   if (size == 0) return 0;
+  const uint32_t record_number = Le32(head + 8);
   // The trailing size copy is checked before the whole record is read, so
   // a head without its record costs no more than the head.
-  uint8_t trailer[4];
-  if (!ReadRing(Advance(pos, size - 4), trailer, 4) || Le32(trailer) != size)
-    return 0;
+  uint8_t trailer_copy[4];
+  const uint8_t* trailer = View(Advance(pos, size - 4), trailer_copy, 4);
+  if (trailer == nullptr || Le32(trailer) != size) return 0;
   if (number != nullptr) {
-    *number = Le32(head + 8);
+    *number = record_number;
     return size;
   }
-  record_.resize(size);
-  if (!ReadRing(pos, record_.data(), size)) return 0;
-  return size;
+  if (record_.size() < size) record_.resize(size);
+  record_at_ = View(pos, record_.data(), size);
+  record_size_ = record_at_ != nullptr ? size : 0;
+  return record_size_;
 }
 
 void LogReader::FindStart() {
@@ -148,7 +157,7 @@ bool LogReader::Next(Record* out) {
   if (!started_) FindStart();
   while (walked_ < limit_) {
     const uint32_t size = IntactRecordAt(pos_);
-    if (size != 0 && DecodeRecord(record_.data(), size, out)) {
+    if (size != 0 && DecodeRecord(record_at_, size, out)) {
       pos_ = Advance(pos_, size);
       walked_ += size;
       if (any_given_ && out->number <= last_number_) {

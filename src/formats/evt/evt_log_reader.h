@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "formats/evt/evt_record.h"
@@ -68,7 +69,7 @@ class LogReader {
   bool Next(Record* out);
   // The bytes of the record Next last gave (its size field first), valid
   // until the next call.
-  const std::vector<uint8_t>& record_bytes() const { return record_; }
+  std::span<const uint8_t> record_bytes() const { return {record_at_, record_size_}; }
   // Bytes of the ring the walk has covered so far, for a progress display.
   uint64_t walked() const { return walked_; }
   const LogStats& stats() const { return stats_; }
@@ -76,9 +77,13 @@ class LogReader {
  private:
   // Circular reads within [kFileHeaderSize, ring_end_).
   bool ReadRing(uint64_t pos, uint8_t* out, uint32_t n);
+  // The n bytes at ring position `pos`: in the window when they lie there
+  // unbroken (valid until the window moves), else read into `scratch`;
+  // null when they cannot be read.
+  const uint8_t* View(uint64_t pos, uint8_t* scratch, uint32_t n);
   uint64_t Advance(uint64_t pos, uint64_t n) const;
-  // The size of an intact record at `pos`, or 0. Its bytes are then in
-  // record_, or, when `number` is given, only its number in *number.
+  // The size of an intact record at `pos`, or 0. Its bytes are then at
+  // record_at_, or, when `number` is given, only its number in *number.
   uint32_t IntactRecordAt(uint64_t pos, uint32_t* number = nullptr);
   void FindStart();
 
@@ -96,7 +101,10 @@ class LogReader {
   std::vector<uint8_t> window_;
   uint64_t window_at_ = 0;
   size_t window_size_ = 0;
-  std::vector<uint8_t> record_;
+  std::vector<uint8_t> record_;  // a record read across the window's edge
+  // The last intact record's bytes: in the window, or in record_.
+  const uint8_t* record_at_ = nullptr;
+  uint32_t record_size_ = 0;
   LogStats stats_;
 };
 

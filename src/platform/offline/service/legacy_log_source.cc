@@ -2,6 +2,7 @@
 #include "platform/offline/service/legacy_log_source.h"
 
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "formats/evtx/chunk_decoder.h"
@@ -248,8 +249,8 @@ bool LegacyLogSource::NextEvent(CapturedEvent* out) {
   if (!out->user_sid.empty()) p.Set(P::kUserId);
   out->chunk.reset();
   out->record = evtx::RecordRef();
-  const std::vector<uint8_t>& bytes = reader_.record_bytes();
-  out->legacy_record = std::make_shared<const std::vector<uint8_t>>(bytes);
+  const std::span<const uint8_t> bytes = reader_.record_bytes();
+  out->legacy_record = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
   // The data items are read from these bytes when they are asked for
   // (LegacyDataItems): most events of a query never need them.
   out->data_items.reset();
