@@ -1,7 +1,9 @@
 // Writer-made legacy logs read back: record fields, and the layouts and
 // damage the reader must get through (wrapped, dirty, cut, overwritten).
 #include <cstring>
+#include <algorithm>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -163,6 +165,38 @@ TEST(EvtLogReader, LayoutsAndDamage) {
     std::vector<uint8_t> file = evt::WriteEvtLog(Records(c.first, c.count), c.layout);
     if (c.damage) c.damage(file);
     EXPECT_EQ(ReadNumbers(file), c.want) << c.name;
+  }
+}
+
+// Larger than the reader's 256 KiB window and wrapped, so the window moves
+// many times and a record runs across the end of the file: each record's
+// bytes are handed out exactly as written, clean or dirty (scanned first).
+TEST(EvtLogReader, RecordBytesWhereverTheRecordLies) {
+  const uint32_t kSize = 0xC0000;
+  std::vector<evt::WriterRecord> records;
+  for (uint32_t n = 1; n <= 6000; ++n) {
+    records.push_back(MakeRecord(n));
+    records.back().strings.push_back(std::u16string(n % 97, u'z'));
+  }
+  for (bool dirty : {false, true}) {
+    const std::vector<uint8_t> file = evt::WriteEvtLog(records, {kSize, kSize - 0x123 * 4, dirty});
+    evt::MemorySource source(file.data(), file.size());
+    evt::LogReader reader;
+    ASSERT_TRUE(reader.Open(source));
+    evt::Record r;
+    uint32_t read = 0;
+    uint32_t expected = 0;
+    while (reader.Next(&r)) {
+      if (read == 0) expected = r.number;
+      ASSERT_EQ(r.number, expected) << dirty;
+      const std::vector<uint8_t> written = evt::EncodeRecord(records[r.number - 1]);
+      const std::span<const uint8_t> bytes = reader.record_bytes();
+      ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), written.begin(), written.end()))
+          << "record " << r.number << (dirty ? ", dirty" : "");
+      ++read;
+      ++expected;
+    }
+    EXPECT_GT(read, 2000u) << dirty;  // the ring holds a few thousand
   }
 }
 
