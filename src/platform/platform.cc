@@ -4,6 +4,14 @@
 #include <cstdio>
 #include <iostream>
 
+#if defined(__GLIBC__)
+#include <errno.h>
+#include <stdio_ext.h>
+#include <unistd.h>
+
+#include <string>
+#endif
+
 namespace qrv {
 
 namespace {
@@ -11,6 +19,29 @@ Platform& Installed() {
   static Platform platform;
   return platform;
 }
+#if defined(__GLIBC__)
+// Writes `line` and a newline to standard output's descriptor in one
+// call, resuming after a partial write or a signal. False when nothing of
+// it was written, so the caller may hand the line to stdio, which records
+// the error.
+bool WriteToStdout(std::string_view line) {
+  static std::string buffer;  // under the output lock
+  buffer.assign(line);
+  buffer.push_back('\n');
+  const char* at = buffer.data();
+  size_t left = buffer.size();
+  while (left > 0) {
+    const ssize_t n = write(fileno(stdout), at, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return left < buffer.size();
+    }
+    at += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+#endif
 }  // namespace
 
 Platform& CurrentPlatform() { return Installed(); }
@@ -25,6 +56,12 @@ void WriteLine(std::string_view line) {
   std::lock_guard<std::mutex> guard(OutputLock());
   std::ostream& out = *CurrentPlatform().out;
   if (&out == &std::cout) {
+#if defined(__GLIBC__)
+    // Every line leaves stdio empty behind it, so a line that finds
+    // nothing pending goes to the descriptor in one call, without stdio's
+    // copy and flush (a quarter of a short line's cost).
+    if (__fpending(stdout) == 0 && WriteToStdout(line)) return;
+#endif
     // The standard stream is synchronised with stdio: it hands each byte
     // to stdout as it comes, so the line goes there directly, without the
     // stream's layers (half the time of a line, the write itself aside).
