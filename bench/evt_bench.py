@@ -20,8 +20,13 @@ Logs:
 The speed-up is evtexport's median wall time over the tool's; CPU seconds
 are printed beside it, as the machine may be shared.
 
+--pause S sleeps S seconds before each timed run, so that each starts on
+an idle machine, as a command typed at a prompt does (an idle core may be
+halted, and waking it shows in a run of a few milliseconds). --size 0
+leaves the writer-made log out.
+
 Usage: bench/evt_bench.py BUILD_DIR [--shared DIR] [--runs N] [--size MIB]
-         [--big-runs N]
+         [--big-runs N] [--pause S]
 """
 import argparse
 import os
@@ -59,7 +64,7 @@ def peak_rss(argv, env):
         return int(report.read().split()[-1])
 
 
-def bench_log(name, path, tool, runs, env):
+def bench_log(name, path, tool, runs, env, pause=0.0):
     query = ("<QueryList><Query Id='0'><Select Path='file://%s'>*</Select></Query></QueryList>"
              % os.path.abspath(path))
     cases = {
@@ -69,6 +74,8 @@ def bench_log(name, path, tool, runs, env):
     results = {k: [] for k in cases}
     for _ in range(runs):
         for label, argv in cases.items():  # round-robin: drift touches both
+            if pause > 0:
+                time.sleep(pause)
             results[label].append(measure(argv, env))
     print("%s (%.1f MiB)" % (name, os.path.getsize(path) / (1 << 20)))
     medians = {}
@@ -94,6 +101,8 @@ def main():
     parser.add_argument("--size", type=int, default=1024)
     parser.add_argument("--big-runs", type=int, default=1,
                         help="runs on the writer-made log (evtexport takes minutes on 1 GiB)")
+    parser.add_argument("--pause", type=float, default=0.0,
+                        help="seconds of idle before each timed run of the shared log")
     args = parser.parse_args()
     tool = os.path.join(args.build, "QRV_EventLog_Tools")
     maker = os.path.join(args.build, "bench", "make_evt_log")
@@ -102,9 +111,12 @@ def main():
     env["QRV_EVENTLOG_ROOT"] = empty
     sample = os.path.join(args.shared, "corpus", "evt", "SysEvent.Evt")
     if os.path.exists(sample):
-        bench_log("shared XP System log", sample, tool, args.runs, env)
+        bench_log("shared XP System log", sample, tool, args.runs, env, args.pause)
     else:
         print("shared XP System log: not found at %s, skipped" % sample)
+    if args.size <= 0:
+        os.rmdir(empty)
+        return 0
     data = os.path.join(args.build, "bench_data")
     os.makedirs(data, exist_ok=True)
     big = os.path.join(data, "writer-%dMiB.evt" % args.size)

@@ -115,6 +115,7 @@ std::unique_ptr<EventQuery> EventQuery::Open(
       result->streams_.push_back(std::move(stream));
     }
   }
+  result->chunks_ = chunks;
   if (sources.progress != nullptr && !result->streams_.empty()) {
     if (paths_read > 1) what += " and " + std::to_string(paths_read - 1) + " more";
     result->progress_ = sources.progress;

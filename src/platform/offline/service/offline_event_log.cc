@@ -90,10 +90,12 @@ bool OfflineEventLog::MoreThanOneCore() {
 }
 
 OfflineEventLog::OfflineEventLog(QuerySources sources, SystemApi& system,
-                                 MessageCatalog& messages, bool threaded)
+                                 MessageCatalog& messages, bool threaded,
+                                 uint64_t thread_from_chunks)
     : sources_(std::move(sources)),
       system_(system),
       threaded_(threaded),
+      thread_from_chunks_(thread_from_chunks),
       metadata_(std::make_unique<PublisherMetadataCalls>(
           messages, objects_, system_,
           [this](EvtHandle event) { return MessageRequest(event); })),
@@ -182,8 +184,9 @@ std::unique_ptr<QueryWorker> OfflineEventLog::StartQuery(
     }
     return nullptr;
   }
+  const bool threaded = threaded_ && result->chunks() >= thread_from_chunks_;
   return std::make_unique<QueryWorker>(std::move(result), formatter_.get(),
-                                       threaded_);
+                                       threaded);
 }
 
 bool OfflineEventLog::EvtNext(EvtHandle result_set, uint32_t events_size,

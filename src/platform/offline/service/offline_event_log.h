@@ -26,7 +26,8 @@
 //     EvtRenderEventXml; sizes in bytes, two-call sizing with
 //     ERROR_INSUFFICIENT_BUFFER.
 //   - Each query reads ahead on a worker thread (QueryWorker) when
-//     `threaded`: it decodes and selects the records and, with a catalogue,
+//     `threaded` and its logs are large enough for the thread to pay for
+//     itself (kThreadFromChunks): it decodes and selects the records and, with a catalogue,
 //     formats each event's message, so EvtNext and EvtFormatMessage of the
 //     caller are look-ups returning what the direct call would. Every call
 //     into the message catalogue, from either thread, holds
@@ -66,10 +67,12 @@ inline constexpr uint32_t kErrorCancelled = 1223;
 class OfflineEventLog : public EventLogApi {
  public:
   // Failure codes go to `system`'s last error. `system` and `messages` must
-  // outlive this. `threaded` gives each query a worker thread; by default
-  // there is one when the machine has more than one core.
+  // outlive this. `threaded` gives each query whose logs hold at least
+  // `thread_from_chunks` chunks a worker thread; by default there is one
+  // when the machine has more than one core.
   OfflineEventLog(QuerySources sources, SystemApi& system,
-                  MessageCatalog& messages, bool threaded = MoreThanOneCore());
+                  MessageCatalog& messages, bool threaded = MoreThanOneCore(),
+                  uint64_t thread_from_chunks = kThreadFromChunks);
   static bool MoreThanOneCore();
   ~OfflineEventLog() override;
 
@@ -130,6 +133,7 @@ class OfflineEventLog : public EventLogApi {
   SystemApi& system_;
   std::ostream* diagnostics_ = nullptr;
   bool threaded_;
+  uint64_t thread_from_chunks_;
   std::mutex catalogue_lock_;  // see the class comment
   std::unique_ptr<PublisherMetadataCalls> metadata_;
   std::unique_ptr<MessageFormatter> formatter_;  // for query workers

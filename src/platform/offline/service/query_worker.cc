@@ -75,7 +75,6 @@ QueryWorker::QueryWorker(std::unique_ptr<EventQuery> query,
   if (threaded) {
     read_ahead_ = std::make_unique<ReadAhead>();
     query_->set_read_ahead(read_ahead_.get());
-    returns_ = std::make_shared<ReturnedEvents>();
     thread_ = std::thread([this] { Run(); });
   }
 }
@@ -83,7 +82,7 @@ QueryWorker::QueryWorker(std::unique_ptr<EventQuery> query,
 QueryWorker::~QueryWorker() {
   Stop();
   if (thread_.joinable()) thread_.join();
-  if (returns_) returns_->Close();
+  returns_->Close();
 }
 
 void QueryWorker::Stop() {
@@ -181,7 +180,17 @@ void QueryWorker::Run() {
 
 bool QueryWorker::Next(PreparedEventPtr* out) {
   if (!thread_.joinable()) {
-    if (!*out) *out = std::make_unique<PreparedEvent>();
+    if (!*out) {
+      // The events the caller has closed are filled again, as on a worker:
+      // their strings keep their capacity.
+      if (spares_.empty()) returns_->Reclaim(&spares_);
+      if (spares_.empty()) {
+        *out = std::make_unique<PreparedEvent>();
+      } else {
+        *out = std::move(spares_.back());
+        spares_.pop_back();
+      }
+    }
     return Produce(out->get());
   }
   if (taken_.empty()) {

@@ -65,10 +65,11 @@ class WorkerOutputTest : public ::testing::Test {
   }
 
   // What GETEVENTSQUERY prints for `query`, or the failure code; every
-  // handle is closed afterwards, a worker's query included.
+  // handle is closed afterwards, a worker's query included. `threaded`
+  // starts a thread for every query, however small.
   std::string Printed(const std::string& query, bool threaded) {
     OfflineEventLog service(QuerySources{nullptr, "/", nullptr}, fake_.system,
-                            *catalog_, threaded);
+                            *catalog_, threaded, 0);
     std::string printed;
     {
       MetadataCache cache(service, fake_.system);
