@@ -37,7 +37,10 @@ bool LogReader::Open(const ByteSource& source) {
   // Records are 4-byte aligned from the header on; a ragged tail holds none.
   ring_end_ -= ring_end_ % 4;
   span_ = ring_end_ > kFileHeaderSize ? ring_end_ - kFileHeaderSize : 0;
-  window_.resize(kWindowSize);
+  // Not zeroed: only the bytes a read has filled are ever looked at.
+  if (!window_) window_.reset(new uint8_t[kWindowSize]);
+  window_at_ = 0;
+  window_size_ = 0;
   return true;
 }
 
@@ -52,12 +55,12 @@ bool LogReader::ReadRing(uint64_t pos, uint8_t* out, uint32_t n) {
     const uint32_t piece =
         static_cast<uint32_t>(std::min<uint64_t>(n, ring_end_ - pos));
     if (pos >= window_at_ && pos + piece <= window_at_ + window_size_) {
-      std::memcpy(out, window_.data() + (pos - window_at_), piece);
+      std::memcpy(out, window_.get() + (pos - window_at_), piece);
     } else if (piece <= kWindowSize / 2) {
       window_at_ = pos;
-      window_size_ = source_->ReadAt(pos, window_.data(), kWindowSize);
+      window_size_ = source_->ReadAt(pos, window_.get(), kWindowSize);
       if (window_size_ < piece) return false;
-      std::memcpy(out, window_.data(), piece);
+      std::memcpy(out, window_.get(), piece);
     } else if (source_->ReadAt(pos, out, piece) != piece) {
       return false;
     }
@@ -70,7 +73,7 @@ bool LogReader::ReadRing(uint64_t pos, uint8_t* out, uint32_t n) {
 
 const uint8_t* LogReader::View(uint64_t pos, uint8_t* scratch, uint32_t n) {
   if (pos >= window_at_ && pos + n <= window_at_ + window_size_)
-    return window_.data() + (pos - window_at_);
+    return window_.get() + (pos - window_at_);
   return ReadRing(pos, scratch, n) ? scratch : nullptr;
 }
 
@@ -115,11 +118,21 @@ void LogReader::FindStart() {
       return;
     }
   }
-  // The header is stale or wrong: look at every aligned offset once for the
-  // end-of-file record and the lowest-numbered record.
+  // The header is stale or wrong. A log that was not closed cleanly
+  // (dirty) has its records written since the header was last saved just
+  // after the end offset the header gives, then the end-of-file record: a
+  // walk over their heads finds it without reading the whole ring.
+  EofRecord eof;
+  limit_ = span_;
+  if (in_ring(header_.eof_offset) && FollowToEof(header_.eof_offset, &eof) &&
+      in_ring(eof.first_offset) && IntactRecordAt(eof.first_offset) != 0) {
+    pos_ = eof.first_offset;
+    return;
+  }
+  // Else every aligned offset is looked at once for the end-of-file record
+  // and the lowest-numbered record.
   stats_.scanned = true;
   bool have_eof = false;
-  EofRecord eof;
   bool have_lowest = false;
   uint32_t lowest = 0;
   uint64_t lowest_at = 0;
@@ -141,7 +154,6 @@ void LogReader::FindStart() {
         ParseEofRecord(probe, kEofRecordSize, &eof))
       have_eof = true;
   }
-  limit_ = span_;
   if (have_eof && in_ring(eof.first_offset) &&
       IntactRecordAt(eof.first_offset) != 0) {
     pos_ = eof.first_offset;
@@ -150,6 +162,21 @@ void LogReader::FindStart() {
   } else {
     limit_ = 0;
   }
+}
+
+bool LogReader::FollowToEof(uint64_t pos, EofRecord* eof) {
+  uint8_t probe[kEofRecordSize];
+  for (uint64_t walked = 0; walked < span_;) {
+    uint32_t number = 0;
+    const uint32_t size = IntactRecordAt(pos, &number);
+    if (size == 0) {
+      const uint8_t* bytes = View(pos, probe, kEofRecordSize);
+      return bytes != nullptr && ParseEofRecord(bytes, kEofRecordSize, eof);
+    }
+    pos = Advance(pos, size);
+    walked += size;
+  }
+  return false;
 }
 
 bool LogReader::Next(Record* out) {

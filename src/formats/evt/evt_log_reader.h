@@ -8,7 +8,10 @@
 //   - starts at the oldest record: the header's first-record offset when
 //     the header is clean (not dirty) and a record is there; else the
 //     end-of-file record's, when one is found and a record is there; else
-//     the record with the lowest number anywhere in the file;
+//     the record with the lowest number anywhere in the file. The
+//     end-of-file record is looked for first by following records from
+//     the header's end offset (the records written since the header was
+//     last saved lead to it), then in every aligned place of the file;
 //   - follows records by their sizes, around the ring, up to the end-of-file
 //     record the header names (clean header) or once round the ring (dirty
 //     or damaged), giving only records numbered above the last one given
@@ -86,6 +89,9 @@ class LogReader {
   // record_at_, or, when `number` is given, only its number in *number.
   uint32_t IntactRecordAt(uint64_t pos, uint32_t* number = nullptr);
   void FindStart();
+  // Follows intact records from `pos`, once round the ring at most, to the
+  // end-of-file record after them; false when something else comes first.
+  bool FollowToEof(uint64_t pos, EofRecord* eof);
 
   const ByteSource* source_ = nullptr;
   FileHeader header_;
@@ -98,7 +104,7 @@ class LogReader {
   bool any_given_ = false;
   uint32_t last_number_ = 0;
   // Bytes at [window_at_, window_at_ + window_size_) of the file.
-  std::vector<uint8_t> window_;
+  std::unique_ptr<uint8_t[]> window_;
   uint64_t window_at_ = 0;
   size_t window_size_ = 0;
   std::vector<uint8_t> record_;  // a record read across the window's edge

@@ -5,6 +5,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -118,6 +119,11 @@ TEST(EvtRecord, OffsetsOutsideTheRecordAreNotFollowed) {
   EXPECT_EQ(r.source, w.source);
 }
 
+// The header's end-of-file offset (left stale in a dirty log).
+void SetHeaderEnd(std::vector<uint8_t>& file, uint32_t offset) {
+  std::memcpy(&file[20], &offset, 4);
+}
+
 struct LayoutCase {
   const char* name;
   evt::LogLayout layout;
@@ -165,6 +171,21 @@ TEST(EvtLogReader, LayoutsAndDamage) {
     std::vector<uint8_t> file = evt::WriteEvtLog(Records(c.first, c.count), c.layout);
     if (c.damage) c.damage(file);
     EXPECT_EQ(ReadNumbers(file), c.want) << c.name;
+  }
+}
+
+// A dirty log's header keeps the end offset of its last save. When records
+// follow it up to the end-of-file record, the start is found from there;
+// an offset among other bytes leaves the ring to be scanned. The same
+// records come either way.
+TEST(EvtLogReader, DirtyLogStartFollowedFromTheSavedEndOffset) {
+  const std::vector<uint8_t> clean = evt::WriteEvtLog(Records(5, 30), {0x4000, 0x1000, true});
+  for (const auto& [skew, scanned] : {std::pair{0u, false}, std::pair{8u, true}}) {
+    std::vector<uint8_t> file = clean;
+    SetHeaderEnd(file, static_cast<uint32_t>(FindRecord(file, 20)) + skew);
+    evt::LogStats stats;
+    EXPECT_EQ(ReadNumbers(file, &stats), Range(5, 34)) << skew;
+    EXPECT_EQ(stats.scanned, scanned) << skew;
   }
 }
 

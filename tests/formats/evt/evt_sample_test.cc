@@ -104,6 +104,9 @@ TEST(EvtSample, MatchesTheIndependentReaderRecordForRecord) {
     ++index;
   }
   EXPECT_EQ(index, want.size());
+  // Its end offset, saved before the last records were written, leads to
+  // the end-of-file record: the ring was not scanned.
+  EXPECT_FALSE(reader.stats().scanned);
 }
 
 }  // namespace
