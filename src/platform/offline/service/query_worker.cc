@@ -7,7 +7,13 @@
 #include "platform/offline/service/message_request.h"
 #include "formats/utf16.h"
 
+#ifndef QRV_QUERY_THREAD_FROM_CHUNKS
+#define QRV_QUERY_THREAD_FROM_CHUNKS 32
+#endif
+
 namespace qrv::offline {
+
+const uint64_t kThreadFromChunks = QRV_QUERY_THREAD_FROM_CHUNKS;
 
 namespace {
 
