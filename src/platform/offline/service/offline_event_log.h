@@ -27,11 +27,12 @@
 //     ERROR_INSUFFICIENT_BUFFER.
 //   - Each query reads ahead on a worker thread (QueryWorker) when
 //     `threaded` and its logs are large enough for the thread to pay for
-//     itself (kThreadFromChunks): it decodes and selects the records and, with a catalogue,
-//     formats each event's message, so EvtNext and EvtFormatMessage of the
-//     caller are look-ups returning what the direct call would. Every call
-//     into the message catalogue, from either thread, holds
-//     catalogue_lock_; the worker touches nothing else the caller uses.
+//     itself (kThreadFromChunks): it decodes and selects the records and,
+//     with a catalogue, formats each event's message, so EvtNext and
+//     EvtFormatMessage of the caller are look-ups returning what the direct
+//     call would. Every call into the message catalogue, from either
+//     thread, holds catalogue_lock_; the worker touches nothing else the
+//     caller uses.
 //   - Publisher metadata and messages come from the image's message
 //     catalogue (PublisherMetadataCalls), which formats an event's message
 //     from its System values and its EventData (or UserData leaf) texts. A
