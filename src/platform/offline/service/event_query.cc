@@ -1,8 +1,10 @@
 // Opening a query's paths and merging their streams; see event_query.h.
 #include "platform/offline/service/event_query.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/offline/image/evt_log_file.h"
 #include "platform/offline/image/path_resolver.h"
@@ -29,6 +31,24 @@ OpenedFile OpenLogFile(const std::filesystem::path& path, const std::string& cha
     file.legacy = LegacyLogSource::Open(path, channel, &legacy_error);
   }
   return file;
+}
+
+// About how many records an .evtx file holds: its chunks' first record
+// numbers span all the records but the newest chunk's, which is taken to
+// hold as many as the others on average. Numbers that no chunks could hold
+// (damage) are bounded by what fits in them.
+uint64_t ApproximateRecords(const std::vector<evtx::ChunkInfo>& chunks) {
+  constexpr uint64_t kMaxRecordsPerChunk = evtx::kChunkSize / 32;
+  const uint64_t count = chunks.size();
+  if (count < 2) return count;
+  uint64_t lowest = chunks[0].first_record;
+  uint64_t highest = lowest;
+  for (const evtx::ChunkInfo& chunk : chunks) {
+    lowest = std::min(lowest, chunk.first_record);
+    highest = std::max(highest, chunk.first_record);
+  }
+  const uint64_t span = std::min(highest - lowest, count * kMaxRecordsPerChunk);
+  return span + span / (count - 1);
 }
 
 }  // namespace
@@ -102,6 +122,9 @@ std::unique_ptr<EventQuery> EventQuery::Open(
     for (size_t i = 0; i < files.size(); ++i) {
       chunks += files[i].legacy ? files[i].legacy->ApproximateChunks()
                                 : files[i].evtx->file().chunks().size();
+      result->records_ += files[i].legacy
+                              ? files[i].legacy->ApproximateRecords()
+                              : ApproximateRecords(files[i].evtx->file().chunks());
       Stream stream;
       if (files[i].legacy) {
         stream.records = std::make_unique<RecordStream>(
@@ -115,7 +138,6 @@ std::unique_ptr<EventQuery> EventQuery::Open(
       result->streams_.push_back(std::move(stream));
     }
   }
-  result->chunks_ = chunks;
   if (sources.progress != nullptr && !result->streams_.empty()) {
     if (paths_read > 1) what += " and " + std::to_string(paths_read - 1) + " more";
     result->progress_ = sources.progress;

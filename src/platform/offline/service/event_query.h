@@ -85,9 +85,8 @@ class EventQuery {
 
   // Summed over the streams (tests and benchmarks).
   StreamCounts counts() const;
-  // The 64 KiB chunks its files hold (a legacy log's size in such units):
-  // how much the query may read.
-  uint64_t chunks() const { return chunks_; }
+  // About how many records its files hold: how much the query may read.
+  uint64_t approximate_records() const { return records_; }
 
  private:
   struct Stream {
@@ -105,7 +104,7 @@ class EventQuery {
   std::shared_ptr<ChunkPool> pool_ = ChunkPool::Make();
   std::vector<Stream> streams_;
   bool heads_loaded_ = false;
-  uint64_t chunks_ = 0;
+  uint64_t records_ = 0;
   ReadProgress* progress_ = nullptr;  // set while the query is reported
 };
 

@@ -257,6 +257,16 @@ bool LegacyLogSource::NextEvent(CapturedEvent* out) {
   return true;
 }
 
+uint64_t LegacyLogSource::ApproximateRecords() const {
+  const evt::FileHeader& header = reader_.header();
+  const uint64_t most = file_.size() / evt::kMinRecordSize;
+  if (header.last_number > header.first_number &&
+      header.last_number - header.first_number <= most)
+    return header.last_number - header.first_number;
+  constexpr uint64_t kCommonRecordSize = 256;
+  return file_.size() / kCommonRecordSize;
+}
+
 uint32_t LegacyLogSource::NextChunk(uint8_t* buffer) {
   if (finished_) return 0;
   target_ = buffer;

@@ -84,6 +84,10 @@ class LegacyLogSource {
   // Bytes of the file NextEvent has walked past so far.
   uint64_t BytesRead() const { return reader_.walked(); }
 
+  // About how many records the file holds: its header's record numbers
+  // (as last saved, in a log not closed cleanly), or, where those cannot
+  // be right, its size in records of a common size.
+  uint64_t ApproximateRecords() const;
   // The file's size in chunk-sized units, for a progress display: the
   // chunks written from it are about as many, not exactly.
   uint64_t ApproximateChunks() const {

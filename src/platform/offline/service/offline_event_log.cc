@@ -91,11 +91,11 @@ bool OfflineEventLog::MoreThanOneCore() {
 
 OfflineEventLog::OfflineEventLog(QuerySources sources, SystemApi& system,
                                  MessageCatalog& messages, bool threaded,
-                                 uint64_t thread_from_chunks)
+                                 uint64_t thread_from_records)
     : sources_(std::move(sources)),
       system_(system),
       threaded_(threaded),
-      thread_from_chunks_(thread_from_chunks),
+      thread_from_records_(thread_from_records),
       metadata_(std::make_unique<PublisherMetadataCalls>(
           messages, objects_, system_,
           [this](EvtHandle event) { return MessageRequest(event); })),
@@ -184,7 +184,7 @@ std::unique_ptr<QueryWorker> OfflineEventLog::StartQuery(
     }
     return nullptr;
   }
-  const bool threaded = threaded_ && result->chunks() >= thread_from_chunks_;
+  const bool threaded = threaded_ && result->approximate_records() >= thread_from_records_;
   return std::make_unique<QueryWorker>(std::move(result), formatter_.get(),
                                        threaded);
 }

@@ -27,7 +27,7 @@
 //     ERROR_INSUFFICIENT_BUFFER.
 //   - Each query reads ahead on a worker thread (QueryWorker) when
 //     `threaded` and its logs are large enough for the thread to pay for
-//     itself (kThreadFromChunks): it decodes and selects the records and,
+//     itself (kThreadFromRecords): it decodes and selects the records and,
 //     with a catalogue, formats each event's message, so EvtNext and
 //     EvtFormatMessage of the caller are look-ups returning what the direct
 //     call would. Every call into the message catalogue, from either
@@ -69,11 +69,11 @@ class OfflineEventLog : public EventLogApi {
  public:
   // Failure codes go to `system`'s last error. `system` and `messages` must
   // outlive this. `threaded` gives each query whose logs hold at least
-  // `thread_from_chunks` chunks a worker thread; by default there is one
+  // about `thread_from_records` records a worker thread; by default there is one
   // when the machine has more than one core.
   OfflineEventLog(QuerySources sources, SystemApi& system,
                   MessageCatalog& messages, bool threaded = MoreThanOneCore(),
-                  uint64_t thread_from_chunks = kThreadFromChunks);
+                  uint64_t thread_from_records = kThreadFromRecords);
   static bool MoreThanOneCore();
   ~OfflineEventLog() override;
 
@@ -134,7 +134,7 @@ class OfflineEventLog : public EventLogApi {
   SystemApi& system_;
   std::ostream* diagnostics_ = nullptr;
   bool threaded_;
-  uint64_t thread_from_chunks_;
+  uint64_t thread_from_records_;
   std::mutex catalogue_lock_;  // see the class comment
   std::unique_ptr<PublisherMetadataCalls> metadata_;
   std::unique_ptr<MessageFormatter> formatter_;  // for query workers

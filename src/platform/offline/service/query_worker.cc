@@ -7,13 +7,13 @@
 #include "platform/offline/service/message_request.h"
 #include "formats/utf16.h"
 
-#ifndef QRV_QUERY_THREAD_FROM_CHUNKS
-#define QRV_QUERY_THREAD_FROM_CHUNKS 32
+#ifndef QRV_QUERY_THREAD_FROM_RECORDS
+#define QRV_QUERY_THREAD_FROM_RECORDS 4096
 #endif
 
 namespace qrv::offline {
 
-const uint64_t kThreadFromChunks = QRV_QUERY_THREAD_FROM_CHUNKS;
+const uint64_t kThreadFromRecords = QRV_QUERY_THREAD_FROM_RECORDS;
 
 namespace {
 

@@ -82,16 +82,18 @@ inline constexpr size_t kMaxTextBytesAhead = 8 << 20;
 // batches and the worker runs on while the caller renders them.
 inline constexpr size_t kEventsPerWake = 64;
 
-// A query reads ahead on a thread only when its logs hold at least this
-// many chunks (64 KiB each). A thread costs a small query more than it
-// gives: starting it, its allocator's first pages, and the caller's waits
-// for each batch (which wake a halted core) came to about 1.5 ms, while
-// sharing the work saves a third of the per-event cost. Over a 1.9 MiB
-// log of 6,063 records the thread made the run 0.6 ms slower; over a
-// 2 MiB one of 10,130 it made it 0.7 ms faster, over 4 MiB 1.6 ms.
-// Set when building (QRV_QUERY_THREAD_FROM_CHUNKS, 32 by default); the
+// A query reads ahead on a thread only when its logs hold about this many
+// records or more (EventQuery::approximate_records). The thread's start,
+// its allocator's first pages and the caller's waits for the first batch
+// cost a fixed few tenths of a millisecond, which sharing the work per
+// event pays back only over some thousands of events: a Select * over
+// 1 MiB logs of about 1,000 records was 0.3 ms slower with it, over
+// 5,065 records 0.2 ms faster, over 6,063 (the XP System log) 0.6 ms
+// and over 10,130 0.6 ms. The count, not the size, decides: a 3 MiB log
+// of 1,000 records was slower with the thread too.
+// Set when building (QRV_QUERY_THREAD_FROM_RECORDS, 4096 by default); the
 // sanitizer builds set 0, so that every query of their tests starts one.
-extern const uint64_t kThreadFromChunks;
+extern const uint64_t kThreadFromRecords;
 
 // Events the caller is done with, sent back to the worker, which fills
 // them again: their strings keep their capacity, and the blocks the worker

@@ -113,6 +113,33 @@ TEST_F(WorkerOutputTest, SameLinesOnTheWorkerAndOnTheCallersThread) {
   EXPECT_EQ(Printed(Query(some), true), merged);
 }
 
+// Whether a query starts a thread follows its record count, estimated at
+// open: within a factor of two of the events it gives, for the largest
+// corpus logs, all of them together, and the XP legacy log.
+TEST(QueryWorkerTest, RecordCountEstimatedAtOpen) {
+  const std::vector<fs::path> corpus = testing::CorpusEvtxFiles();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
+  std::vector<std::vector<fs::path>> queries;
+  const std::vector<fs::path> largest = Largest(corpus, 4);
+  for (const fs::path& file : largest) queries.push_back({file});
+  queries.push_back(largest);
+  const fs::path legacy = fs::path(QRV_SHARED_DIR) / "corpus/evt/SysEvent.Evt";
+  if (fs::exists(legacy)) queries.push_back({legacy});
+  for (const std::vector<fs::path>& files : queries) {
+    SCOPED_TRACE(files.front().string());
+    uint32_t error = 0;
+    std::unique_ptr<EventQuery> query = EventQuery::Open(
+        std::make_unique<xpath::CompiledQuery>(Query(files), xpath::SourcePath{}),
+        QuerySources{}, false, 0, &error);
+    ASSERT_NE(query, nullptr);
+    uint64_t events = 0;
+    CapturedEvent event;
+    while (query->Next(&event)) ++events;
+    EXPECT_GE(query->approximate_records() * 2, events);
+    EXPECT_LE(query->approximate_records(), events * 2);
+  }
+}
+
 TEST(QueryWorkerTest, FormatsOnItsOwnThreadInTheQuerysOrderAndStops) {
   const std::vector<fs::path> corpus = testing::CorpusEvtxFiles();
   if (corpus.empty()) GTEST_SKIP() << "no corpus under " << QRV_SHARED_DIR;
