@@ -5,11 +5,11 @@
 #include <iostream>
 
 #if defined(__GLIBC__)
-#include <errno.h>
 #include <stdio_ext.h>
-#include <unistd.h>
 
 #include <string>
+
+#include "platform/write_all.h"
 #endif
 
 namespace qrv {
@@ -21,25 +21,13 @@ Platform& Installed() {
 }
 #if defined(__GLIBC__)
 // Writes `line` and a newline to standard output's descriptor in one
-// call, resuming after a partial write or a signal. False when nothing of
-// it was written, so the caller may hand the line to stdio, which records
-// the error.
+// call. False when nothing of it was written, so the caller may hand the
+// line to stdio, which records the error.
 bool WriteToStdout(std::string_view line) {
   static std::string buffer;  // under the output lock
   buffer.assign(line);
   buffer.push_back('\n');
-  const char* at = buffer.data();
-  size_t left = buffer.size();
-  while (left > 0) {
-    const ssize_t n = write(fileno(stdout), at, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return left < buffer.size();
-    }
-    at += n;
-    left -= static_cast<size_t>(n);
-  }
-  return true;
+  return WriteAll(fileno(stdout), buffer) > 0;
 }
 #endif
 }  // namespace

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -17,6 +16,8 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
+
+#include "platform/write_all.h"
 
 namespace qrv {
 
@@ -29,15 +30,6 @@ constexpr char kClearToEnd[] = "\x1b[K";
 constexpr std::string_view kErase = "\r\x1b[K";
 constexpr size_t kDefaultColumns = 80;
 constexpr uint64_t kChunkBytes = 64 * 1024;
-
-void WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // a terminal that is gone: nothing to tidy
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-}
 
 size_t Columns(int fd) {
   winsize size{};
@@ -99,7 +91,7 @@ ProgressLine::~ProgressLine() {
 
 void ProgressLine::EraseLocked() {
   if (!shown_.load(std::memory_order_relaxed)) return;
-  WriteAll(fd_, kErase);
+  WriteAll(fd_, kErase);  // a terminal that is gone: nothing to tidy
   shown_.store(false, std::memory_order_relaxed);
   drawn_.clear();
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/offline/system_error_texts.h"
+#include "platform/write_all.h"
 
 namespace qrv {
 
@@ -27,18 +28,6 @@ class FileDescriptor {
  private:
   int fd_;
 };
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
 
 // Reads until a line ends or the input does; false on a read error.
 bool WaitForEnter(int fd) {
@@ -82,7 +71,8 @@ int ShowTerminalMessageBox(const char* terminal_path, std::string_view text,
   // that is not a terminal has nothing to discard; the call then fails
   // harmlessly.
   tcflush(terminal.get(), TCIFLUSH);
-  if (!WriteAll(terminal.get(), Draw(text, caption)) ||
+  const std::string box = Draw(text, caption);
+  if (WriteAll(terminal.get(), box) != box.size() ||
       !WaitForEnter(terminal.get())) {
     *error = kErrorRequiresInteractiveWindowStation;
     return 0;
