@@ -85,6 +85,14 @@ uint32_t LogReader::IntactRecordAt(uint64_t pos, uint32_t* number) {
       head, static_cast<uint32_t>(std::min<uint64_t>(span_, kMaxRecordSize)));
   if (size == 0) return 0;
   const uint32_t record_number = Le32(head + 8);
+  // A record that runs past the end of the window is read from its start,
+  // so that its trailer and its bytes come from one read, not one read for
+  // the trailer and another for the record.
+  if (pos + size <= ring_end_ && size <= kWindowSize / 2 &&
+      !(pos >= window_at_ && pos + size <= window_at_ + window_size_)) {
+    window_at_ = pos;
+    window_size_ = source_->ReadAt(pos, window_.get(), kWindowSize);
+  }
   // The trailing size copy is checked before the whole record is read, so
   // a head without its record costs no more than the head.
   uint8_t trailer_copy[4];
