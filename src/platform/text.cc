@@ -29,43 +29,65 @@ std::string ToAnsi(const char16_t* wide) {
   return ToAnsi(std::u16string_view(wide, WideLength(wide)));
 }
 
+std::string ToAnsi(std::u16string_view wide) {
+  std::string out;
+  ToAnsi(wide, &out);
+  return out;
+}
+
 // The leading ASCII run is copied here (see formats/ascii_run.h); only the
 // rest, if any, asks the code page. An ASCII unit is a character of its own
 // in every code page, so the text may be split after one. A failed conversion gives
 // the empty text, as for the whole.
-std::string ToAnsi(std::u16string_view wide) {
-  std::string out(wide.size(), '\0');
-  const size_t run = text::NarrowAsciiRun(wide.data(), wide.size(), out.data());
-  if (run == wide.size()) return out;
+void ToAnsi(std::u16string_view wide, std::string* out) {
+  out->resize(wide.size());
+  const size_t run = text::NarrowAsciiRun(wide.data(), wide.size(), out->data());
+  if (run == wide.size()) return;
   const std::u16string_view rest = wide.substr(run);
   const int length = static_cast<int>(rest.size());
   const int needed = WideCharToMultiByte(kCpAcp, 0, rest.data(), length,
                                          nullptr, 0, nullptr, nullptr);
-  if (needed <= 0) return std::string();
-  out.resize(run + static_cast<size_t>(needed));
+  if (needed <= 0) {
+    out->clear();
+    return;
+  }
+  out->resize(run + static_cast<size_t>(needed));
   const int written = WideCharToMultiByte(kCpAcp, 0, rest.data(), length,
-                                          out.data() + run, needed, nullptr,
+                                          out->data() + run, needed, nullptr,
                                           nullptr);
-  if (written <= 0) return std::string();
-  out.resize(run + static_cast<size_t>(written));
-  return out;
+  if (written <= 0) {
+    out->clear();
+    return;
+  }
+  out->resize(run + static_cast<size_t>(written));
 }
 
 std::u16string ToWide(std::string_view ansi) {
-  std::u16string out(ansi.size(), u'\0');
-  const size_t run = text::WidenAsciiRun(ansi.data(), ansi.size(), out.data());
-  if (run == ansi.size()) return out;
+  std::u16string out;
+  ToWide(ansi, &out);
+  return out;
+}
+
+void ToWide(std::string_view ansi, std::u16string* out) {
+  out->resize(ansi.size());
+  const size_t run = text::WidenAsciiRun(ansi.data(), ansi.size(), out->data());
+  if (run == ansi.size()) return;
   const std::string_view rest = ansi.substr(run);
   const int length = static_cast<int>(rest.size());
   const int needed =
       MultiByteToWideChar(kCpAcp, 0, rest.data(), length, nullptr, 0);
-  if (needed <= 0) return std::u16string();
-  out.resize(run + static_cast<size_t>(needed));
+  if (needed <= 0) {
+    out->clear();
+    return;
+  }
+  out->resize(run + static_cast<size_t>(needed));
   const int written = MultiByteToWideChar(kCpAcp, 0, rest.data(), length,
-                                          out.data() + run, needed);
-  if (written <= 0) return std::u16string();
-  out.resize(run + static_cast<size_t>(written));
-  return out;
+                                          out->data() + run, needed);
+  if (written <= 0) {
+    out->clear();
+    return;
+  }
+  out->resize(run + static_cast<size_t>(written));
 }
 
 bool IsBlank(char c) {

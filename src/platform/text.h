@@ -15,8 +15,11 @@ namespace qrv {
 // substitute character given. A null pointer gives the empty text.
 std::string ToAnsi(const char16_t* wide);
 std::string ToAnsi(std::u16string_view wide);
+// The same into *out, replacing what it held (its capacity is kept).
+void ToAnsi(std::u16string_view wide, std::string* out);
 // ANSI code page to UTF-16.
 std::u16string ToWide(std::string_view ansi);
+void ToWide(std::string_view ansi, std::u16string* out);
 
 // Space, tab, line feed, vertical tab, form feed, carriage return.
 bool IsBlank(char c);
