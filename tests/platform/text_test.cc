@@ -52,10 +52,14 @@ TEST_F(TextTest, ConversionsSplitAtTheFirstNonAsciiCharacterAnywhere) {
   // The leading ASCII run is copied in steps of sixteen and the rest goes to
   // the code page: a non-ASCII character at, just before and just after a
   // step's edge, a pair right after the run, runs with embedded NULs, and
-  // ASCII after the first non-ASCII character must all convert whole.
+  // ASCII after the first non-ASCII character must all convert whole. The
+  // forms that write into a string are handed the same strings throughout,
+  // holding the previous case's longer or shorter text.
   const std::u16string tails[] = {u"", u"\u00e9", u"\u00e9 and more ascii",
                                   u"\U0001F600x", std::u16string(3, u'\0')};
-  for (size_t run : {0, 1, 15, 16, 17, 31, 32, 33, 100}) {
+  std::string ansi_into = "left over";
+  std::u16string wide_into = u"left over";
+  for (size_t run : {100, 0, 1, 15, 16, 17, 31, 32, 33}) {
     for (const std::u16string& tail : tails) {
       std::u16string wide;
       for (size_t i = 0; i < run; ++i) wide += static_cast<char16_t>(u'a' + i % 26);
@@ -65,6 +69,10 @@ TEST_F(TextTest, ConversionsSplitAtTheFirstNonAsciiCharacterAnywhere) {
       EXPECT_EQ(ToAnsi(std::u16string_view(wide).substr(0, run)),
                 ansi.substr(0, run));
       EXPECT_EQ(ToWide(ansi), wide) << run;
+      ToAnsi(wide, &ansi_into);
+      EXPECT_EQ(ansi_into, ansi) << run;
+      ToWide(ansi, &wide_into);
+      EXPECT_EQ(wide_into, wide) << run;
     }
   }
 }
