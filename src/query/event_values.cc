@@ -67,30 +67,31 @@ std::string_view FormatEventTime(uint64_t ticks, char (&text)[kTimeTextSize]) {
         nanoseconds);
     return std::string_view(text, static_cast<size_t>(n));
   }
-  // Written digit by digit, as this runs once per event: each field, then
-  // the character that follows it.
+  // Written digit by digit, as this runs once per event, into the text's
+  // fixed places.
   constexpr size_t kLength = sizeof("yyyy-mm-ddThh:mm:ss.fffffffffZ") - 1;
-  const struct {
-    uint64_t value;
-    size_t width;
-    char after;
-  } fields[] = {{st.year, 4, '-'},   {st.month, 2, '-'},  {st.day, 2, 'T'},
-                {st.hour, 2, ':'},   {st.minute, 2, ':'}, {st.second, 2, '.'},
-                {nanoseconds, 9, 'Z'}};
-  size_t at = 0;
-  for (const auto& field : fields) {
-    // Right to left, two digits a step.
-    uint64_t value = field.value;
-    size_t i = field.width;
-    for (; i >= 2; i -= 2, value /= 100) {
-      const char* pair = &kDigitPairs[(value % 100) * 2];
-      text[at + i - 2] = pair[0];
-      text[at + i - 1] = pair[1];
-    }
-    if (i == 1) text[at] = static_cast<char>('0' + value % 10);
-    at += field.width;
-    text[at++] = field.after;
-  }
+  const auto pair = [&text](size_t at, unsigned value) {  // value < 100
+    text[at] = kDigitPairs[value * 2];
+    text[at + 1] = kDigitPairs[value * 2 + 1];
+  };
+  pair(0, st.year / 100u);
+  pair(2, st.year % 100u);
+  text[4] = '-';
+  pair(5, st.month);
+  text[7] = '-';
+  pair(8, st.day);
+  text[10] = 'T';
+  pair(11, st.hour);
+  text[13] = ':';
+  pair(14, st.minute);
+  text[16] = ':';
+  pair(17, st.second);
+  text[19] = '.';
+  // Nine digits: one, then four pairs.
+  auto fraction = static_cast<uint32_t>(nanoseconds);
+  for (size_t at = 27; at > 20; at -= 2, fraction /= 100) pair(at, fraction % 100);
+  text[20] = static_cast<char>('0' + fraction);
+  text[29] = 'Z';
   return std::string_view(text, kLength);
 }
 
