@@ -32,18 +32,20 @@ TEST(PrintEventListTest, OneLinePerRecordSixFieldsComputerLeftOut) {
 
 TEST(PrintEventListTest, NamesFromTheLogCannotFakeFieldsOrLines) {
   // Channel and provider come from the event data (offline: from files of
-  // another machine); tabs, line breaks and NULs in them become spaces.
+  // another machine); tabs, line breaks and NULs in them become spaces,
+  // and no other byte does.
   fake::FakePlatform fake;
   fake::FakeScope scope(fake);
   auto events = NewRecordList<EventList>();
   // A record's fields view texts that outlive it (the list's arena in the
   // tool), so the names are held here.
   const std::string channel("Chan\tnel\r\nX", 11);
-  const std::string provider("Pro\0v\n", 6);
+  const std::string provider("Pro\0v\n\v\f\x01\x0e\xff", 11);
   events->AddTail(std::make_unique<CZK_EL_EVT>(channel, provider, "HOST", "T",
                                                "1", "Error", "m"));
   PrintEventList(*events);
-  EXPECT_EQ(fake.Output(), "Chan nel  X\tPro v \tT\t1\tError\tm\n");
+  EXPECT_EQ(fake.Output(),
+            "Chan nel  X\tPro v \v\f\x01\x0e\xff\tT\t1\tError\tm\n");
 }
 
 }  // namespace
