@@ -1,5 +1,6 @@
 // PrintEventList: the line layout and names that cannot break it.
 #include "query/print_events.h"
+#include "query/output_field.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,26 @@ TEST(PrintEventListTest, NamesFromTheLogCannotFakeFieldsOrLines) {
   PrintEventList(*events);
   EXPECT_EQ(fake.Output(),
             "Chan nel  X\tPro v \v\f\x01\x0e\xff\tT\t1\tError\tm\n");
+}
+
+// Names are looked over eight bytes at a time: each byte that must go is
+// replaced at every place of a word and of the tail after the words, and
+// the bytes next to it (the same byte plus one, bytes of 0x80 and above)
+// are kept.
+TEST(PrintEventListTest, NameFieldsReplaceTheirBytesWherever) {
+  for (const char bad : {'\0', '\t', '\n', '\r'}) {
+    for (size_t at = 0; at < 19; ++at) {
+      std::string name(19, '\x80');
+      name[at] = bad;
+      name[(at + 1) % name.size()] = static_cast<char>(bad + 1);
+      std::string want = name;
+      want[at] = ' ';
+      if (bad + 1 == '\n') want[(at + 1) % name.size()] = ' ';  // tab, then LF
+      std::string line = "x";
+      AppendNameField(line, name);
+      EXPECT_EQ(line, "x" + want) << int{bad} << " at " << at;
+    }
+  }
 }
 
 }  // namespace
