@@ -22,6 +22,30 @@ size_t WideLength(const char16_t* wide) {
   }
 }
 
+// The leading ASCII run is copied by `ascii_run` (see formats/ascii_run.h);
+// only the rest, if any, goes to `convert` (the code page's call: sizing
+// with no buffer, then filling). An ASCII unit is a character of its own in
+// every code page, so the text may be split after one. A failed conversion
+// gives the empty text, as for the whole.
+template <typename In, typename Out, typename AsciiRun, typename Convert>
+void ConvertAfterAsciiRun(In in, Out* out, AsciiRun ascii_run,
+                          Convert convert) {
+  out->resize(in.size());
+  const size_t run = ascii_run(in.data(), in.size(), out->data());
+  if (run == in.size()) return;
+  const In rest = in.substr(run);
+  const int needed = convert(rest, nullptr, 0);
+  if (needed > 0) {
+    out->resize(run + static_cast<size_t>(needed));
+    const int written = convert(rest, out->data() + run, needed);
+    if (written > 0) {
+      out->resize(run + static_cast<size_t>(written));
+      return;
+    }
+  }
+  out->clear();
+}
+
 }  // namespace
 
 std::string ToAnsi(const char16_t* wide) {
@@ -35,31 +59,14 @@ std::string ToAnsi(std::u16string_view wide) {
   return out;
 }
 
-// The leading ASCII run is copied here (see formats/ascii_run.h); only the
-// rest, if any, asks the code page. An ASCII unit is a character of its own
-// in every code page, so the text may be split after one. A failed conversion gives
-// the empty text, as for the whole.
 void ToAnsi(std::u16string_view wide, std::string* out) {
-  out->resize(wide.size());
-  const size_t run = text::NarrowAsciiRun(wide.data(), wide.size(), out->data());
-  if (run == wide.size()) return;
-  const std::u16string_view rest = wide.substr(run);
-  const int length = static_cast<int>(rest.size());
-  const int needed = WideCharToMultiByte(kCpAcp, 0, rest.data(), length,
-                                         nullptr, 0, nullptr, nullptr);
-  if (needed <= 0) {
-    out->clear();
-    return;
-  }
-  out->resize(run + static_cast<size_t>(needed));
-  const int written = WideCharToMultiByte(kCpAcp, 0, rest.data(), length,
-                                          out->data() + run, needed, nullptr,
-                                          nullptr);
-  if (written <= 0) {
-    out->clear();
-    return;
-  }
-  out->resize(run + static_cast<size_t>(written));
+  ConvertAfterAsciiRun(
+      wide, out, text::NarrowAsciiRun,
+      [](std::u16string_view rest, char* buffer, int size) {
+        return WideCharToMultiByte(kCpAcp, 0, rest.data(),
+                                   static_cast<int>(rest.size()), buffer, size,
+                                   nullptr, nullptr);
+      });
 }
 
 std::u16string ToWide(std::string_view ansi) {
@@ -69,25 +76,13 @@ std::u16string ToWide(std::string_view ansi) {
 }
 
 void ToWide(std::string_view ansi, std::u16string* out) {
-  out->resize(ansi.size());
-  const size_t run = text::WidenAsciiRun(ansi.data(), ansi.size(), out->data());
-  if (run == ansi.size()) return;
-  const std::string_view rest = ansi.substr(run);
-  const int length = static_cast<int>(rest.size());
-  const int needed =
-      MultiByteToWideChar(kCpAcp, 0, rest.data(), length, nullptr, 0);
-  if (needed <= 0) {
-    out->clear();
-    return;
-  }
-  out->resize(run + static_cast<size_t>(needed));
-  const int written = MultiByteToWideChar(kCpAcp, 0, rest.data(), length,
-                                          out->data() + run, needed);
-  if (written <= 0) {
-    out->clear();
-    return;
-  }
-  out->resize(run + static_cast<size_t>(written));
+  ConvertAfterAsciiRun(
+      ansi, out, text::WidenAsciiRun,
+      [](std::string_view rest, char16_t* buffer, int size) {
+        return MultiByteToWideChar(kCpAcp, 0, rest.data(),
+                                   static_cast<int>(rest.size()), buffer,
+                                   size);
+      });
 }
 
 bool IsBlank(char c) {
