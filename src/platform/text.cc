@@ -49,8 +49,17 @@ void ConvertAfterAsciiRun(In in, Out* out, AsciiRun ascii_run,
 }  // namespace
 
 std::string ToAnsi(const char16_t* wide) {
-  if (wide == nullptr) return std::string();
-  return ToAnsi(std::u16string_view(wide, WideLength(wide)));
+  std::string out;
+  ToAnsi(wide, &out);
+  return out;
+}
+
+void ToAnsi(const char16_t* wide, std::string* out) {
+  if (wide == nullptr) {
+    out->clear();
+    return;
+  }
+  ToAnsi(std::u16string_view(wide, WideLength(wide)), out);
 }
 
 std::string ToAnsi(std::u16string_view wide) {

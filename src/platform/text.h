@@ -16,6 +16,7 @@ namespace qrv {
 std::string ToAnsi(const char16_t* wide);
 std::string ToAnsi(std::u16string_view wide);
 // The same into *out, replacing what it held (its capacity is kept).
+void ToAnsi(const char16_t* wide, std::string* out);
 void ToAnsi(std::u16string_view wide, std::string* out);
 // ANSI code page to UTF-16.
 std::u16string ToWide(std::string_view ansi);

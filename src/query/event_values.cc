@@ -124,11 +124,11 @@ std::string_view SeverityName(const EvtVariant& level, uint64_t keywords) {
 // empty.
 void StringProperty(const EvtVariant& value, std::string* out) {
   if ((value.type & kEvtVariantTypeMask) != kEvtVarTypeString ||
-      (value.type & kEvtVariantTypeArray) != 0 || value.string_val == nullptr) {
+      (value.type & kEvtVariantTypeArray) != 0) {
     out->clear();
     return;
   }
-  ToAnsi(std::u16string_view(value.string_val), out);
+  ToAnsi(value.string_val, out);
 }
 
 // Texts of the event being rendered, kept from one event to the next on
