@@ -187,12 +187,12 @@ bool LogReader::FollowToEof(uint64_t pos, EofRecord* eof) {
   return false;
 }
 
-bool LogReader::Next(Record* out) {
+bool LogReader::Next(Record* out, RecordParts parts) {
   if (source_ == nullptr) return false;
   if (!started_) FindStart();
   while (walked_ < limit_) {
     const uint32_t size = IntactRecordAt(pos_);
-    if (size != 0 && DecodeRecord(record_at_, size, out)) {
+    if (size != 0 && DecodeRecord(record_at_, size, out, parts)) {
       pos_ = Advance(pos_, size);
       walked_ += size;
       if (any_given_ && out->number <= last_number_) {

@@ -68,8 +68,9 @@ class LogReader {
   bool Open(const ByteSource& source);
 
   const FileHeader& header() const { return header_; }
-  // The next record, oldest first; false when there are no more.
-  bool Next(Record* out);
+  // The next record, oldest first, with `parts` decoded; false when there
+  // are no more.
+  bool Next(Record* out, RecordParts parts = RecordParts::kAll);
   // The bytes of the record Next last gave (its size field first), valid
   // until the next call.
   std::span<const uint8_t> record_bytes() const { return {record_at_, record_size_}; }

@@ -103,7 +103,7 @@ uint32_t ProbeRecordHead(const uint8_t* head, uint32_t limit) {
   return size;
 }
 
-bool DecodeRecord(const uint8_t* bytes, uint32_t size, Record* out) {
+bool DecodeRecord(const uint8_t* bytes, uint32_t size, Record* out, RecordParts parts) {
   if (size < kMinRecordSize || U32(bytes) != size ||
       U32(bytes + 4) != kSignature || U32(bytes + size - 4) != size)
     return false;
@@ -134,12 +134,16 @@ bool DecodeRecord(const uint8_t* bytes, uint32_t size, Record* out) {
     out->sid.assign(bytes + sid_offset, bytes + sid_offset + sid_size);
 
   out->data.clear();
+  out->strings_cut = false;
+  if (parts == RecordParts::kNames) {
+    out->strings.clear();
+    return true;
+  }
   if (data_size != 0 && data_offset >= 56 && data_offset <= end &&
       data_size <= end - data_offset)
     out->data.assign(bytes + data_offset, bytes + data_offset + data_size);
 
   // Strings run to the data when it follows them, else to the record's end.
-  out->strings_cut = false;
   uint32_t strings_end = end;
   if (data_size != 0 && data_offset > strings_offset && data_offset <= end)
     strings_end = data_offset;

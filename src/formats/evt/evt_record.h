@@ -84,11 +84,21 @@ bool ParseEofRecord(const uint8_t* bytes, size_t size, EofRecord* out);
 // [kMinRecordSize, limit]; else 0.
 uint32_t ProbeRecordHead(const uint8_t* head, uint32_t limit);
 
+// What DecodeRecord reads besides the fixed fields.
+enum class RecordParts {
+  kAll,
+  // The source and computer names and the SID; the strings and the data
+  // are left empty (strings_cut false), for a reader that reads them from
+  // the record's bytes later, if at all.
+  kNames,
+};
+
 // Decodes the record in `bytes`, exactly `size` bytes long (its size field).
 // False when the size fields or the signature disagree. Strings, names, SID
 // and data that point outside the record are left empty or cut at its end
 // (a cut string list sets strings_cut); nothing is read past `size`.
-bool DecodeRecord(const uint8_t* bytes, uint32_t size, Record* out);
+bool DecodeRecord(const uint8_t* bytes, uint32_t size, Record* out,
+                  RecordParts parts = RecordParts::kAll);
 
 }  // namespace evt
 

@@ -84,6 +84,31 @@ TEST(EvtRecord, FieldsRoundTrip) {
     EXPECT_EQ(r.strings, w.strings);
     EXPECT_EQ(r.data, w.data);
     EXPECT_FALSE(r.strings_cut);
+
+    // Names alone, into a record that still holds a longer one's strings
+    // and data (and a cut list): none of them may be left behind.
+    evt::WriterRecord longer = MakeRecord(6);
+    longer.data = {1, 2, 3};
+    std::vector<uint8_t> cut = evt::EncodeRecord(longer);
+    const uint32_t far = 0xFFFFFFF0u;
+    std::memcpy(&cut[36], &far, 4);
+    evt::Record names;
+    ASSERT_TRUE(evt::DecodeRecord(cut.data(), static_cast<uint32_t>(cut.size()), &names));
+    ASSERT_TRUE(names.strings_cut && !names.data.empty());
+    names.strings = {u"left", u"over"};
+    ASSERT_TRUE(evt::DecodeRecord(bytes.data(), static_cast<uint32_t>(bytes.size()), &names,
+                                  evt::RecordParts::kNames));
+    EXPECT_EQ(names.number, w.number);
+    EXPECT_EQ(names.time_generated, w.time_generated);
+    EXPECT_EQ(names.event_id, w.event_id);
+    EXPECT_EQ(names.event_type, w.event_type);
+    EXPECT_EQ(names.category, w.category);
+    EXPECT_EQ(names.source, w.source);
+    EXPECT_EQ(names.computer, w.computer);
+    EXPECT_EQ(names.sid, w.sid);
+    EXPECT_TRUE(names.strings.empty());
+    EXPECT_TRUE(names.data.empty());
+    EXPECT_FALSE(names.strings_cut);
   }
 }
 

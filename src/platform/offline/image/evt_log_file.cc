@@ -50,7 +50,7 @@ std::optional<EvtxFileSummary> SummarizeEvtFile(const std::filesystem::path& pat
   EvtxFileSummary summary;
   evt::Record record;
   std::string name;
-  while (reader.Next(&record)) {
+  while (reader.Next(&record, evt::RecordParts::kNames)) {
     name = text::Utf16ToUtf8(record.source);
     auto it = std::find_if(summary.providers.begin(), summary.providers.end(),
                            [&name](const ProviderCount& p) { return event_names::Same(p.name, name); });

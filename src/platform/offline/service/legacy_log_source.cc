@@ -208,7 +208,9 @@ std::unique_ptr<LegacyLogSource> LegacyLogSource::Open(const std::filesystem::pa
 
 bool LegacyLogSource::NextEvent(CapturedEvent* out) {
   using P = evtx::SystemProperty;
-  if (finished_ || !reader_.Next(&record_)) {
+  // The strings and data are read from the record's bytes when they are
+  // asked for (LegacyDataItems): most events of a query never need them.
+  if (finished_ || !reader_.Next(&record_, evt::RecordParts::kNames)) {
     finished_ = true;
     return false;
   }
