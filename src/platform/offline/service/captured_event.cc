@@ -40,7 +40,7 @@ void CaptureEvent(const evtx::SystemProperties& props,
   out->system.user_sid_size = 0;
   out->chunk = std::move(chunk);
   out->record = record;
-  out->legacy_record.reset();
+  out->legacy_record.clear();
   out->data_items.reset();
 }
 
@@ -66,19 +66,20 @@ evtx::SystemProperties PropertiesWithStrings(const CapturedEvent& event) {
 }
 
 const evtx::RecordRef* CapturedRecordReader::Load(const CapturedEvent& event) {
-  if (event.legacy_record) {
-    if (legacy_ != event.legacy_record) {
+  if (!event.legacy_record.empty()) {
+    if (!(legacy_loaded_ && legacy_ == event.legacy_record &&
+          legacy_channel_ == event.channel)) {
       loaded_ = false;
       chunk_.reset();
       legacy_ = event.legacy_record;
+      legacy_channel_ = event.channel;
       if (legacy_chunk_ == nullptr) legacy_chunk_ = std::make_unique<ChunkSnapshot>();
-      if (!WriteLegacyRecordChunk(*legacy_, text::Utf16ToUtf8(event.channel),
-                                  legacy_chunk_.get()) ||
-          !decoder_.Load(legacy_chunk_->bytes, legacy_chunk_->size, &stats_) ||
-          !decoder_.NextRecord(&legacy_ref_)) {
-        legacy_.reset();
-        return nullptr;
-      }
+      legacy_loaded_ =
+          WriteLegacyRecordChunk(legacy_, text::Utf16ToUtf8(event.channel),
+                                 legacy_chunk_.get()) &&
+          decoder_.Load(legacy_chunk_->bytes, legacy_chunk_->size, &stats_) &&
+          decoder_.NextRecord(&legacy_ref_);
+      if (!legacy_loaded_) return nullptr;
     }
     return &legacy_ref_;
   }
@@ -86,7 +87,7 @@ const evtx::RecordRef* CapturedRecordReader::Load(const CapturedEvent& event) {
   // The snapshot held here cannot go back to its pool, so the same address
   // means the same bytes.
   if (!(loaded_ && chunk_ == event.chunk)) {
-    legacy_.reset();
+    legacy_loaded_ = false;
     chunk_ = event.chunk;
     loaded_ = decoder_.Load(chunk_->bytes, chunk_->size, &stats_);
   }
@@ -116,8 +117,8 @@ bool CapturedRecordReader::ReadDataItems(const CapturedEvent& event,
       (*items)[i].assign((*event.data_items)[i]);
     return true;
   }
-  if (event.legacy_record &&
-      LegacyDataItems(*event.legacy_record, &legacy_scratch_, items))
+  if (!event.legacy_record.empty() &&
+      LegacyDataItems(event.legacy_record, &legacy_scratch_, items))
     return true;
   const evtx::RecordRef* record = Load(event);
   if (record != nullptr &&

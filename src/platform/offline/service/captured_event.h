@@ -33,10 +33,11 @@ struct CapturedEvent {
 
   std::shared_ptr<const ChunkSnapshot> chunk;
   evtx::RecordRef record;
-  // Instead of a chunk: a legacy log's record, as its bytes, captured
-  // without being written into one (LegacyLogSource::NextEvent). It is
-  // written into a chunk of its own only when its XML or tree is asked for.
-  std::shared_ptr<const std::vector<uint8_t>> legacy_record;
+  // Instead of a chunk: a legacy log's record, as its bytes (empty: none),
+  // captured without being written into one (LegacyLogSource::NextEvent).
+  // It is written into a chunk of its own only when its XML or tree is
+  // asked for. Owned, so that an event filled again keeps its capacity.
+  std::vector<uint8_t> legacy_record;
   // The record's data items (ChunkDecoder::ReadDataItems), when selecting
   // it decoded its whole tree anyway; nullopt otherwise.
   std::optional<std::vector<std::string>> data_items;
@@ -74,8 +75,11 @@ class CapturedRecordReader {
   const evtx::RecordRef* Load(const CapturedEvent& event);
 
   std::shared_ptr<const ChunkSnapshot> chunk_;  // keeps the loaded bytes
-  // The legacy record whose chunk of its own is loaded, and its record.
-  std::shared_ptr<const std::vector<uint8_t>> legacy_;
+  // The legacy record whose chunk of its own is loaded (its bytes and
+  // channel, which are all the chunk is written from), and its record.
+  bool legacy_loaded_ = false;
+  std::vector<uint8_t> legacy_;
+  std::u16string legacy_channel_;
   std::unique_ptr<ChunkSnapshot> legacy_chunk_;
   evtx::RecordRef legacy_ref_;
   evt::Record legacy_scratch_;  // for a legacy record's data items

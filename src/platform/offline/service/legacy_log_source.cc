@@ -252,9 +252,7 @@ bool LegacyLogSource::NextEvent(CapturedEvent* out) {
   out->chunk.reset();
   out->record = evtx::RecordRef();
   const std::span<const uint8_t> bytes = reader_.record_bytes();
-  out->legacy_record = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
-  // The data items are read from these bytes when they are asked for
-  // (LegacyDataItems): most events of a query never need them.
+  out->legacy_record.assign(bytes.begin(), bytes.end());
   out->data_items.reset();
   return true;
 }

@@ -54,7 +54,11 @@ void ReturnedEvents::Reclaim(std::vector<PreparedEventPtr>* spares) {
     if (spares->size() >= kMaxReturnedEvents) break;
     // A spare keeps nothing alive: chunks go back to their pool now.
     event->event.chunk.reset();
-    event->event.legacy_record.reset();
+    // A legacy record's buffer is kept for the next record, unless large.
+    if (event->event.legacy_record.capacity() > kMaxKeptRecordBytes)
+      std::vector<uint8_t>().swap(event->event.legacy_record);
+    else
+      event->event.legacy_record.clear();
     event->event.data_items.reset();
     event->request.reset();
     event->message.reset();

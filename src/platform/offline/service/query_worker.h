@@ -119,6 +119,10 @@ class ReturnedEvents {
   bool closed_ = false;
 };
 inline constexpr size_t kMaxReturnedEvents = 4 * kMaxEventsAhead;
+// A returned event keeps its legacy record's buffer up to this capacity
+// (XP records are a few hundred bytes), so spares hold at most
+// kMaxReturnedEvents times this.
+inline constexpr size_t kMaxKeptRecordBytes = 1024;
 
 class QueryWorker {
  public:

@@ -130,8 +130,9 @@ TEST_F(LegacyLogSourceTest, ARecordLargerThanAChunkIsKeptCut) {
 
 // What an event captured from a legacy record says, whichever way it was
 // captured: its System values, names, data items and XML.
-std::string Describe(const CapturedEvent& e) {
-  CapturedRecordReader reader;
+// `reader` is shared by the events of a list, as the service shares one:
+// what it has loaded for one event must not serve the next.
+std::string Describe(const CapturedEvent& e, CapturedRecordReader& reader) {
   const evtx::SystemProperties& p = e.system;
   // Code units as they are: a name's unpaired surrogate must not vanish.
   const auto units = [](const std::u16string& name) {
@@ -175,6 +176,7 @@ TEST_F(LegacyLogSourceTest, EventsCapturedWithoutAChunkEqualThoseReadFromOne) {
   ASSERT_NE(by_event, nullptr);
   auto chunk = std::make_shared<ChunkSnapshot>();
   std::vector<std::string> from_chunks;
+  CapturedRecordReader chunk_reader;
   while ((chunk->size = by_chunk->NextChunk(chunk->bytes)) != 0) {
     evtx::ChunkDecoder decoder;
     evtx::ReaderStats stats;
@@ -185,13 +187,15 @@ TEST_F(LegacyLogSourceTest, EventsCapturedWithoutAChunkEqualThoseReadFromOne) {
       ASSERT_EQ(decoder.ReadSystem(record, &props), evtx::DecodeStatus::kOk);
       CapturedEvent event;
       CaptureEvent(props, chunk, record, &event);
-      from_chunks.push_back(Describe(event));
+      from_chunks.push_back(Describe(event, chunk_reader));
     }
     chunk = std::make_shared<ChunkSnapshot>();
   }
   std::vector<std::string> direct;
+  // One event filled again and again, as a worker's spare is.
   CapturedEvent event;
-  while (by_event->NextEvent(&event)) direct.push_back(Describe(event));
+  CapturedRecordReader direct_reader;
+  while (by_event->NextEvent(&event)) direct.push_back(Describe(event, direct_reader));
   ASSERT_EQ(direct.size(), records.size());
   EXPECT_EQ(direct, from_chunks);
 }
