@@ -24,8 +24,10 @@ bool SameUnits(const std::u16string& a, const std::u16string& b) {
 }
 
 size_t TextBytes(const PreparedEvent& event) {
-  size_t bytes =
-      event.message ? event.message->text.size() * sizeof(char16_t) : 0;
+  // A legacy record (up to 1 MiB) is held by its event, not by a chunk the
+  // chunk bound counts.
+  size_t bytes = event.event.legacy_record.size();
+  if (event.message) bytes += event.message->text.size() * sizeof(char16_t);
   if (event.request) {
     for (const std::string& insert : event.request->inserts)
       bytes += insert.size();

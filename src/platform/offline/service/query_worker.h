@@ -7,8 +7,9 @@
 //
 // Work ahead is bounded (kMaxEventsAhead events from at most
 // kMaxChunksAhead chunks holding at most kMaxTextBytesAhead of message
-// texts and inserts, twice over: the worker's queue and the caller's batch
-// taken from it), so memory stays flat whatever the log's size.
+// texts, inserts and legacy records, twice over: the worker's queue and the
+// caller's batch taken from it), so memory stays flat whatever the log's
+// size.
 // With a thread, the worker's chunks are read ahead on one more
 // (read_ahead.h). Without a thread (`threaded` false, as on a single core
 // or for a small query) the same preparation runs on the caller's thread,

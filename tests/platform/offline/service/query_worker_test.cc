@@ -2,17 +2,24 @@
 // one query merging several files give the same lines through QueryEvents
 // whether the events are read ahead on a worker or on the caller's thread,
 // with messages formatted ahead for a registered provider; the worker keeps
-// the query's order, formats on its own thread, and stops when told.
+// the query's order, formats on its own thread, and stops when told; legacy
+// records held ahead count towards its memory bound.
 #include "platform/offline/service/query_worker.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "formats/evt/evt_writer.h"
 #include "platform/metadata_cache.h"
 #include "platform/offline/messages/message_catalog.h"
 #include "platform/offline/service/offline_event_log.h"
@@ -190,6 +197,56 @@ TEST(QueryWorkerTest, FormatsOnItsOwnThreadInTheQuerysOrderAndStops) {
   ASSERT_TRUE(stopped.Next(&event));
   stopped.Stop();
   EXPECT_FALSE(stopped.Next(&event));
+}
+
+TEST(QueryWorkerTest, LegacyRecordsCountTowardsTheBytesHeldAhead) {
+  // Records of half a MiB, which no chunk holds: a caller that takes none
+  // may have only the bytes bound's worth read ahead, not a queue's worth.
+  constexpr uint32_t kRecords = 40;
+  constexpr size_t kData = 512 << 10;
+  std::vector<evt::WriterRecord> records(kRecords);
+  for (uint32_t n = 0; n < kRecords; ++n) {
+    records[n].number = n + 1;
+    records[n].time_generated = records[n].time_written = 1311748907 + n;
+    records[n].source = u"Src";
+    records[n].computer = u"XP";
+    records[n].data.assign(kData, 0x5A);
+  }
+  const fs::path path = fs::temp_directory_path() / ("qrv-ahead-" + std::to_string(::getpid()) + ".evt");
+  {
+    const std::vector<uint8_t> bytes =
+        evt::WriteEvtLog(records, {static_cast<uint32_t>((kRecords + 1) * (kData + 4096))});
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  class Counter : public MessageFormatter {
+   public:
+    bool HasProvider(const std::string&) override { return true; }
+    std::optional<FormattedEventMessage> Format(const EventMessageRequest&) override {
+      ++formatted;
+      return std::nullopt;
+    }
+    std::atomic<uint32_t> formatted{0};
+  } counter;
+  {
+    uint32_t error = 0;
+    auto query = EventQuery::Open(
+        std::make_unique<xpath::CompiledQuery>(Query({path}), xpath::SourcePath{}),
+        QuerySources{}, false, 0, &error);
+    ASSERT_NE(query, nullptr) << error;
+    QueryWorker worker(std::move(query), &counter, true);
+    // Until the worker has made nothing new for a while.
+    uint32_t seen = 0;
+    for (int still = 0, rounds = 0; still < 5 && rounds < 500; ++rounds) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      const uint32_t now = counter.formatted.load();
+      still = now == seen ? still + 1 : 0;
+      seen = now;
+    }
+    EXPECT_GT(seen, 0u);
+    EXPECT_LE(seen * kData, kMaxTextBytesAhead + kData);
+  }
+  fs::remove(path);
 }
 
 }  // namespace
