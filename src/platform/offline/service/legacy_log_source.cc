@@ -239,17 +239,22 @@ bool LegacyLogSource::NextEvent(CapturedEvent* out) {
   out->channel = channel_u16_;
   SetName(r.computer, &out->computer);
   // The chunk's UserID is the SID's text parsed back: a SID that has no text
-  // form, or whose text does not parse, gives none.
-  if (!sid_cached_ || r.sid != last_sid_) {
-    last_sid_ = r.sid;
-    last_user_id_.clear();
-    std::string sid_text;
-    if (!r.sid.empty() && evtx::AppendSid(r.sid.data(), r.sid.size(), &sid_text) &&
-        !evtx::ParseSidText(sid_text, &last_user_id_))
+  // form, or whose text does not parse, gives none. Records without a SID
+  // leave the last one cached, as they come between those of one account.
+  if (r.sid.empty()) {
+    out->user_sid.clear();
+  } else {
+    if (!sid_cached_ || r.sid != last_sid_) {
+      last_sid_ = r.sid;
       last_user_id_.clear();
-    sid_cached_ = true;
+      std::string sid_text;
+      if (!evtx::AppendSid(r.sid.data(), r.sid.size(), &sid_text) ||
+          !evtx::ParseSidText(sid_text, &last_user_id_))
+        last_user_id_.clear();
+      sid_cached_ = true;
+    }
+    out->user_sid = last_user_id_;
   }
-  out->user_sid = last_user_id_;
   if (!out->user_sid.empty()) p.Set(P::kUserId);
   out->chunk.reset();
   out->record = evtx::RecordRef();
