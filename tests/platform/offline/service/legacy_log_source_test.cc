@@ -166,7 +166,8 @@ TEST_F(LegacyLogSourceTest, EventsCapturedWithoutAChunkEqualThoseReadFromOne) {
   records[2].strings = {u"a\xDC00" u"b", u"", u"two words"};
   records[2].data = {1, 2, 3};
   records[3].strings = {std::u16string(20000, u'y'), u"after"};  // past the direct size
-  records[4].sid = records[0].sid;
+  records[2].sid = records[0].sid;
+  records[4].sid = records[0].sid;  // the same SID again, after one without
   Write(evt::WriteEvtLog(records, {0x40000}));
 
   uint32_t error = 0;
