@@ -122,9 +122,10 @@ std::unique_ptr<EventQuery> EventQuery::Open(
     for (size_t i = 0; i < files.size(); ++i) {
       chunks += files[i].legacy ? files[i].legacy->ApproximateChunks()
                                 : files[i].evtx->file().chunks().size();
-      result->records_ += files[i].legacy
-                              ? files[i].legacy->ApproximateRecords()
-                              : ApproximateRecords(files[i].evtx->file().chunks());
+      const uint64_t records = files[i].legacy
+                                   ? files[i].legacy->ApproximateRecords()
+                                   : ApproximateRecords(files[i].evtx->file().chunks());
+      result->records_ += records;
       Stream stream;
       if (files[i].legacy) {
         stream.records = std::make_unique<RecordStream>(
@@ -135,6 +136,7 @@ std::unique_ptr<EventQuery> EventQuery::Open(
             std::move(files[i].evtx), *result->query_, index, now_filetime,
             result->pool_, std::move(conditions[i]));
       }
+      result->work_ += stream.records->reads_legacy_events() ? records / 2 : records;
       result->streams_.push_back(std::move(stream));
     }
   }

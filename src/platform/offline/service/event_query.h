@@ -87,6 +87,10 @@ class EventQuery {
   StreamCounts counts() const;
   // About how many records its files hold: how much the query may read.
   uint64_t approximate_records() const { return records_; }
+  // About how much reading that is, in records of an .evtx file: a legacy
+  // record captured without a chunk (RecordStream::reads_legacy_events)
+  // costs less than half as much to read and select, and counts as half.
+  uint64_t approximate_work() const { return work_; }
 
  private:
   struct Stream {
@@ -105,6 +109,7 @@ class EventQuery {
   std::vector<Stream> streams_;
   bool heads_loaded_ = false;
   uint64_t records_ = 0;
+  uint64_t work_ = 0;
   ReadProgress* progress_ = nullptr;  // set while the query is reported
 };
 

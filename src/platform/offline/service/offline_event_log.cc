@@ -184,7 +184,7 @@ std::unique_ptr<QueryWorker> OfflineEventLog::StartQuery(
     }
     return nullptr;
   }
-  const bool threaded = threaded_ && result->approximate_records() >= thread_from_records_;
+  const bool threaded = threaded_ && result->approximate_work() >= thread_from_records_;
   return std::make_unique<QueryWorker>(std::move(result), formatter_.get(),
                                        threaded);
 }

@@ -84,14 +84,17 @@ inline constexpr size_t kMaxTextBytesAhead = 8 << 20;
 inline constexpr size_t kEventsPerWake = 64;
 
 // A query reads ahead on a thread only when its logs hold about this many
-// records or more (EventQuery::approximate_records). The thread's start,
-// its allocator's first pages and the caller's waits for the first batch
-// cost a fixed few tenths of a millisecond, which sharing the work per
-// event pays back only over some thousands of events: a Select * over
-// 1 MiB logs of about 1,000 records was 0.3 ms slower with it, over
-// 5,065 records 0.2 ms faster, over 6,063 (the XP System log) 0.6 ms
-// and over 10,130 0.6 ms. The count, not the size, decides: a 3 MiB log
-// of 1,000 records was slower with the thread too.
+// records or more (EventQuery::approximate_work). The thread's start, its
+// allocator's first pages and the caller's waits for the first batch cost
+// a fixed few tenths of a millisecond, which sharing the work per event
+// pays back only over some thousands of events: a Select * over .evtx
+// logs of about 1,000 records was 0.3 ms slower with it, over 5,065
+// records 0.2 ms faster. The count, not the size, decides: a 3 MiB log of
+// 1,000 records was slower with the thread too. A legacy record captured
+// without a chunk leaves the worker much less to do, so it counts as half:
+// over the XP System log (6,063 records) one thread was as fast as two or
+// faster, for a quarter less CPU time; from about 10,000 such records on
+// two were as fast or faster (13 % at 40,000).
 // Set when building (QRV_QUERY_THREAD_FROM_RECORDS, 4096 by default); the
 // sanitizer builds set 0, so that every query of their tests starts one.
 extern const uint64_t kThreadFromRecords;

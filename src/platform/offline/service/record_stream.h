@@ -86,6 +86,9 @@ class RecordStream {
   // (the default) reports nothing.
   void set_progress(ReadProgress* progress) { progress_ = progress; }
   const StreamCounts& counts() const { return counts_; }
+  // True for a legacy log whose records are captured as events without a
+  // chunk (NextLegacyEvent), the cheapest way a record is read.
+  bool reads_legacy_events() const { return legacy_events_; }
 
  private:
   struct TemplateCheck {

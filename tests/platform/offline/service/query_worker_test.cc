@@ -3,7 +3,7 @@
 // whether the events are read ahead on a worker or on the caller's thread,
 // with messages formatted ahead for a registered provider; the worker keeps
 // the query's order, formats on its own thread, and stops when told; legacy
-// records held ahead count towards its memory bound.
+// records count as less work, and towards its memory bound when held ahead.
 #include "platform/offline/service/query_worker.h"
 
 #include <gtest/gtest.h>
@@ -199,26 +199,56 @@ TEST(QueryWorkerTest, FormatsOnItsOwnThreadInTheQuerysOrderAndStops) {
   EXPECT_FALSE(stopped.Next(&event));
 }
 
+// A legacy log of `count` records with `data` bytes of binary data each,
+// written to a temporary file.
+fs::path WriteLegacyLog(const std::string& name, uint32_t count, size_t data) {
+  std::vector<evt::WriterRecord> records(count);
+  for (uint32_t n = 0; n < count; ++n) {
+    records[n].number = n + 1;
+    records[n].time_generated = records[n].time_written = 1311748907 + n;
+    records[n].source = u"Src";
+    records[n].computer = u"XP";
+    records[n].data.assign(data, 0x5A);
+  }
+  const fs::path path =
+      fs::temp_directory_path() / ("qrv-" + name + "-" + std::to_string(::getpid()) + ".evt");
+  const std::vector<uint8_t> bytes =
+      evt::WriteEvtLog(records, {static_cast<uint32_t>((count + 1) * (data + 4096))});
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+TEST(QueryWorkerTest, LegacyRecordsReadWithoutAChunkCountAsHalfTheWork) {
+  const fs::path path = WriteLegacyLog("work", 100, 0);
+  const std::string file = "file://" + path.string();
+  struct Case {
+    std::string select;
+    bool halved;
+  };
+  for (const Case& c : {Case{"*", true}, Case{"*[System[EventID=0]]", true},
+                        Case{"*[EventData[Data='x']]", false}}) {
+    SCOPED_TRACE(c.select);
+    uint32_t error = 0;
+    auto query = EventQuery::Open(
+        std::make_unique<xpath::CompiledQuery>(
+            "<QueryList><Query Id='0' Path='" + file + "'><Select>" + c.select +
+                "</Select></Query></QueryList>",
+            xpath::SourcePath{}),
+        QuerySources{}, false, 0, &error);
+    ASSERT_NE(query, nullptr) << error;
+    EXPECT_EQ(query->approximate_records(), 100u);
+    EXPECT_EQ(query->approximate_work(), c.halved ? 50u : 100u);
+  }
+  fs::remove(path);
+}
+
 TEST(QueryWorkerTest, LegacyRecordsCountTowardsTheBytesHeldAhead) {
   // Records of half a MiB, which no chunk holds: a caller that takes none
   // may have only the bytes bound's worth read ahead, not a queue's worth.
   constexpr uint32_t kRecords = 40;
   constexpr size_t kData = 512 << 10;
-  std::vector<evt::WriterRecord> records(kRecords);
-  for (uint32_t n = 0; n < kRecords; ++n) {
-    records[n].number = n + 1;
-    records[n].time_generated = records[n].time_written = 1311748907 + n;
-    records[n].source = u"Src";
-    records[n].computer = u"XP";
-    records[n].data.assign(kData, 0x5A);
-  }
-  const fs::path path = fs::temp_directory_path() / ("qrv-ahead-" + std::to_string(::getpid()) + ".evt");
-  {
-    const std::vector<uint8_t> bytes =
-        evt::WriteEvtLog(records, {static_cast<uint32_t>((kRecords + 1) * (kData + 4096))});
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
+  const fs::path path = WriteLegacyLog("ahead", kRecords, kData);
   class Counter : public MessageFormatter {
    public:
     bool HasProvider(const std::string&) override { return true; }
