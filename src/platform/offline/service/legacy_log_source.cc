@@ -244,14 +244,13 @@ bool LegacyLogSource::NextEvent(CapturedEvent* out) {
   if (r.sid.empty()) {
     out->user_sid.clear();
   } else {
-    if (!sid_cached_ || r.sid != last_sid_) {
+    if (r.sid != last_sid_) {
       last_sid_ = r.sid;
       last_user_id_.clear();
       std::string sid_text;
       if (!evtx::AppendSid(r.sid.data(), r.sid.size(), &sid_text) ||
           !evtx::ParseSidText(sid_text, &last_user_id_))
         last_user_id_.clear();
-      sid_cached_ = true;
     }
     out->user_sid = last_user_id_;
   }

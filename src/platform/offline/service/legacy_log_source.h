@@ -102,11 +102,10 @@ class LegacyLogSource {
   std::string channel_;
   std::u16string channel_u16_;
   evt::Record record_;
-  // The last SID seen and its form as the chunk's UserID holds it (empty:
-  // none), as SIDs repeat from record to record.
+  // The last SID seen (empty until one is) and its form as the chunk's
+  // UserID holds it (empty: none), as SIDs repeat from record to record.
   std::vector<uint8_t> last_sid_;
   std::vector<uint8_t> last_user_id_;
-  bool sid_cached_ = false;
   evtx::WriterEvent event_;
   std::unique_ptr<evtx::EvtxWriter> writer_;
   uint8_t* target_ = nullptr;  // where the writer's next full chunk goes
